@@ -1,0 +1,122 @@
+#include "AppConfig.h"
+
+#include "platform/PosixFile.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+
+QString text(TaskType type) {
+    switch (type) {
+    case TaskType::Scheduled: return QStringLiteral("scheduled");
+    case TaskType::OnMount: return QStringLiteral("on_mount");
+    case TaskType::Weekly: return QStringLiteral("weekly");
+    case TaskType::External: return QStringLiteral("external");
+    }
+    return {};
+}
+
+std::optional<TaskType> taskTypeFromText(const QString& t) {
+    for (TaskType type : {TaskType::Scheduled, TaskType::OnMount, TaskType::Weekly,
+                          TaskType::External})
+        if (text(type) == t) return type;
+    return std::nullopt;
+}
+
+QString TaskConfig::safeName() const {
+    QString s = name;
+    return s.replace(u' ', u'_');
+}
+
+QString TaskConfig::mountURLFor(const QString& volume) const {
+    if (mountURLs.isEmpty()) return mountURL;
+    const qsizetype i = watchVolumes.indexOf(volume);
+    if (i < 0 || i >= mountURLs.size()) return {};
+    return mountURLs[i];
+}
+
+namespace {
+
+template <typename T, typename Get>
+void readKey(const TOMLTable& table, const char16_t* key, T& field, Get get) {
+    auto it = table.constFind(QString::fromUtf16(key));
+    if (it == table.constEnd()) return;
+    if (auto v = get(*it)) field = static_cast<T>(*v);
+}
+
+void readDouble(const TOMLTable& t, const char16_t* key, double& field) {
+    readKey(t, key, field, [](const TOMLValue& v) { return v.doubleValue(); });
+}
+
+void readString(const TOMLTable& t, const char16_t* key, QString& field) {
+    readKey(t, key, field, [](const TOMLValue& v) { return v.string(); });
+}
+
+void readList(const TOMLTable& t, const char16_t* key, QStringList& field) {
+    readKey(t, key, field, [](const TOMLValue& v) { return v.stringArray(); });
+}
+
+std::optional<QString> requiredString(const TOMLTable& t, const char* key) {
+    auto it = t.constFind(QString::fromLatin1(key));
+    return it == t.constEnd() ? std::nullopt : it->string();
+}
+
+TaskConfig readTask(const TOMLTable& t, qsizetype number) {
+    auto name = requiredString(t, "name");
+    auto script = name ? requiredString(t, "script") : std::nullopt;
+    auto typeText = script ? requiredString(t, "type") : std::nullopt;
+    if (!typeText)
+        throw TOMLError(0, QStringLiteral("Task %1: name, type und script sind Pflicht").arg(number));
+    auto type = taskTypeFromText(*typeText);
+    if (!type)
+        throw TOMLError(0, QStringLiteral("Task „%1“: unbekannter type „%2“").arg(*name, *typeText));
+
+    TaskConfig task(*name, *type, *script);
+    readString(t, u"description", task.description);
+    QString group;
+    readString(t, u"group", group);
+    if (std::any_of(group.cbegin(), group.cend(), [](QChar c) { return c != u' ' && c != u'\t'; }))
+        task.group = group;
+    readKey(t, u"max_logs", task.maxLogs, [](const TOMLValue& v) { return v.intValue(); });
+    readDouble(t, u"interval_minutes", task.intervalMinutes);
+    readDouble(t, u"interval_hours", task.intervalHours);
+    readDouble(t, u"warn_hours", task.warnHours);
+    readDouble(t, u"red_hours", task.redHours);
+    readList(t, u"watch_volumes", task.watchVolumes);
+    readString(t, u"mount_url", task.mountURL);
+    readList(t, u"mount_urls", task.mountURLs);
+    readKey(t, u"require_all_volumes", task.requireAllVolumes,
+            [](const TOMLValue& v) { return v.boolValue(); });
+    readString(t, u"day", task.day);
+    readString(t, u"time", task.time);
+    return task;
+}
+
+} // namespace
+
+AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
+    AppConfig config;
+    if (auto general = doc.tables.constFind(QStringLiteral("general"));
+        general != doc.tables.constEnd()) {
+        readDouble(*general, u"poll_interval_seconds", config.pollIntervalSeconds);
+        readDouble(*general, u"mount_retry_minutes", config.mountRetryMinutes);
+        readString(*general, u"update_url", config.updateURL);
+    }
+    const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
+    for (qsizetype i = 0; i < entries.size(); ++i) config.tasks.append(readTask(entries[i], i + 1));
+    return config;
+}
+
+AppConfig AppConfig::parse(const QString& text) { return fromDocument(TOML::parse(text)); }
+
+AppConfig AppConfig::load(const QString& path) {
+    const PosixFile::ReadResult file = PosixFile::readAll(path);
+    if (!file.ok())
+        throw ConfigError(
+            QStringLiteral("„%1“ nicht lesbar: %2").arg(path, PosixFile::reason(file.error)));
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(file.data);
+    if (decoder.hasError())
+        throw ConfigError(QStringLiteral("„%1“ ist kein gültiger UTF-8-Text").arg(path));
+    return parse(text);
+}

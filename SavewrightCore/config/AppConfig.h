@@ -1,0 +1,62 @@
+#pragma once
+// The configuration records of config.toml with every default filled in.
+
+#include "Toml.h"
+
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+enum class TaskType { Scheduled, OnMount, Weekly, External };
+
+QString text(TaskType type);
+std::optional<TaskType> taskTypeFromText(const QString& text);
+
+struct TaskConfig {
+    QString name;
+    QString description;
+    TaskType type = TaskType::Scheduled;
+    QString script;
+    std::optional<QString> group;
+    qint64 maxLogs = 30;
+    double intervalMinutes = 30.0;
+    double intervalHours = 24.0;
+    double warnHours = 24.0;
+    double redHours = 72.0;
+    QStringList watchVolumes;
+    QString mountURL;
+    QStringList mountURLs;
+    bool requireAllVolumes = false;
+    QString day = QStringLiteral("sunday");
+    QString time = QStringLiteral("03:00");
+
+    TaskConfig() = default;
+    TaskConfig(QString name_, TaskType type_, QString script_)
+        : name(std::move(name_)), type(type_), script(std::move(script_)) {}
+
+    // The name with every space replaced by "_"; ties a task to its log files.
+    QString safeName() const;
+    // The address to mount one watched volume from; empty when there is none.
+    QString mountURLFor(const QString& volume) const;
+
+    friend bool operator==(const TaskConfig&, const TaskConfig&) = default;
+};
+
+struct AppConfig {
+    QList<TaskConfig> tasks;
+    double pollIntervalSeconds = 30.0;
+    double mountRetryMinutes = 30.0;
+    QString updateURL;
+
+    // Throws TOMLError (syntax: its line; validation: line 0).
+    static AppConfig parse(const QString& text);
+    static AppConfig fromDocument(const TOMLDocument& doc);
+    // Throws ConfigError when the file cannot be read or is not UTF-8, else as parse.
+    static AppConfig load(const QString& path);
+
+    friend bool operator==(const AppConfig&, const AppConfig&) = default;
+};
+
+Q_DECLARE_METATYPE(TaskConfig)

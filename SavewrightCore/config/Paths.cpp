@@ -1,0 +1,55 @@
+#include "Paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace CommandLine {
+
+std::optional<QString> value(const QStringList& arguments, const QString& option) {
+    const qsizetype i = arguments.indexOf(option);
+    if (i < 0 || i + 1 >= arguments.size()) return std::nullopt;
+    return arguments[i + 1];
+}
+
+bool has(const QStringList& arguments, const QString& flag) { return arguments.contains(flag); }
+
+QString absolute(const QString& path) {
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+} // namespace CommandLine
+
+const QString& Paths::defaultAppSupport() {
+    static const QString path =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        QStringLiteral("/Ferrymat");
+    return path;
+}
+
+const QString& Paths::defaultRepo() {
+    static const QString path = QDir::homePath() + QStringLiteral("/Developer/Savewright-app/mac");
+    return path;
+}
+
+Paths Paths::resolve(const QStringList& arguments, const QString& executable) {
+    auto support = CommandLine::value(arguments, QStringLiteral("--support"));
+    return Paths(resolveRepo(arguments, executable),
+                 support ? CommandLine::absolute(*support) : defaultAppSupport());
+}
+
+QString Paths::resolveRepo(const QStringList& arguments, const QString& executable) {
+    if (auto repo = CommandLine::value(arguments, QStringLiteral("--repo")))
+        return CommandLine::absolute(*repo);
+    QString program = CommandLine::absolute(executable);
+    const QString resolved = QFileInfo(program).canonicalFilePath();
+    if (!resolved.isEmpty()) program = resolved;
+    QString folder = QFileInfo(program).path();
+    while (folder != u"/" && !folder.isEmpty()) {
+        if (QFileInfo(folder + QStringLiteral("/Scripts")).isDir()) return folder;
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) break;
+        folder = parent;
+    }
+    return defaultRepo();
+}

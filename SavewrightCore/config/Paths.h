@@ -1,0 +1,38 @@
+#pragma once
+// The two root folders (script repository and support folder), the locations
+// below them, and the command-line lookup rules.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct Paths {
+    QString repo;       // absolute path of the script repository
+    QString appSupport; // absolute path of the support folder
+
+    Paths() = default;
+    Paths(QString repo_, QString appSupport_)
+        : repo(std::move(repo_)), appSupport(std::move(appSupport_)) {}
+
+    QString scripts() const { return repo + QStringLiteral("/Scripts"); }
+    QString logs() const { return repo + QStringLiteral("/logs"); }
+    QString configFile() const { return appSupport + QStringLiteral("/config.toml"); }
+
+    static const QString& defaultAppSupport();
+    static const QString& defaultRepo();
+
+    // `arguments` includes the program path at index 0; `executable` is that path.
+    static Paths resolve(const QStringList& arguments, const QString& executable);
+    static QString resolveRepo(const QStringList& arguments, const QString& executable);
+
+    friend bool operator==(const Paths&, const Paths&) = default;
+};
+
+namespace CommandLine {
+// The value after the first occurrence of `option`; absent when it is missing or last.
+std::optional<QString> value(const QStringList& arguments, const QString& option);
+bool has(const QStringList& arguments, const QString& flag);
+// A file path made absolute against the current folder.
+QString absolute(const QString& path);
+} // namespace CommandLine

@@ -1,0 +1,35 @@
+#include "Text.h"
+
+#include <limits>
+
+namespace Text {
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+
+QStringView trimBlanks(QStringView s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && isBlank(s[b])) ++b;
+    while (e > b && isBlank(s[e - 1])) --e;
+    return s.mid(b, e - b);
+}
+
+std::optional<qint64> parseInteger(QStringView s) {
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
+    if (i == s.size()) return std::nullopt;
+    const quint64 limit = negative ? 9223372036854775808ULL : 9223372036854775807ULL;
+    quint64 v = 0;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < u'0' || c > u'9') return std::nullopt;
+        const quint64 d = c - u'0';
+        if (v > (limit - d) / 10) return std::nullopt;
+        v = v * 10 + d;
+    }
+    if (!negative) return static_cast<qint64>(v);
+    return v == 9223372036854775808ULL ? std::numeric_limits<qint64>::min()
+                                       : -static_cast<qint64>(v);
+}
+
+} // namespace Text

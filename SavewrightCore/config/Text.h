@@ -1,0 +1,16 @@
+#pragma once
+// Strict text helpers shared by the readers: no locale, no silent white space.
+
+#include <QString>
+
+#include <optional>
+
+namespace Text {
+
+bool isBlank(QChar c);
+// Spaces and tabs removed from both ends (other white space stays).
+QStringView trimBlanks(QStringView s);
+// A decimal integer with an optional sign that fits in 64 bits; nothing else.
+std::optional<qint64> parseInteger(QStringView s);
+
+} // namespace Text

@@ -1,0 +1,115 @@
+#include "PosixFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace PosixFile {
+
+QByteArray encodePath(const QString& path) { return QFile::encodeName(path); }
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads until `limit` bytes or end of file; returns errno or 0.
+int readInto(int fd, QByteArray& out, qint64 limit) {
+    qint64 filled = 0;
+    out.resize(limit);
+    while (filled < limit) {
+        ssize_t n = ::read(fd, out.data() + filled, static_cast<size_t>(limit - filled));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            out.clear();
+            return errno;
+        }
+        if (n == 0) break;
+        filled += n;
+    }
+    out.resize(filled);
+    return 0;
+}
+
+} // namespace
+
+ReadResult readRange(const QString& path, qint64 offset, qint64 limit) {
+    ReadResult r;
+    Fd fd(::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        r.error = errno;
+        return r;
+    }
+    if (offset < 0) {
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) {
+            r.error = errno;
+            return r;
+        }
+        offset = std::max<qint64>(0, st.st_size + offset);
+    }
+    if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) {
+        r.error = errno;
+        return r;
+    }
+    r.error = readInto(fd.get(), r.data, limit);
+    return r;
+}
+
+ReadResult readAll(const QString& path) {
+    ReadResult r;
+    Fd fd(::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        r.error = errno;
+        return r;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        r.error = errno;
+        return r;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        r.error = EISDIR;
+        return r;
+    }
+    // The size is a hint only: the file may grow while it is read.
+    qint64 chunk = std::max<qint64>(st.st_size + 1, 4096);
+    for (;;) {
+        QByteArray part;
+        r.error = readInto(fd.get(), part, chunk);
+        if (r.error) {
+            r.data.clear();
+            return r;
+        }
+        r.data += part;
+        if (part.size() < chunk) return r;
+        chunk = 1 << 20;
+    }
+}
+
+QString reason(int error) {
+    switch (error) {
+    case ENOENT: return QStringLiteral("Datei fehlt");
+    case EACCES:
+    case EPERM: return QStringLiteral("keine Berechtigung");
+    case EISDIR: return QStringLiteral("ist ein Ordner");
+    default: return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+} // namespace PosixFile

@@ -1,0 +1,24 @@
+#pragma once
+// Small POSIX file helpers: exact control of reads and errors, no exceptions.
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace PosixFile {
+
+struct ReadResult {
+    QByteArray data;
+    int error = 0; // errno of the failure, 0 on success
+    bool ok() const { return error == 0; }
+};
+
+QByteArray encodePath(const QString& path);
+ReadResult readAll(const QString& path);
+// Up to `limit` bytes from `offset`; a negative offset counts from the end (clamped to 0).
+ReadResult readRange(const QString& path, qint64 offset, qint64 limit);
+// A short German reason for an errno value.
+QString reason(int error);
+
+} // namespace PosixFile

@@ -1,0 +1,248 @@
+#include "LogStore.h"
+
+#include "config/Text.h"
+#include "platform/PosixFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kExtension = QStringLiteral(".log");
+constexpr qsizetype kStampLength = 19;
+// Where finalize looks for the RUNNING status: the header, never the output.
+constexpr qint64 kHeaderSearch = 64 * 1024;
+
+bool writeAll(int fd, const char* data, qint64 size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+bool appendAll(const QByteArray& path, const QByteArray& bytes) {
+    int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = writeAll(fd, bytes.constData(), bytes.size());
+    return ::close(fd) == 0 && ok;
+}
+
+QString tempPrefix(const QString& name) { return QStringLiteral(".") + name + QStringLiteral(".tmp-"); }
+
+// Copies `file` with its status bytes at `pos` (length `oldLength`) replaced, plus
+// `tail`, into a temp file beside it, then renames it into place.
+bool rewriteWithStatus(const QString& file, qint64 pos, qint64 oldLength,
+                       const QByteArray& status, const QByteArray& tail) {
+    const QFileInfo info(file);
+    QByteArray tmpl = PosixFile::encodePath(info.path() + QStringLiteral("/") +
+                                            tempPrefix(info.fileName()) + QStringLiteral("XXXXXX"));
+    const QByteArray src = PosixFile::encodePath(file);
+    int in = ::open(src.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    int out = ::fstat(in, &st) == 0 ? ::mkostemp(tmpl.data(), O_CLOEXEC) : -1;
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    ::fchmod(out, st.st_mode & 07777);
+    bool ok = true;
+    QByteArray buf(1 << 20, Qt::Uninitialized);
+    qint64 offset = 0;
+    for (;;) {
+        ssize_t n = ::read(in, buf.data(), static_cast<size_t>(buf.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        // Cut the replaced status out of whatever part of it this block holds.
+        const qint64 from = offset, to = offset + n;
+        offset = to;
+        const qint64 cutFrom = std::clamp(pos, from, to), cutTo = std::clamp(pos + oldLength, from, to);
+        ok = writeAll(out, buf.constData(), cutFrom - from);
+        if (ok && pos >= from && pos < to) ok = writeAll(out, status.constData(), status.size());
+        if (ok) ok = writeAll(out, buf.constData() + (cutTo - from), to - cutTo);
+        if (!ok) break;
+    }
+    ok = ok && writeAll(out, tail.constData(), tail.size());
+    ok = ::close(out) == 0 && ok;
+    ::close(in);
+    ok = ok && ::rename(tmpl.constData(), src.constData()) == 0;
+    if (!ok) ::unlink(tmpl.constData());
+    return ok;
+}
+
+QByteArray trailer(const LogStats& stats, Clock::time_point finished) {
+    QByteArray tail = "\n--- Finished: " + LogTime::inFileStamp(finished).toLatin1() + " ---\n";
+    if (stats.isEmpty()) return tail;
+    tail += "\n--- Stats ---\n";
+    for (const LogStat& s : stats) tail += s.label.toUtf8() + ": " + s.value.toUtf8() + '\n';
+    return tail;
+}
+
+} // namespace
+
+QString LogStore::abortMarker() { return QStringLiteral("--- Abgebrochen:"); }
+
+LogListing LogListing::of(QStringList names) {
+    LogListing l;
+    for (const QString& n : names) {
+        // Only "<19-char stamp>_<safe name>.log" can belong to a task.
+        if (n.size() >= kStampLength + 1 + kExtension.size() && n[kStampLength] == u'_' &&
+            n.endsWith(kExtension))
+            l.candidates[n.mid(kStampLength + 1, n.size() - kStampLength - 1 - kExtension.size())]
+                .append(n);
+    }
+    l.names = std::move(names);
+    return l;
+}
+
+LogListing LogStore::listing() const {
+    QStringList names;
+    if (DIR* dir = ::opendir(PosixFile::encodePath(directory).constData())) {
+        while (const dirent* e = ::readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            names.append(QFile::decodeName(e->d_name));
+        }
+        ::closedir(dir);
+    }
+    return LogListing::of(std::move(names));
+}
+
+std::optional<QDateTime> LogStore::startDate(QStringView fileName, QStringView safeName) {
+    const qsizetype suffix = 1 + safeName.size() + kExtension.size();
+    if (fileName.size() < suffix || !fileName.endsWith(kExtension) ||
+        fileName[fileName.size() - suffix] != u'_' ||
+        fileName.mid(fileName.size() - suffix + 1, safeName.size()) != safeName)
+        return std::nullopt;
+    const QStringView stamp = fileName.left(fileName.size() - suffix);
+    if (stamp.size() != kStampLength) return std::nullopt;
+    return LogTime::parseFileStamp(stamp);
+}
+
+QString LogStore::fileName(Clock::time_point start, const QString& safeName) {
+    return LogTime::fileStamp(start) + u'_' + safeName + kExtension;
+}
+
+QStringList LogStore::files(const QString& safeName, const LogListing* given) const {
+    LogListing read;
+    if (!given) read = listing();
+    const LogListing& l = given ? *given : read;
+    QStringList names;
+    for (const QString& n : l.candidates.value(safeName))
+        if (startDate(n, safeName)) names.append(n);
+    std::sort(names.begin(), names.end(), std::greater<>());
+    for (QString& n : names) n = directory + u'/' + n;
+    return names;
+}
+
+LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName,
+                                const QString& script, Clock::time_point start) const {
+    if (!QDir().mkpath(directory))
+        return {{}, QStringLiteral("Could not create the log folder %1").arg(directory)};
+    const QByteArray header = (QStringLiteral("Ferrymat Log — ") + taskName +
+                               QStringLiteral("\nStarted: ") + LogTime::inFileStamp(start) +
+                               QStringLiteral("\nScript: ") + script +
+                               QStringLiteral("\nStatus: RUNNING\n\n--- Output ---\n"))
+                                  .toUtf8();
+    for (int second = 0; second < 3600; ++second) {
+        const QString file =
+            directory + u'/' + fileName(start + std::chrono::seconds(second), safeName);
+        const QByteArray path = PosixFile::encodePath(file);
+        int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0)
+            return {{}, QStringLiteral("Could not create %1: %2")
+                            .arg(file, QString::fromLocal8Bit(std::strerror(errno)))};
+        const bool ok = writeAll(fd, header.constData(), header.size());
+        const int err = errno;
+        if (::close(fd) != 0 || !ok) {
+            ::unlink(path.constData());
+            return {{}, QStringLiteral("Could not write %1: %2")
+                            .arg(file, QString::fromLocal8Bit(std::strerror(err)))};
+        }
+        return {file, std::nullopt};
+    }
+    return {{}, QStringLiteral("No free log file name for %1").arg(safeName)};
+}
+
+void LogStore::finalize(const QString& file, const LogStats& stats, bool success,
+                        Clock::time_point finished) {
+    const QByteArray tail = trailer(stats, finished);
+    const PosixFile::ReadResult head = PosixFile::readRange(file, 0, kHeaderSearch);
+    if (!head.ok()) return;
+    const qsizetype outputAt = head.data.indexOf("--- Output ---");
+    const QByteArray running = "Status: RUNNING";
+    const qsizetype pos = head.data.left(outputAt < 0 ? head.data.size() : outputAt).indexOf(running);
+    const QByteArray path = PosixFile::encodePath(file);
+    if (pos < 0) {
+        appendAll(path, tail);
+        return;
+    }
+    if (!success) {
+        // "FAILED" is shorter than "RUNNING": the file is rewritten and renamed into place.
+        rewriteWithStatus(file, pos, running.size(), "Status: FAILED", tail);
+        return;
+    }
+    // Same length: the trailer goes first, then the status flips in place, so a
+    // reader or a crash sees a RUNNING file or the finished one.
+    if (!appendAll(path, tail)) return;
+    int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    const QByteArray status = "Status: SUCCESS";
+    [[maybe_unused]] ssize_t n = ::pwrite(fd, status.constData(), status.size(), pos);
+    ::close(fd);
+}
+
+void LogStore::cleanup(const QString& safeName, qint64 keep) const {
+    const QStringList all = files(safeName);
+    for (qsizetype i = std::max<qint64>(keep, 0); i < all.size(); ++i)
+        ::unlink(PosixFile::encodePath(all[i]).constData());
+    const LogListing l = listing();
+    for (const QString& n : l.names) {
+        const qsizetype at = n.indexOf(QStringLiteral(".tmp-"));
+        if (n.startsWith(u'.') && at > 0 && startDate(QStringView(n).mid(1, at - 1), safeName))
+            ::unlink(PosixFile::encodePath(directory + u'/' + n).constData());
+    }
+}
+
+LogStats LogStore::parseStats(const QString& output) {
+    struct Row {
+        const char* pattern;
+        const char* label;
+    };
+    static const Row rows[] = {
+        {"Number of files:\\s*(.+)", "Files"},
+        {"Number of files transferred:\\s*(\\d+)", "Files transferred"},
+        {"Total file size:\\s*(.+)", "Total file size"},
+        {"Total transferred file size:\\s*(.+)", "Transferred size"},
+        {"Total bytes sent:\\s*(.+)", "Bytes sent"},
+        {"Total bytes received:\\s*(.+)", "Bytes received"},
+    };
+    LogStats stats;
+    for (const Row& row : rows) {
+        // (*ANY): like the platform's engine, "." stops at every kind of line end.
+        const QRegularExpression re(QStringLiteral("(*ANY)") + QString::fromLatin1(row.pattern),
+                                    QRegularExpression::UseUnicodePropertiesOption);
+        const QRegularExpressionMatch m = re.match(output);
+        if (!m.hasMatch() || m.capturedStart(1) < 0) continue;
+        stats.append({QString::fromLatin1(row.label), Text::trimBlanks(m.capturedView(1)).toString()});
+    }
+    return stats;
+}

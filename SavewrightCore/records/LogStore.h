@@ -1,0 +1,86 @@
+#pragma once
+// The log folder: one file per run, named from its start second and the task's
+// safe name. Names, writes, finalizes, lists, prunes and reads back those files.
+
+#include "LogTime.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// One read of the log folder, shared by every task of a refresh.
+struct LogListing {
+    QStringList names; // in the order the file system returned them
+    // The names grouped by the only safe name each could belong to.
+    QHash<QString, QStringList> candidates;
+
+    static LogListing of(QStringList names);
+};
+
+struct LogStat {
+    QString label;
+    QString value;
+    friend bool operator==(const LogStat&, const LogStat&) = default;
+};
+using LogStats = QList<LogStat>;
+
+// What a task's log files say about its past.
+struct LogSummary {
+    std::optional<QDateTime> lastSuccess;
+    std::optional<QString> latestStatus; // SUCCESS, FAILED, RUNNING, ABORTED
+    std::optional<QDateTime> latestStart;
+    std::optional<QString> latestFile;
+    std::optional<QString> failureLine;
+    friend bool operator==(const LogSummary&, const LogSummary&) = default;
+};
+
+class LogStore {
+public:
+    using Summary = LogSummary;
+
+    struct Opened {
+        QString file;
+        std::optional<QString> error;
+    };
+
+    explicit LogStore(QString directory_) : directory(std::move(directory_)) {}
+    QString directory;
+
+    static QString abortMarker();
+
+    LogListing listing() const;
+    // The task's log files, newest first; reads the folder when no listing is given.
+    QStringList files(const QString& safeName, const LogListing* listing = nullptr) const;
+    // Creates the folder and a new file with the RUNNING header. Never overwrites:
+    // a name already taken moves on to the next free second.
+    Opened open(const QString& taskName, const QString& safeName, const QString& script,
+                Clock::time_point start) const;
+    // Turns the first RUNNING status of the header into SUCCESS or FAILED and
+    // appends the trailer and statistics. Works on bytes, so output that is not
+    // UTF-8 does not keep a finished run RUNNING forever.
+    static void finalize(const QString& file, const LogStats& stats, bool success,
+                         Clock::time_point finished);
+    static void finalize(const QString& file, const QString& output, bool success,
+                         Clock::time_point finished) {
+        finalize(file, parseStats(output), success, finished);
+    }
+    // Deletes all but the `keep` newest logs of the task, and temp files a killed
+    // finalize left behind.
+    void cleanup(const QString& safeName, qint64 keep) const;
+
+    static std::optional<QDateTime> startDate(QStringView fileName, QStringView safeName);
+    static QString fileName(Clock::time_point start, const QString& safeName);
+    static LogStats parseStats(const QString& output);
+
+    Summary summary(const QString& safeName, const LogListing* listing = nullptr) const;
+    static std::optional<QString> header(const QString& file);
+    static std::optional<QString> status(const QString& header);
+    static bool wasAborted(const QString& file);
+    // The last meaningful output line. Logs over 256 KiB are read from their
+    // last 256 KiB only, so a huge failed log costs no more than a small one.
+    static std::optional<QString> failureLine(const QString& file);
+};

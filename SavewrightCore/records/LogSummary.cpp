@@ -1,0 +1,104 @@
+// Reading a task's past back from its log files.
+#include "LogStore.h"
+
+#include "config/Text.h"
+#include "platform/PosixFile.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+constexpr qint64 kHeaderBytes = 500;
+constexpr qint64 kTailBytes = 4096;
+constexpr qint64 kFailureWindow = 256 * 1024;
+
+std::optional<QString> strictUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+bool meaningful(QStringView piece) {
+    if (piece.startsWith(u"--- ")) return false;
+    for (char32_t c : piece.toUcs4())
+        if (QChar::isLetterOrNumber(c) || QChar::isMark(c)) return true;
+    return false;
+}
+
+} // namespace
+
+std::optional<QString> LogStore::header(const QString& file) {
+    const PosixFile::ReadResult r = PosixFile::readRange(file, 0, kHeaderBytes);
+    if (!r.ok() || r.data.isEmpty()) return std::nullopt;
+    return QString::fromUtf8(r.data);
+}
+
+std::optional<QString> LogStore::status(const QString& header) {
+    for (const char* s : {"SUCCESS", "FAILED", "RUNNING"})
+        if (header.contains(QStringLiteral("Status: ") + QLatin1StringView(s)))
+            return QString::fromLatin1(s);
+    return std::nullopt;
+}
+
+bool LogStore::wasAborted(const QString& file) {
+    const PosixFile::ReadResult r = PosixFile::readRange(file, -kTailBytes, kTailBytes);
+    if (!r.ok()) return false;
+    const QString tail = QString::fromUtf8(r.data);
+    return tail.contains(abortMarker()) || tail.contains(u"--- Cancelled by user ---") ||
+           tail.contains(u"--- Abgebrochen beim Neustart");
+}
+
+std::optional<QString> LogStore::failureLine(const QString& file) {
+    PosixFile::ReadResult r = PosixFile::readRange(file, -(kFailureWindow + 1), kFailureWindow + 1);
+    if (!r.ok()) return std::nullopt;
+    QByteArray bytes = std::move(r.data);
+    const bool windowed = bytes.size() > kFailureWindow;
+    if (windowed) {
+        // Start at a whole line of the window; the header lies before it.
+        const qsizetype nl = bytes.indexOf('\n');
+        bytes = nl < 0 ? QByteArray() : bytes.mid(nl + 1);
+    }
+    const std::optional<QString> decoded = strictUtf8(bytes);
+    if (!decoded) return std::nullopt;
+    QStringView text = *decoded;
+    if (!windowed) {
+        const qsizetype output = text.indexOf(u"--- Output ---");
+        if (output >= 0) text = text.mid(output + 14);
+    }
+    const qsizetype finished = text.indexOf(u"\n--- Finished:");
+    if (finished >= 0) text = text.left(finished);
+    // The last kept piece wins, so walk the pieces from the end.
+    qsizetype end = text.size();
+    while (end >= 0) {
+        qsizetype start = end - 1;
+        while (start >= 0 && text[start] != u'\n' && text[start] != u'\r') --start;
+        const QStringView piece = Text::trimBlanks(text.mid(start + 1, end - start - 1));
+        if (meaningful(piece)) return piece.toString();
+        end = start;
+    }
+    return std::nullopt;
+}
+
+LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing) const {
+    Summary s;
+    const QStringList all = files(safeName, listing);
+    if (all.isEmpty()) return s;
+    const QString& newest = all.front();
+    s.latestFile = newest;
+    s.latestStart = startDate(QStringView(newest).mid(directory.size() + 1), safeName);
+    const std::optional<QString> newestHeader = header(newest);
+    if (newestHeader) s.latestStatus = status(*newestHeader);
+    if (s.latestStatus == u"FAILED") {
+        if (wasAborted(newest)) s.latestStatus = QStringLiteral("ABORTED");
+        else s.failureLine = failureLine(newest);
+    }
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const std::optional<QString> h = i == 0 ? newestHeader : header(all[i]);
+        if (h && h->contains(u"Status: SUCCESS")) {
+            s.lastSuccess = startDate(QStringView(all[i]).mid(directory.size() + 1), safeName);
+            break;
+        }
+    }
+    return s;
+}

@@ -1,0 +1,86 @@
+#include "LogTime.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace LogTime {
+
+namespace {
+
+std::tm localParts(Clock::time_point t, long* micros) {
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch());
+    auto secs = std::chrono::floor<std::chrono::seconds>(us);
+    if (micros) *micros = static_cast<long>((us - secs).count());
+    const std::time_t tt = static_cast<std::time_t>(secs.count());
+    std::tm parts{};
+    localtime_r(&tt, &parts);
+    return parts;
+}
+
+int digits(QStringView s, qsizetype from, qsizetype count) {
+    int v = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < u'0' || c > u'9') return -1;
+        v = v * 10 + (c - u'0');
+    }
+    return v;
+}
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysIn(int year, int month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeap(year) ? 29 : days[month - 1];
+}
+
+} // namespace
+
+QString fileStamp(Clock::time_point t) {
+    const std::tm p = localParts(t, nullptr);
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d_%02d-%02d-%02d", p.tm_year + 1900,
+                  p.tm_mon + 1, p.tm_mday, p.tm_hour, p.tm_min, p.tm_sec);
+    return QString::fromLatin1(buf);
+}
+
+QString inFileStamp(Clock::time_point t) {
+    long micros = 0;
+    const std::tm p = localParts(t, &micros);
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%06ld", p.tm_year + 1900,
+                  p.tm_mon + 1, p.tm_mday, p.tm_hour, p.tm_min, p.tm_sec, micros);
+    return QString::fromLatin1(buf);
+}
+
+std::optional<QDateTime> parseFileStamp(QStringView s) {
+    if (s.size() != 19 || s[4] != u'-' || s[7] != u'-' || s[10] != u'_' || s[13] != u'-' ||
+        s[16] != u'-')
+        return std::nullopt;
+    const int year = digits(s, 0, 4), month = digits(s, 5, 2), day = digits(s, 8, 2);
+    const int hour = digits(s, 11, 2), minute = digits(s, 14, 2), second = digits(s, 17, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysIn(year, month) ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return std::nullopt;
+    std::tm p{};
+    p.tm_year = year - 1900;
+    p.tm_mon = month - 1;
+    p.tm_mday = day;
+    p.tm_hour = hour;
+    p.tm_min = minute;
+    p.tm_sec = second;
+    p.tm_isdst = -1;
+    const std::time_t tt = std::mktime(&p);
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(tt), Qt::UTC);
+}
+
+QDateTime toDateTime(Clock::time_point t) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch());
+    return QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::UTC);
+}
+
+Clock::time_point fromDateTime(const QDateTime& t) {
+    return Clock::time_point(std::chrono::milliseconds(t.toMSecsSinceEpoch()));
+}
+
+} // namespace LogTime

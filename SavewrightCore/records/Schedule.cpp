@@ -1,0 +1,179 @@
+#include "Schedule.h"
+
+#include "config/Text.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <ctime>
+#include <limits>
+
+QString text(TaskStatus status) {
+    switch (status) {
+    case TaskStatus::Running: return QStringLiteral("running");
+    case TaskStatus::Error: return QStringLiteral("error");
+    case TaskStatus::Red: return QStringLiteral("red");
+    case TaskStatus::Never: return QStringLiteral("never");
+    case TaskStatus::Yellow: return QStringLiteral("yellow");
+    case TaskStatus::Green: return QStringLiteral("green");
+    }
+    return {};
+}
+
+std::optional<TaskStatus> taskStatusFromText(const QString& t) {
+    for (TaskStatus s : {TaskStatus::Running, TaskStatus::Error, TaskStatus::Red,
+                         TaskStatus::Never, TaskStatus::Yellow, TaskStatus::Green})
+        if (text(s) == t) return s;
+    return std::nullopt;
+}
+
+namespace Schedule {
+
+namespace {
+
+std::optional<int> weekdayNumber(const QString& day) {
+    static const char* names[] = {"sunday",   "monday", "tuesday", "wednesday",
+                                  "thursday", "friday", "saturday"};
+    const QString lower = day.toLower();
+    for (int i = 0; i < 7; ++i)
+        if (lower == QLatin1StringView(names[i])) return i + 1;
+    return std::nullopt;
+}
+
+// "HH:MM" split at every ":", empty pieces dropped, non-integers dropped.
+std::optional<std::pair<qint64, qint64>> hourMinute(const QString& time) {
+    QList<qint64> numbers;
+    for (QStringView piece : QStringView(time).split(u':', Qt::SkipEmptyParts))
+        if (const auto v = Text::parseInteger(piece)) numbers.append(*v);
+    if (numbers.size() != 2) return std::nullopt;
+    return std::pair{numbers[0], numbers[1]};
+}
+
+// Today's (the day of `now`) wall-clock hour:minute:00 as a point in time; a time
+// in a daylight-saving gap moves on to the next existing one.
+std::optional<QDateTime> todayAt(const std::tm& today, qint64 hour, qint64 minute) {
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59) return std::nullopt;
+    std::tm p = today;
+    p.tm_hour = static_cast<int>(hour);
+    p.tm_min = static_cast<int>(minute);
+    p.tm_sec = 0;
+    p.tm_isdst = -1;
+    std::time_t t = std::mktime(&p);
+    if (t == -1) return std::nullopt;
+    std::tm back{};
+    localtime_r(&t, &back);
+    if (back.tm_hour != hour || back.tm_min != minute) {
+        // Inside a gap mktime may land before or after it: take the gap's end.
+        std::tm probe = today;
+        probe.tm_hour = static_cast<int>(hour);
+        probe.tm_min = static_cast<int>(minute);
+        probe.tm_sec = 0;
+        probe.tm_isdst = 0;
+        const std::time_t a = std::mktime(&probe);
+        probe = today;
+        probe.tm_hour = static_cast<int>(hour);
+        probe.tm_min = static_cast<int>(minute);
+        probe.tm_sec = 0;
+        probe.tm_isdst = 1;
+        const std::time_t b = std::mktime(&probe);
+        // The first existing second after the gap is the later transition point.
+        std::time_t lo = std::min(a, b), hi = std::max(a, b);
+        while (hi - lo > 1) { // find the first instant whose wall clock is past hour:minute
+            std::time_t mid = lo + (hi - lo) / 2;
+            std::tm m{};
+            localtime_r(&mid, &m);
+            if (m.tm_hour * 60 + m.tm_min > hour * 60 + minute) hi = mid;
+            else lo = mid;
+        }
+        t = hi;
+    } else {
+        // A repeated hour: the first of the two.
+        std::time_t earlier = t - 3600;
+        std::tm e{};
+        localtime_r(&earlier, &e);
+        if (e.tm_hour == hour && e.tm_min == minute && e.tm_mday == back.tm_mday) t = earlier;
+    }
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t), Qt::UTC);
+}
+
+bool weeklyDue(const TaskConfig& task, double age, const QDateTime& now) {
+    const auto day = weekdayNumber(task.day);
+    if (!day) return false;
+    const std::time_t nowT = static_cast<std::time_t>(now.toSecsSinceEpoch());
+    std::tm today{};
+    localtime_r(&nowT, &today);
+    if (today.tm_wday + 1 != *day) return false;
+    const auto hm = hourMinute(task.time);
+    if (!hm) return false;
+    const auto slot = todayAt(today, hm->first, hm->second);
+    if (!slot) return false;
+    const double offset = std::abs(static_cast<double>(slot->msecsTo(now)) / 1000.0);
+    return offset <= 3600.0 && age >= 144.0;
+}
+
+} // namespace
+
+std::optional<double> hours(const std::optional<QDateTime>& since, const QDateTime& now) {
+    if (!since) return std::nullopt;
+    return static_cast<double>(since->msecsTo(now)) / 1000.0 / 3600.0;
+}
+
+TaskStatus light(std::optional<double> h, double warn, double red) {
+    if (!h) return TaskStatus::Never;
+    if (*h <= warn) return TaskStatus::Green;
+    if (*h <= red) return TaskStatus::Yellow;
+    return TaskStatus::Red;
+}
+
+bool volumesMounted(const TaskConfig& task, const MountedTest& mounted) {
+    if (task.watchVolumes.isEmpty()) return true;
+    for (const QString& v : task.watchVolumes) {
+        const bool m = mounted(v);
+        if (task.requireAllVolumes && !m) return false;
+        if (!task.requireAllVolumes && m) return true;
+    }
+    return task.requireAllVolumes;
+}
+
+bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
+           const QDateTime& now, const MountedTest& mounted) {
+    const double age = hours(lastSuccess, now).value_or(std::numeric_limits<double>::infinity());
+    switch (task.type) {
+    case TaskType::Scheduled: return task.intervalMinutes / 60.0 <= age;
+    case TaskType::OnMount: return volumesMounted(task, mounted) && task.intervalHours <= age;
+    case TaskType::Weekly: return weeklyDue(task, age, now);
+    case TaskType::External: return false;
+    }
+    return false;
+}
+
+bool mayHoldProgress(QStringView text) {
+    return text.contains(u'%') || text.contains(u"to-check=");
+}
+
+std::optional<int> progress(QStringView text) {
+    if (!mayHoldProgress(text)) return std::nullopt;
+    // Matching is not documented as thread-safe; every runner thread keeps its own.
+    thread_local const QRegularExpression counter(QStringLiteral("to-check=(\\d+)/(\\d+)"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    thread_local const QRegularExpression percent(QStringLiteral("\\b(\\d{1,3})%"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    if (const auto m = counter.match(text); m.hasMatch()) {
+        QList<qint64> numbers;
+        for (QStringView piece : m.capturedView(0).mid(9).split(u'/', Qt::SkipEmptyParts))
+            if (const auto v = Text::parseInteger(piece)) numbers.append(*v);
+        if (numbers.size() == 2 && numbers[1] >= 1) {
+            const double share = static_cast<double>(numbers[1] - numbers[0]) /
+                                 static_cast<double>(numbers[1]) * 100.0;
+            if (std::isfinite(share) && std::abs(share) < 2e9) return static_cast<int>(share);
+        }
+    }
+    const auto m = percent.match(text);
+    if (!m.hasMatch()) return std::nullopt;
+    bool ok = false;
+    const int v = m.capturedView(0).chopped(1).toInt(&ok);
+    if (!ok || v > 100) return std::nullopt;
+    return v;
+}
+
+} // namespace Schedule

@@ -1,0 +1,32 @@
+#pragma once
+// The pure rules: due decisions for every task kind, the traffic light of an
+// age, volume presence and progress percentages in script output.
+
+#include "config/AppConfig.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+enum class TaskStatus { Running, Error, Red, Never, Yellow, Green };
+
+QString text(TaskStatus status);
+std::optional<TaskStatus> taskStatusFromText(const QString& text);
+
+namespace Schedule {
+
+using MountedTest = std::function<bool(const QString&)>;
+
+std::optional<double> hours(const std::optional<QDateTime>& since, const QDateTime& now);
+TaskStatus light(std::optional<double> hoursSinceSuccess, double warn, double red);
+bool volumesMounted(const TaskConfig& task, const MountedTest& mounted);
+// Weekday and wall-clock time are those of the process's local time zone.
+bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
+           const QDateTime& now, const MountedTest& mounted);
+std::optional<int> progress(QStringView text);
+// Whether `text` may hold a percentage at all: a cheap test before progress().
+bool mayHoldProgress(QStringView text);
+
+} // namespace Schedule

@@ -1,0 +1,42 @@
+#pragma once
+// The live record of one configured task: configuration, what its logs say and
+// the flags of a start in progress. Main thread only; every field notifies its
+// observers only when its value changes.
+
+#include "LogStore.h"
+#include "Schedule.h"
+#include "config/AppConfig.h"
+
+#include <QObject>
+#include <QProperty>
+
+#include <memory>
+
+class TaskRunner;
+
+class TaskState : public QObject {
+    Q_OBJECT
+public:
+    explicit TaskState(const TaskConfig& config, QObject* parent = nullptr);
+
+    const QString id;
+    QProperty<TaskConfig> config;
+    QProperty<LogSummary> summary;
+    QProperty<bool> running{false};
+    QProperty<std::optional<QDateTime>> startTime;
+    QProperty<std::optional<int>> progress;
+    QProperty<std::optional<QString>> transientError;
+    QProperty<bool> waiting{false};
+    QProperty<bool> waitingDryRun{false};
+    QProperty<bool> probing{false};
+    QProperty<bool> manualStart{false};
+    QProperty<bool> startedRed{false};
+    QProperty<std::optional<QDateTime>> lastProbeFailure;
+    QProperty<std::shared_ptr<TaskRunner>> runner;
+    QProperty<bool> runningElsewhere{false};
+
+    bool isRunning() const { return running.value() || runningElsewhere.value(); }
+    std::optional<QDateTime> lastRun() const { return summary.value().lastSuccess; }
+    TaskStatus status(const QDateTime& now) const;
+    std::optional<QString> errorText() const;
+};

@@ -1,0 +1,115 @@
+#include "config/AppConfig.h"
+#include "support/TempRepo.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString errorOf(const char* text) {
+    try {
+        AppConfig::parse(QString::fromUtf8(text));
+    } catch (const TOMLError& e) {
+        return e.description();
+    }
+    return {};
+}
+
+TaskConfig onlyTask(const char* keys) {
+    const AppConfig c = AppConfig::parse(
+        QStringLiteral("[[task]]\nname = 'T'\ntype = 'scheduled'\nscript = 's.sh'\n") +
+        QString::fromUtf8(keys));
+    return c.tasks.value(0);
+}
+
+} // namespace
+
+TEST(AppConfig, EmptyFileGivesDefaults) {
+    const AppConfig c = AppConfig::parse(QString());
+    EXPECT_EQ(c, AppConfig());
+    EXPECT_TRUE(c.tasks.isEmpty());
+    EXPECT_EQ(c.pollIntervalSeconds, 30.0);
+    EXPECT_EQ(c.mountRetryMinutes, 30.0);
+    EXPECT_TRUE(c.updateURL.isEmpty());
+}
+
+TEST(AppConfig, EveryKeyAndItsDefault) {
+    const AppConfig c = AppConfig::parse(QStringLiteral(
+        "[general]\npoll_interval_seconds = 12\nmount_retry_minutes = 2.5\n"
+        "update_url = 'https://u'\n"
+        "[[task]]\nname = 'Foto Archiv'\ntype = 'on_mount'\nscript = 'f.sh'\n"
+        "description = 'd'\ngroup = ' Backup '\nmax_logs = 7.9\ninterval_minutes = 5\n"
+        "interval_hours = 12\nwarn_hours = 1\nred_hours = 2\nwatch_volumes = ['A', 1, 'B']\n"
+        "mount_url = 'y'\nmount_urls = ['x']\nrequire_all_volumes = true\nday = 'Monday'\n"
+        "time = '4:5'\nunknown = 1\n"
+        "[[task]]\nname = ''\ntype = 'external'\nscript = ''\n"));
+    EXPECT_EQ(c.pollIntervalSeconds, 12.0);
+    EXPECT_EQ(c.mountRetryMinutes, 2.5);
+    EXPECT_EQ(c.updateURL, u"https://u");
+    ASSERT_EQ(c.tasks.size(), 2);
+    const TaskConfig& t = c.tasks[0];
+    EXPECT_EQ(t.safeName(), u"Foto_Archiv");
+    EXPECT_EQ(t.type, TaskType::OnMount);
+    EXPECT_EQ(t.group, QStringLiteral(" Backup "));
+    EXPECT_EQ(t.maxLogs, 7);
+    EXPECT_EQ(t.intervalMinutes, 5.0);
+    EXPECT_EQ(t.intervalHours, 12.0);
+    EXPECT_EQ(t.watchVolumes, QStringList({QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_TRUE(t.requireAllVolumes);
+    EXPECT_EQ(t.day, u"Monday");
+    EXPECT_EQ(t.mountURLFor(QStringLiteral("A")), u"x");
+    EXPECT_EQ(t.mountURLFor(QStringLiteral("B")), QString());
+    EXPECT_EQ(t.mountURLFor(QStringLiteral("C")), QString());
+
+    TaskConfig defaults(QString(), TaskType::External, QString());
+    EXPECT_EQ(c.tasks[1], defaults);
+    EXPECT_FALSE(c.tasks[1].group);
+}
+
+TEST(AppConfig, WrongTypesFallBackToDefaults) {
+    EXPECT_TRUE(onlyTask("watch_volumes = 'NAS'").watchVolumes.isEmpty());
+    EXPECT_EQ(onlyTask("max_logs = 'ten'").maxLogs, 30);
+    EXPECT_EQ(onlyTask("max_logs = 1e300").maxLogs, 30);
+    EXPECT_EQ(onlyTask("max_logs = nan").maxLogs, 30);
+    EXPECT_EQ(onlyTask("warn_hours = true").warnHours, 24.0);
+    EXPECT_EQ(onlyTask("require_all_volumes = 1").requireAllVolumes, false);
+    EXPECT_FALSE(onlyTask("group = ' \t '").group);
+    EXPECT_FALSE(onlyTask("group = 3").group);
+    const TaskConfig single = onlyTask("watch_volumes = ['A', 'B']\nmount_url = 'y'");
+    EXPECT_EQ(single.mountURLFor(QStringLiteral("A")), u"y");
+    EXPECT_EQ(single.mountURLFor(QStringLiteral("B")), u"y");
+}
+
+TEST(AppConfig, ValidationMessagesInOrder) {
+    EXPECT_EQ(errorOf("[[task]]"),
+              u"config.toml Zeile 0: Task 1: name, type und script sind Pflicht");
+    EXPECT_EQ(errorOf("[[task]]\nname='a'\ntype=1\nscript='s'"),
+              u"config.toml Zeile 0: Task 1: name, type und script sind Pflicht");
+    EXPECT_EQ(errorOf("[[task]]\nname='a'\ntype='Weekly'\nscript='s'"),
+              u"config.toml Zeile 0: Task „a“: unbekannter type „Weekly“");
+    EXPECT_EQ(errorOf("[[task]]\nname='a'\ntype='weekly'\nscript='s'\n"
+                      "[[task]]\nname='b'\ntype='weekly'"),
+              u"config.toml Zeile 0: Task 2: name, type und script sind Pflicht");
+    // Syntax errors come first and carry their line.
+    EXPECT_EQ(errorOf("[[task]]\nname = 'a\n"), u"config.toml Zeile 2: String nicht geschlossen");
+    // A plain table is not a task.
+    EXPECT_TRUE(AppConfig::parse(QStringLiteral("[task]\nname='a'")).tasks.isEmpty());
+}
+
+TEST(AppConfig, LoadReportsUnreadableFiles) {
+    TempRepo repo;
+    const QString missing = repo.root() + QStringLiteral("/none.toml");
+    try {
+        AppConfig::load(missing);
+        FAIL() << "missing file loaded";
+    } catch (const TOMLError&) {
+        FAIL() << "a read failure is not a syntax error";
+    } catch (const ConfigError& e) {
+        EXPECT_TRUE(e.description().contains(missing));
+        EXPECT_TRUE(e.description().contains(u"Datei fehlt"));
+    }
+    const QString latin1 = repo.write(QStringLiteral("bad.toml"), "name = '\xe9'\n");
+    EXPECT_THROW(AppConfig::load(latin1), ConfigError);
+    const QString good = repo.write(QStringLiteral("good.toml"),
+                                    "[[task]]\nname='ä'\ntype='external'\nscript='x'\n");
+    EXPECT_EQ(AppConfig::load(good).tasks.value(0).name, u"ä");
+}

@@ -1,0 +1,63 @@
+#include "config/Paths.h"
+#include "support/TempRepo.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+QStringList args(std::initializer_list<const char*> list) {
+    QStringList out{QStringLiteral("/prog")};
+    for (const char* a : list) out.append(QString::fromUtf8(a));
+    return out;
+}
+} // namespace
+
+TEST(CommandLine, OptionLookupRules) {
+    const QString s = QStringLiteral("--support");
+    EXPECT_EQ(CommandLine::value(args({"--support", "/a", "--support", "/b"}), s), u"/a");
+    EXPECT_FALSE(CommandLine::value(args({"--support"}), s));
+    // A trailing first occurrence has no value; a later one is never looked at.
+    EXPECT_EQ(CommandLine::value(args({"--repo", "--observe"}), QStringLiteral("--repo")),
+              u"--observe");
+    EXPECT_TRUE(CommandLine::has(args({"--repo", "--observe"}), QStringLiteral("--observe")));
+    EXPECT_FALSE(CommandLine::has(args({"--observe=1"}), QStringLiteral("--observe")));
+    EXPECT_FALSE(CommandLine::value(args({"--Support", "/x"}), s));
+}
+
+TEST(Paths, ResolveUsesOptionsOrDefaults) {
+    const Paths p = Paths::resolve(args({"--support", "/s", "--repo", "/r"}), QStringLiteral("/x"));
+    EXPECT_EQ(p.appSupport, u"/s");
+    EXPECT_EQ(p.repo, u"/r");
+    EXPECT_EQ(p.configFile(), u"/s/config.toml");
+    EXPECT_EQ(p.logs(), u"/r/logs");
+    EXPECT_EQ(p.scripts(), u"/r/Scripts");
+    const Paths d = Paths::resolve(args({"--support"}), QStringLiteral("/nowhere/bin/prog"));
+    EXPECT_EQ(d.appSupport, Paths::defaultAppSupport());
+    EXPECT_TRUE(Paths::defaultAppSupport().endsWith(u"/Ferrymat"));
+    EXPECT_EQ(Paths::resolve(args({"--support", "rel"}), QStringLiteral("/x")).appSupport,
+              QDir::current().absoluteFilePath(QStringLiteral("rel")));
+}
+
+TEST(Paths, UpwardSearchFindsNearestScriptsFolderThroughSymlinks) {
+    TempRepo t;
+    const QString repo = t.root() + QStringLiteral("/repo");
+    const QString program = t.write(QStringLiteral("repo/build/bin/deep/savewright"), "x");
+    EXPECT_EQ(Paths::resolveRepo(args({}), program), repo);
+    // A folder with a plain file named Scripts does not count.
+    t.write(QStringLiteral("other/Scripts"), "not a folder");
+    const QString elsewhere = t.write(QStringLiteral("other/bin/savewright"), "x");
+    const QString found = Paths::resolveRepo(args({}), elsewhere);
+    EXPECT_NE(found, t.root() + QStringLiteral("/other"));
+    // Started through a link outside the repository: the link's target decides.
+    const QString link = t.root() + QStringLiteral("/other/bin/link");
+    ASSERT_TRUE(QFile::link(program, link));
+    EXPECT_EQ(Paths::resolveRepo(args({}), link), repo);
+    EXPECT_EQ(Paths::resolveRepo(args({"--repo", "/given"}), link), u"/given");
+}
+
+TEST(Paths, NoScriptsUpToTheRootGivesTheDefault) {
+    EXPECT_EQ(Paths::resolveRepo(args({}), QStringLiteral("/proc/self/savewright-none")),
+              Paths::defaultRepo());
+}
