@@ -1,0 +1,199 @@
+#include "records/LogStore.h"
+#include "records/StatsCollector.h"
+#include "support/TempRepo.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using namespace std::chrono;
+
+// 8 December 2026, 04:26:32.123456 local time in the current zone.
+Clock::time_point localTime(int year, int month, int day, int h, int m, int s, int us = 0) {
+    std::tm p{};
+    p.tm_year = year - 1900;
+    p.tm_mon = month - 1;
+    p.tm_mday = day;
+    p.tm_hour = h;
+    p.tm_min = m;
+    p.tm_sec = s;
+    p.tm_isdst = -1;
+    return Clock::from_time_t(std::mktime(&p)) + microseconds(us);
+}
+
+QStringList names(const QStringList& paths) {
+    QStringList out;
+    for (const QString& p : paths) out.append(QFileInfo(p).fileName());
+    return out;
+}
+
+class LogStoreTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { tz_.emplace(GetParam()); }
+    std::optional<ScopedTimeZone> tz_;
+    TempRepo repo;
+    LogStore store{repo.paths().logs()};
+};
+
+} // namespace
+
+TEST_P(LogStoreTest, HeaderAndFinishedFileByteForByte) {
+    const auto start = localTime(2026, 12, 8, 4, 26, 32, 123456);
+    const LogStore::Opened o = store.open(QStringLiteral("Fotos NAS"), QStringLiteral("Fotos_NAS"),
+                                          QStringLiteral("fotos_sync.py"), start);
+    ASSERT_FALSE(o.error);
+    EXPECT_EQ(QFileInfo(o.file).fileName(), u"2026-12-08_04-26-32_Fotos_NAS.log");
+    EXPECT_EQ(TempRepo::read(o.file),
+              "Ferrymat Log \xe2\x80\x94 Fotos NAS\nStarted: 2026-12-08T04:26:32.123456\n"
+              "Script: fotos_sync.py\nStatus: RUNNING\n\n--- Output ---\n");
+    QFile f(o.file);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("line one\nNumber of files: 12 (reg: 10, dir: 2)\nTotal transferred file size: 512 bytes\n");
+    f.close();
+    LogStore::finalize(o.file,
+                       QStringLiteral("Number of files: 12 (reg: 10, dir: 2)\n"
+                                      "Total transferred file size: 512 bytes\n"),
+                       true, localTime(2026, 12, 8, 4, 31, 7, 4211));
+    EXPECT_EQ(TempRepo::read(o.file),
+              "Ferrymat Log \xe2\x80\x94 Fotos NAS\nStarted: 2026-12-08T04:26:32.123456\n"
+              "Script: fotos_sync.py\nStatus: SUCCESS\n\n--- Output ---\nline one\n"
+              "Number of files: 12 (reg: 10, dir: 2)\nTotal transferred file size: 512 bytes\n"
+              "\n--- Finished: 2026-12-08T04:31:07.004211 ---\n"
+              "\n--- Stats ---\nFiles: 12 (reg: 10, dir: 2)\nTransferred size: 512 bytes\n");
+}
+
+TEST_P(LogStoreTest, FailedFinalizeOfABodyWithoutNewlineOrUtf8) {
+    const auto start = localTime(2026, 3, 29, 2, 30, 0); // in the European DST gap
+    const LogStore::Opened o =
+        store.open(QStringLiteral("A"), QStringLiteral("A"), QStringLiteral("a.sh"), start);
+    ASSERT_FALSE(o.error);
+    QFile f(o.file);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    f.write("caf\xe9 no newline");
+    f.close();
+    LogStore::finalize(o.file, QString(), false, start);
+    const QByteArray text = TempRepo::read(o.file);
+    EXPECT_TRUE(text.contains("\nStatus: FAILED\n\n--- Output ---\ncaf\xe9 no newline\n--- Finished: "));
+    EXPECT_FALSE(text.contains("Stats"));
+    EXPECT_FALSE(text.contains("RUNNING"));
+    // No temp file is left behind.
+    EXPECT_EQ(QDir(store.directory).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    // A second finalize keeps the status and appends a second trailer.
+    LogStore::finalize(o.file, QString(), true, start);
+    const QByteArray again = TempRepo::read(o.file);
+    EXPECT_EQ(again.count("--- Finished:"), 2);
+    EXPECT_TRUE(again.contains("Status: FAILED"));
+}
+
+TEST_P(LogStoreTest, TwoStartsInOneSecondNeverOverwrite) {
+    const auto start = localTime(2026, 10, 25, 2, 30, 59); // repeated hour in Europe
+    const auto a = store.open(QStringLiteral("T"), QStringLiteral("T"), QStringLiteral("1"), start);
+    const auto b = store.open(QStringLiteral("T"), QStringLiteral("T"), QStringLiteral("2"), start);
+    ASSERT_FALSE(a.error);
+    ASSERT_FALSE(b.error);
+    EXPECT_NE(a.file, b.file);
+    EXPECT_TRUE(TempRepo::read(a.file).contains("Script: 1\n"));
+    // The second file takes the next second but its header keeps the real start.
+    EXPECT_TRUE(QFileInfo(b.file).fileName().startsWith(LogTime::fileStamp(start + seconds(1))));
+    EXPECT_TRUE(TempRepo::read(b.file).contains(
+        QByteArray("Started: ") + LogTime::inFileStamp(start).toLatin1()));
+    EXPECT_EQ(names(store.files(QStringLiteral("T"))).first(), QFileInfo(b.file).fileName());
+}
+
+TEST_P(LogStoreTest, FilesBelongToTheirTaskNewestFirst) {
+    for (const char* n : {"2026-02-28_23-59-59_A.log", "2026-03-01_09-00-00_A.log",
+                          "2026-01-01_00-00-00_B_A.log", "2026-01-01_00-00-00_A.txt", "notes_A.log",
+                          "2026-13-01_00-00-00_A.log", ".2026-03-01_09-00-00_A.log.tmp-x"})
+        repo.write(QStringLiteral("repo/logs/") + QString::fromLatin1(n), "x");
+    EXPECT_EQ(names(store.files(QStringLiteral("A"))),
+              QStringList({QStringLiteral("2026-03-01_09-00-00_A.log"),
+                           QStringLiteral("2026-02-28_23-59-59_A.log")}));
+    EXPECT_EQ(names(store.files(QStringLiteral("B_A"))),
+              QStringList({QStringLiteral("2026-01-01_00-00-00_B_A.log")}));
+    // A given listing is used as it is, even when the folder changed since.
+    const LogListing listing = LogListing::of({QStringLiteral("2020-01-01_00-00-00_A.log")});
+    EXPECT_EQ(names(store.files(QStringLiteral("A"), &listing)),
+              QStringList({QStringLiteral("2020-01-01_00-00-00_A.log")}));
+    EXPECT_TRUE(LogStore(repo.root() + QStringLiteral("/missing")).listing().names.isEmpty());
+}
+
+TEST_P(LogStoreTest, StartDateReadsLocalWallClock) {
+    const auto d = LogStore::startDate(u"2026-12-08_04-26-32_Fotos_NAS.log", u"Fotos_NAS");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(LogTime::fromDateTime(*d), localTime(2026, 12, 8, 4, 26, 32));
+    EXPECT_FALSE(LogStore::startDate(u"2026-12-08_04-26-32_Fotos_NAS.log", u"NAS"));
+    EXPECT_FALSE(LogStore::startDate(u"2026-02-30_04-26-32_A.log", u"A"));
+    EXPECT_FALSE(LogStore::startDate(u"2026-12-08T04-26-32_A.log", u"A"));
+    EXPECT_EQ(LogStore::fileName(localTime(2026, 7, 1, 23, 5, 9), QStringLiteral("X")),
+              u"2026-07-01_23-05-09_X.log");
+}
+
+TEST_P(LogStoreTest, CleanupKeepsTheNewestAndRemovesStaleTempFiles) {
+    for (int i = 1; i <= 5; ++i)
+        repo.write(QStringLiteral("repo/logs/2026-01-0%1_00-00-00_A.log").arg(i), "x");
+    repo.write(QStringLiteral("repo/logs/2026-01-01_00-00-00_B.log"), "x");
+    repo.write(QStringLiteral("repo/logs/.2026-01-05_00-00-00_A.log.tmp-abc123"), "x");
+    store.cleanup(QStringLiteral("A"), 3);
+    EXPECT_EQ(names(store.files(QStringLiteral("A"))),
+              QStringList({QStringLiteral("2026-01-05_00-00-00_A.log"),
+                           QStringLiteral("2026-01-04_00-00-00_A.log"),
+                           QStringLiteral("2026-01-03_00-00-00_A.log")}));
+    EXPECT_FALSE(QFileInfo::exists(store.directory + QStringLiteral("/.2026-01-05_00-00-00_A.log.tmp-abc123")));
+    store.cleanup(QStringLiteral("A"), -1);
+    EXPECT_TRUE(store.files(QStringLiteral("A")).isEmpty());
+    EXPECT_EQ(store.files(QStringLiteral("B")).size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(TimeZones, LogStoreTest,
+                         ::testing::Values("UTC", "Europe/Berlin", "America/Santiago"));
+
+TEST(LogStats, SixPatternsFirstMatchEach) {
+    const QString rsync = QStringLiteral(
+        "Number of files: 12 (reg: 10, dir: 2)\nNumber of files transferred: 3\n"
+        "Total file size: 1,024 bytes  \nTotal transferred file size: 512 bytes\n"
+        "Total bytes sent:\n   700\nTotal bytes received: 35\r\n"
+        "Number of files: 99\n");
+    const LogStats stats = LogStore::parseStats(rsync);
+    ASSERT_EQ(stats.size(), 6);
+    EXPECT_EQ(stats[0], (LogStat{QStringLiteral("Files"), QStringLiteral("12 (reg: 10, dir: 2)")}));
+    EXPECT_EQ(stats[1].value, u"3");
+    EXPECT_EQ(stats[2].value, u"1,024 bytes");
+    EXPECT_EQ(stats[4], (LogStat{QStringLiteral("Bytes sent"), QStringLiteral("700")}));
+    EXPECT_EQ(stats[5].value, u"35") << "a CR ends the value";
+    EXPECT_TRUE(LogStore::parseStats(QStringLiteral("Number of files transferred: 3")).size() == 1);
+    EXPECT_TRUE(LogStore::parseStats(QStringLiteral("nothing here")).isEmpty());
+    EXPECT_TRUE(LogStore::parseStats(QStringLiteral("Number of files transferred: x")).isEmpty());
+}
+
+// The streaming collector must agree with the whole-output rule on any output.
+TEST(LogStats, StreamingCollectorMatchesTheWholeOutputRule) {
+    const QStringList atoms = {
+        QStringLiteral("Number of files:"), QStringLiteral("Number of files transferred:"),
+        QStringLiteral("Total file size:"), QStringLiteral("Total transferred file size:"),
+        QStringLiteral("Total bytes sent:"), QStringLiteral("Total bytes received:"),
+        QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("\n"), QStringLiteral("\r"),
+        QStringLiteral("\r\n"), QStringLiteral("\v"), QStringLiteral("\u00a0"),
+        QStringLiteral("\u2028"), QStringLiteral("12"), QStringLiteral("7"),
+        QStringLiteral("abc"), QStringLiteral("x y"), QStringLiteral("Number of"),
+        QStringLiteral("\u0663"), QStringLiteral("\u00e9")};
+    std::mt19937 rng(42);
+    for (int round = 0; round < 20000; ++round) {
+        QString output;
+        const int n = 1 + static_cast<int>(rng() % 14);
+        for (int i = 0; i < n; ++i) output += atoms[static_cast<qsizetype>(rng() % atoms.size())];
+        StatsCollector collector;
+        qsizetype start = 0;
+        for (qsizetype i = 0; i <= output.size(); ++i) {
+            if (i == output.size() || output[i] == u'\n' || output[i] == u'\r') {
+                collector.addLine(QStringView(output).mid(start, i - start));
+                start = i + 1;
+            }
+        }
+        ASSERT_EQ(collector.finish(), LogStore::parseStats(output))
+            << output.toUtf8().toPercentEncoding().constData();
+    }
+}

@@ -1,0 +1,122 @@
+#include "records/Schedule.h"
+#include "support/TempRepo.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+namespace {
+
+QDateTime local(int y, int mo, int d, int h, int mi, int s = 0) {
+    std::tm p{};
+    p.tm_year = y - 1900;
+    p.tm_mon = mo - 1;
+    p.tm_mday = d;
+    p.tm_hour = h;
+    p.tm_min = mi;
+    p.tm_sec = s;
+    p.tm_isdst = -1;
+    return QDateTime::fromSecsSinceEpoch(std::mktime(&p), Qt::UTC);
+}
+
+TaskConfig task(TaskType type) { return TaskConfig(QStringLiteral("T"), type, QStringLiteral("t.sh")); }
+
+const Schedule::MountedTest kNone = [](const QString&) { return false; };
+
+bool weeklyDue(const char* day, const char* time, QDateTime now, std::optional<QDateTime> last) {
+    TaskConfig t = task(TaskType::Weekly);
+    t.day = QString::fromLatin1(day);
+    t.time = QString::fromLatin1(time);
+    return Schedule::isDue(t, last, now, kNone);
+}
+
+class WeeklyTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { tz_.emplace(GetParam()); }
+    std::optional<ScopedTimeZone> tz_;
+};
+
+} // namespace
+
+TEST(Schedule, LightLimitsAreInclusiveOnTheBetterSide) {
+    using S = TaskStatus;
+    EXPECT_EQ(Schedule::light(std::nullopt, 24, 72), S::Never);
+    EXPECT_EQ(Schedule::light(24.0, 24, 72), S::Green);
+    EXPECT_EQ(Schedule::light(24.01, 24, 72), S::Yellow);
+    EXPECT_EQ(Schedule::light(72.0, 24, 72), S::Yellow);
+    EXPECT_EQ(Schedule::light(72.01, 24, 72), S::Red);
+    EXPECT_EQ(Schedule::light(50.0, 100, 10), S::Green);
+    EXPECT_EQ(text(S::Never), u"never");
+    EXPECT_EQ(taskStatusFromText(QStringLiteral("yellow")), S::Yellow);
+    EXPECT_FALSE(taskStatusFromText(QStringLiteral("Yellow")));
+}
+
+TEST(Schedule, IntervalAndMountKinds) {
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    const TaskConfig s = task(TaskType::Scheduled);
+    EXPECT_TRUE(Schedule::isDue(s, now.addSecs(-1800), now, kNone));
+    EXPECT_FALSE(Schedule::isDue(s, now.addSecs(-1764), now, kNone));
+    EXPECT_TRUE(Schedule::isDue(s, std::nullopt, now, kNone));
+    EXPECT_FALSE(Schedule::isDue(task(TaskType::External), std::nullopt, now, kNone));
+
+    TaskConfig m = task(TaskType::OnMount);
+    EXPECT_TRUE(Schedule::isDue(m, now.addSecs(-24 * 3600), now, kNone)) << "no volumes: interval";
+    m.watchVolumes = {QStringLiteral("/a"), QStringLiteral("/b")};
+    QStringList asked;
+    const Schedule::MountedTest onlyA = [&](const QString& v) {
+        asked.append(v);
+        return v == u"/a";
+    };
+    EXPECT_TRUE(Schedule::isDue(m, std::nullopt, now, onlyA));
+    EXPECT_EQ(asked, QStringList{QStringLiteral("/a")}) << "stops at the deciding volume";
+    m.requireAllVolumes = true;
+    EXPECT_FALSE(Schedule::isDue(m, std::nullopt, now, onlyA));
+    EXPECT_FALSE(Schedule::volumesMounted(m, kNone));
+}
+
+TEST_P(WeeklyTest, WindowOnTheDayOfNow) {
+    // 6 December 2026 is a Sunday.
+    const auto old = local(2026, 11, 20, 3, 0);
+    EXPECT_TRUE(weeklyDue("Sunday", "03:00", local(2026, 12, 6, 2, 0), old));
+    EXPECT_TRUE(weeklyDue("sunday", "03:00", local(2026, 12, 6, 3, 0), old));
+    EXPECT_TRUE(weeklyDue("sunday", "03:00", local(2026, 12, 6, 4, 0), old));
+    EXPECT_FALSE(weeklyDue("sunday", "03:00", local(2026, 12, 6, 4, 0, 1), old));
+    EXPECT_FALSE(weeklyDue("sunday", "03:00", local(2026, 12, 7, 3, 0), old));
+    EXPECT_FALSE(weeklyDue("sunday", "03:00", local(2026, 12, 6, 3, 0), local(2026, 12, 1, 3, 0)));
+    EXPECT_TRUE(weeklyDue("sunday", "03:00", local(2026, 12, 6, 3, 0), std::nullopt));
+    EXPECT_TRUE(weeklyDue("sunday", "00:30", local(2026, 12, 6, 0, 0), old));
+    EXPECT_FALSE(weeklyDue("sunday", "00:30", local(2026, 12, 5, 23, 45), old));
+    EXPECT_TRUE(weeklyDue("sunday", "3:0", local(2026, 12, 6, 3, 0), old));
+    EXPECT_FALSE(weeklyDue("sunday", "03:00:00", local(2026, 12, 6, 3, 0), old));
+    EXPECT_FALSE(weeklyDue("sonntag", "03:00", local(2026, 12, 6, 3, 0), old));
+    EXPECT_FALSE(weeklyDue("sun", "03:00", local(2026, 12, 6, 3, 0), old));
+    EXPECT_FALSE(weeklyDue("sunday", "25:00", local(2026, 12, 6, 3, 0), old));
+}
+
+TEST_P(WeeklyTest, DaylightSavingGapTakesTheNextExistingTime) {
+    // Europe switches at 02:00 on the last Sunday of March (29 March 2026).
+    const auto old = local(2026, 3, 1, 3, 0);
+    // In Berlin 02:30 does not exist on 29 March 2026: the slot becomes 03:00 (not 03:30).
+    const bool berlin = std::string(GetParam()) == "Europe/Berlin";
+    const QDateTime slot = berlin ? local(2026, 3, 29, 3, 0) : local(2026, 3, 29, 2, 30);
+    EXPECT_TRUE(weeklyDue("sunday", "02:30", slot.addSecs(3600), old));
+    EXPECT_FALSE(weeklyDue("sunday", "02:30", slot.addSecs(3601), old));
+    EXPECT_TRUE(weeklyDue("sunday", "02:30", slot.addSecs(-3600), old));
+}
+
+INSTANTIATE_TEST_SUITE_P(TimeZones, WeeklyTest, ::testing::Values("UTC", "Europe/Berlin"));
+
+TEST(Schedule, ProgressInOutput) {
+    EXPECT_EQ(Schedule::progress(u"  1,234 100%  2.3MB/s to-check=250/1000)"), 75);
+    EXPECT_EQ(Schedule::progress(u"to-check=0/0 45%"), 45);
+    EXPECT_EQ(Schedule::progress(u"to-check=0/0"), std::nullopt);
+    EXPECT_EQ(Schedule::progress(u"45%"), 45);
+    EXPECT_EQ(Schedule::progress(u"100%"), 100);
+    EXPECT_EQ(Schedule::progress(u"1234%"), std::nullopt);
+    EXPECT_EQ(Schedule::progress(u"450%"), std::nullopt);
+    EXPECT_EQ(Schedule::progress(u"to-check=3/7"), 57);
+    EXPECT_EQ(Schedule::progress(u"to-check=9/3"), -200);
+    EXPECT_EQ(Schedule::progress(u"a5%"), std::nullopt) << "needs a word boundary";
+    EXPECT_EQ(Schedule::progress(u"to-check=99999999999999999999/1 7%"), 7);
+    EXPECT_EQ(Schedule::progress(u"nothing"), std::nullopt);
+}

@@ -1,0 +1,75 @@
+#include "records/TaskState.h"
+
+#include <QPropertyNotifier>
+
+#include <gtest/gtest.h>
+
+namespace {
+const QDateTime kNow = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+
+LogSummary withStatus(const char* status, std::optional<QString> line = std::nullopt) {
+    LogSummary s;
+    s.latestStatus = QString::fromLatin1(status);
+    s.failureLine = line;
+    return s;
+}
+} // namespace
+
+TEST(TaskState, DerivedValues) {
+    TaskState t(TaskConfig(QStringLiteral("A B"), TaskType::Scheduled, QStringLiteral("a.sh")));
+    EXPECT_EQ(t.id, u"A B");
+    EXPECT_EQ(t.status(kNow), TaskStatus::Never);
+    EXPECT_FALSE(t.errorText());
+    EXPECT_FALSE(t.lastRun());
+    EXPECT_FALSE(t.isRunning());
+
+    t.summary = withStatus("FAILED", QStringLiteral("rsync error: x"));
+    EXPECT_EQ(t.status(kNow), TaskStatus::Error);
+    EXPECT_EQ(t.errorText(), QStringLiteral("rsync error: x"));
+    t.summary = withStatus("FAILED");
+    EXPECT_EQ(t.errorText(), QStringLiteral("Fehler"));
+
+    LogSummary aborted = withStatus("ABORTED");
+    aborted.lastSuccess = kNow.addSecs(-10 * 3600);
+    t.summary = aborted;
+    EXPECT_EQ(t.status(kNow), TaskStatus::Green);
+    EXPECT_FALSE(t.errorText());
+    EXPECT_EQ(t.lastRun(), kNow.addSecs(-10 * 3600));
+
+    LogSummary leftover = withStatus("RUNNING");
+    leftover.lastSuccess = kNow.addSecs(-30 * 3600);
+    t.summary = leftover;
+    EXPECT_EQ(t.status(kNow), TaskStatus::Yellow);
+
+    t.transientError = QStringLiteral("Volume fehlt: A");
+    EXPECT_EQ(t.status(kNow), TaskStatus::Error);
+    t.running = true;
+    EXPECT_EQ(t.status(kNow), TaskStatus::Running);
+    EXPECT_EQ(t.errorText(), QStringLiteral("Volume fehlt: A"));
+    t.running = false;
+    t.runningElsewhere = true;
+    EXPECT_TRUE(t.isRunning());
+    EXPECT_EQ(t.status(kNow), TaskStatus::Running);
+}
+
+TEST(TaskState, EqualAssignmentsNotifyNobody) {
+    TaskState t(TaskConfig(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh")));
+    int summaries = 0, configs = 0, progress = 0;
+    const QPropertyNotifier n1 = t.summary.addNotifier([&] { ++summaries; });
+    const QPropertyNotifier n2 = t.config.addNotifier([&] { ++configs; });
+    const QPropertyNotifier n3 = t.progress.addNotifier([&] { ++progress; });
+    t.summary = LogSummary{};
+    t.config = TaskConfig(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh"));
+    t.progress = std::nullopt;
+    EXPECT_EQ(summaries + configs + progress, 0);
+    t.summary = withStatus("SUCCESS");
+    t.summary = withStatus("SUCCESS");
+    TaskConfig changed = t.config.value();
+    changed.maxLogs = 3;
+    t.config = changed;
+    t.progress = 42;
+    t.progress = 42;
+    EXPECT_EQ(summaries, 1);
+    EXPECT_EQ(configs, 1);
+    EXPECT_EQ(progress, 1);
+}
