@@ -145,8 +145,9 @@ QStringList LogStore::files(const QString& safeName, const LogListing* given) co
     if (!given) read = listing();
     const LogListing& l = given ? *given : read;
     QStringList names;
+    // Candidates already end in "_<safeName>.log": only the stamp is left to check.
     for (const QString& n : l.candidates.value(safeName))
-        if (startDate(n, safeName)) names.append(n);
+        if (LogTime::isFileStamp(QStringView(n).left(kStampLength))) names.append(n);
     std::sort(names.begin(), names.end(), std::greater<>());
     for (QString& n : names) n = directory + u'/' + n;
     return names;

@@ -53,22 +53,25 @@ QString inFileStamp(Clock::time_point t) {
     return QString::fromLatin1(buf);
 }
 
-std::optional<QDateTime> parseFileStamp(QStringView s) {
+bool isFileStamp(QStringView s) {
     if (s.size() != 19 || s[4] != u'-' || s[7] != u'-' || s[10] != u'_' || s[13] != u'-' ||
         s[16] != u'-')
-        return std::nullopt;
+        return false;
     const int year = digits(s, 0, 4), month = digits(s, 5, 2), day = digits(s, 8, 2);
     const int hour = digits(s, 11, 2), minute = digits(s, 14, 2), second = digits(s, 17, 2);
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysIn(year, month) ||
-        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
-        return std::nullopt;
+    return year >= 1 && month >= 1 && month <= 12 && day >= 1 && day <= daysIn(year, month) &&
+           hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
+}
+
+std::optional<QDateTime> parseFileStamp(QStringView s) {
+    if (!isFileStamp(s)) return std::nullopt;
     std::tm p{};
-    p.tm_year = year - 1900;
-    p.tm_mon = month - 1;
-    p.tm_mday = day;
-    p.tm_hour = hour;
-    p.tm_min = minute;
-    p.tm_sec = second;
+    p.tm_year = digits(s, 0, 4) - 1900;
+    p.tm_mon = digits(s, 5, 2) - 1;
+    p.tm_mday = digits(s, 8, 2);
+    p.tm_hour = digits(s, 11, 2);
+    p.tm_min = digits(s, 14, 2);
+    p.tm_sec = digits(s, 17, 2);
     p.tm_isdst = -1;
     const std::time_t tt = std::mktime(&p);
     return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(tt), Qt::UTC);

@@ -16,6 +16,8 @@ QString fileStamp(Clock::time_point t);
 QString inFileStamp(Clock::time_point t);
 // Exactly 19 characters of the file-name form, read as local time.
 std::optional<QDateTime> parseFileStamp(QStringView stamp);
+// Whether parseFileStamp would succeed, without the time-zone arithmetic.
+bool isFileStamp(QStringView stamp);
 
 QDateTime toDateTime(Clock::time_point t);
 Clock::time_point fromDateTime(const QDateTime& t);
