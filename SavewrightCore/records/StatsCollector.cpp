@@ -2,6 +2,8 @@
 
 #include "config/Text.h"
 
+#include <algorithm>
+
 namespace {
 
 // The characters that end a line for ".": LF, VT, FF, CR, NEL, LS, PS.
@@ -31,6 +33,11 @@ StatsCollector::StatsCollector() {
 }
 
 void StatsCollector::addLine(QStringView line) {
+    // Every label ends in ":": most output lines are passed over by one scan.
+    const bool pendingRow = std::any_of(rows_.cbegin(), rows_.cend(), [](const Row& r) {
+        return r.state == State::AfterLabel;
+    });
+    if (!pendingRow && !line.contains(u':')) return;
     for (Row& row : rows_) {
         if (row.state == State::AfterLabel) {
             afterLabel(row, line, 0, *this);

@@ -1,0 +1,70 @@
+// Stopping a run: the script, its descendants and what stayed in its process group.
+#include "TaskRunner.h"
+
+#include "platform/ProcessTable.h"
+
+#include <csignal>
+#include <thread>
+
+namespace {
+
+using Targets = QList<ProcessTable::Entry>;
+constexpr auto kGrace = std::chrono::seconds(5);
+
+void killSurvivors(const Targets& targets) {
+    for (const ProcessTable::Entry& e : targets)
+        if (ProcessTable::alive(e)) ::kill(e.pid, SIGKILL);
+}
+
+bool anyAlive(const Targets& targets) {
+    return std::any_of(targets.cbegin(), targets.cend(), ProcessTable::alive);
+}
+
+// The script first, then its descendants, then the members of its process group
+// that lost their parent (an orphan holding the output pipe keeps the group).
+Targets targetsOf(pid_t script) {
+    const QList<ProcessTable::Entry> table = ProcessTable::entries();
+    Targets targets;
+    for (const ProcessTable::Entry& e : table)
+        if (e.pid == script && !e.zombie()) targets.append(e);
+    targets += ProcessTable::descendants(script, table);
+    for (const ProcessTable::Entry& e : table) {
+        const bool listed = std::any_of(targets.cbegin(), targets.cend(),
+                                        [&](const ProcessTable::Entry& t) { return t.pid == e.pid; });
+        if (e.pgrp == script && !e.zombie() && !listed) targets.append(e);
+    }
+    return targets;
+}
+
+} // namespace
+
+QList<pid_t> TaskRunner::descendants(pid_t pid) {
+    QList<pid_t> out;
+    for (const ProcessTable::Entry& e : ProcessTable::descendants(pid, ProcessTable::entries()))
+        out.append(e.pid);
+    return out;
+}
+
+void TaskRunner::cancel(bool wait, const QString& reason) {
+    pid_t script;
+    {
+        const std::lock_guard lock(lock_);
+        cancelled_ = true;
+        cancelReason_ = reason;
+        script = process_;
+    }
+    if (!script) return;
+    const Targets targets = targetsOf(script);
+    for (const ProcessTable::Entry& e : targets) ::kill(e.pid, SIGTERM);
+    if (!wait) {
+        std::thread([targets] {
+            std::this_thread::sleep_for(kGrace);
+            killSurvivors(targets);
+        }).detach();
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kGrace;
+    while (std::chrono::steady_clock::now() < deadline && anyAlive(targets))
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    killSurvivors(targets);
+}

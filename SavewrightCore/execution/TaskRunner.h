@@ -1,0 +1,57 @@
+#pragma once
+// Carries out one start of one task: runs its script through /bin/bash with the
+// sleep guard, streams the output into the run's log file, reports progress and
+// returns the result. Stopping a run stops its whole process tree.
+//
+// Memory stays bounded however much a script prints: the log receives every
+// byte, the statistics are collected as the output streams by, and
+// Result::output holds the last 256 KiB characters of the output only.
+
+#include "config/AppConfig.h"
+#include "config/Paths.h"
+#include "records/LogStore.h"
+
+#include <QString>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <sys/types.h>
+
+class TaskRunner {
+public:
+    struct Result {
+        bool success = false;
+        QString output;
+        std::optional<QString> error;
+    };
+    using ProgressSink = std::function<void(int)>;
+
+    TaskRunner(TaskConfig task, Paths paths, bool dryRun, ProgressSink onProgress);
+
+    // Blocks until the script has ended and the log is complete; never throws.
+    Result run(Clock::time_point start);
+    // Any thread, any time, more than once: SIGTERM to the script, its process
+    // group and descendants, SIGKILL after 5 s to whatever still lives.
+    void cancel(bool wait, const QString& reason);
+    static QList<pid_t> descendants(pid_t pid);
+
+    const TaskConfig task;
+    const Paths paths;
+    const LogStore logs;
+    const bool dryRun;
+
+private:
+    struct Failure {
+        QString message;
+    };
+    Result fail(const QString& message, std::optional<QString> logFile, Clock::time_point start);
+    QList<QByteArray> scriptArguments(const QString& scriptPath) const;
+
+    ProgressSink onProgress_;
+    std::mutex lock_;
+    pid_t process_ = 0; // launched and not reaped yet
+    bool exited_ = false;
+    bool cancelled_ = false;
+    QString cancelReason_ = QStringLiteral("von Hand gestoppt");
+};

@@ -1,0 +1,115 @@
+#include "ProcessTable.h"
+
+#include "PosixFile.h"
+
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <dirent.h>
+
+namespace ProcessTable {
+
+namespace {
+
+std::optional<qint64> number(QByteArrayView s) {
+    if (s.isEmpty() || s.size() > 19) return std::nullopt;
+    qint64 v = 0;
+    qsizetype i = 0;
+    const bool negative = s[0] == '-';
+    if (negative) ++i;
+    if (i == s.size()) return std::nullopt;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return std::nullopt;
+        v = v * 10 + (s[i] - '0');
+    }
+    return negative ? -v : v;
+}
+
+QByteArray readProc(pid_t pid, const char* file) {
+    const QString path = QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1StringView(file));
+    return PosixFile::readAll(path).data;
+}
+
+} // namespace
+
+std::optional<Entry> parseStat(QByteArrayView line) {
+    // "pid (comm) state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt
+    //  utime stime cutime cstime priority nice threads itrealvalue starttime ..."
+    const qsizetype open = line.indexOf('(');
+    const qsizetype close = line.lastIndexOf(')');
+    if (open < 1 || close < open) return std::nullopt;
+    Entry e;
+    const auto pid = number(line.first(open).trimmed());
+    if (!pid || *pid <= 0 || *pid > 0x7fffffff) return std::nullopt;
+    e.pid = static_cast<pid_t>(*pid);
+    QList<QByteArrayView> fields;
+    QByteArrayView rest = line.sliced(close + 1);
+    for (qsizetype i = 0; i < rest.size();) {
+        while (i < rest.size() && rest[i] == ' ') ++i;
+        qsizetype j = i;
+        while (j < rest.size() && rest[j] != ' ' && rest[j] != '\n') ++j;
+        if (j > i) fields.append(rest.sliced(i, j - i));
+        if (j < rest.size() && rest[j] == '\n') break;
+        i = j;
+    }
+    // state is field 3 of the line, starttime field 22: here indices 0 and 19.
+    if (fields.size() < 20 || fields[0].size() != 1) return std::nullopt;
+    const auto ppid = number(fields[1]), pgrp = number(fields[2]), start = number(fields[19]);
+    if (!ppid || !pgrp || !start) return std::nullopt;
+    e.state = fields[0][0];
+    e.ppid = static_cast<pid_t>(*ppid);
+    e.pgrp = static_cast<pid_t>(*pgrp);
+    e.startTime = *start;
+    return e;
+}
+
+QString parseCommandLine(QByteArrayView raw) {
+    QByteArray bytes = raw.toByteArray();
+    while (bytes.endsWith('\0')) bytes.chop(1);
+    bytes.replace('\0', ' ');
+    return QString::fromUtf8(bytes);
+}
+
+std::optional<Entry> entry(pid_t pid) { return parseStat(readProc(pid, "stat")); }
+
+QList<Entry> entries() {
+    QList<Entry> out;
+    DIR* dir = ::opendir("/proc");
+    if (!dir) return out;
+    while (const dirent* d = ::readdir(dir)) {
+        const auto pid = number(QByteArrayView(d->d_name));
+        if (!pid || *pid <= 0) continue;
+        if (auto e = entry(static_cast<pid_t>(*pid))) out.append(*e);
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.pid < b.pid; });
+    return out;
+}
+
+QString commandLine(pid_t pid) { return parseCommandLine(readProc(pid, "cmdline")); }
+
+QList<Entry> descendants(pid_t root, const QList<Entry>& table) {
+    QHash<pid_t, QList<const Entry*>> children;
+    for (const Entry& e : table) children[e.ppid].append(&e);
+    QList<Entry> out;
+    QList<pid_t> stack{root};
+    QSet<pid_t> seen{root};
+    while (!stack.isEmpty()) {
+        const pid_t top = stack.takeLast();
+        for (const Entry* child : children.value(top)) {
+            if (seen.contains(child->pid)) continue; // a table read mid-change may hold a loop
+            seen.insert(child->pid);
+            out.append(*child);
+            stack.append(child->pid);
+        }
+    }
+    return out;
+}
+
+bool alive(const Entry& e) {
+    const auto now = entry(e.pid);
+    return now && now->startTime == e.startTime && !now->zombie();
+}
+
+} // namespace ProcessTable

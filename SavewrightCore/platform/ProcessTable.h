@@ -1,0 +1,39 @@
+#pragma once
+// The process table from /proc: ids, parents, groups, start times and command lines.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <sys/types.h>
+
+namespace ProcessTable {
+
+struct Entry {
+    pid_t pid = 0;
+    pid_t ppid = 0;
+    pid_t pgrp = 0;
+    char state = '?';
+    qint64 startTime = 0; // clock ticks after boot; tells a reused id apart
+    bool zombie() const { return state == 'Z' || state == 'X'; }
+};
+
+// One /proc/<pid>/stat line; the command name may hold blanks and parentheses.
+std::optional<Entry> parseStat(QByteArrayView line);
+// One /proc/<pid>/cmdline: NUL-separated arguments shown as one blank-separated line.
+QString parseCommandLine(QByteArrayView raw);
+
+std::optional<Entry> entry(pid_t pid);
+// Every process, in ascending id order; empty when /proc cannot be read.
+QList<Entry> entries();
+QString commandLine(pid_t pid);
+
+// All descendants of `root` in the walk order: children in table order, then the
+// descendants of the last-found child first (a stack), never `root` itself.
+QList<Entry> descendants(pid_t root, const QList<Entry>& table);
+
+// Still the same live process (not ended, not a zombie, id not reused).
+bool alive(const Entry& e);
+
+} // namespace ProcessTable

@@ -1,0 +1,80 @@
+#include "Spawn.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace Spawn {
+
+Started start(const Options& o) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const int fds[3] = {o.stdinFd, o.stdoutFd, o.stderrFd};
+    for (int target = 0; target < 3; ++target) {
+        if (fds[target] >= 0)
+            posix_spawn_file_actions_adddup2(&actions, fds[target], target);
+        else
+            posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
+                                             target == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
+    if (!o.workingDirectory.isEmpty())
+        posix_spawn_file_actions_addchdir_np(&actions, o.workingDirectory.constData());
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (o.newProcessGroup) {
+        flags |= POSIX_SPAWN_SETPGROUP;
+        posix_spawnattr_setpgroup(&attr, 0);
+    }
+    // The child starts with default dispositions and no blocked signals, whatever
+    // the application ignores or blocks for itself.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, flags);
+
+    QList<QByteArray> argStore{o.program};
+    argStore += o.arguments;
+    QList<char*> argv;
+    for (QByteArray& a : argStore) argv.append(a.data());
+    argv.append(nullptr);
+    QList<QByteArray> envStore = o.environment;
+    QList<char*> envp;
+    for (QByteArray& e : envStore) envp.append(e.data());
+    envp.append(nullptr);
+
+    Started s;
+    s.error = posix_spawn(&s.pid, o.program.constData(), &actions, &attr, argv.data(),
+                          o.environment.isEmpty() ? environ : envp.data());
+    if (s.error) s.pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    return s;
+}
+
+QList<QByteArray> environmentWith(const QByteArray& name, const QByteArray& value) {
+    QList<QByteArray> env;
+    const QByteArray prefix = name + '=';
+    for (char** e = environ; e && *e; ++e)
+        if (!QByteArrayView(*e).startsWith(prefix)) env.append(QByteArray(*e));
+    env.append(prefix + value);
+    return env;
+}
+
+int reap(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFSIGNALED(status)) return WTERMSIG(status);
+    return WEXITSTATUS(status);
+}
+
+} // namespace Spawn

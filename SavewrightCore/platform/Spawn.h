@@ -1,0 +1,37 @@
+#pragma once
+// Starting a child without a shell, with exact control of its descriptors.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <sys/types.h>
+
+namespace Spawn {
+
+struct Options {
+    QByteArray program;          // absolute path
+    QList<QByteArray> arguments; // without the program
+    QByteArray workingDirectory; // empty: inherited
+    int stdinFd = -1;            // -1: the null device
+    int stdoutFd = -1;           // -1: the null device
+    int stderrFd = -1;           // -1: the null device
+    bool newProcessGroup = false;
+    QList<QByteArray> environment; // empty: inherited
+};
+
+struct Started {
+    pid_t pid = 0;
+    int error = 0; // errno when the start failed
+};
+
+Started start(const Options& options);
+
+// The process's environment with one variable set.
+QList<QByteArray> environmentWith(const QByteArray& name, const QByteArray& value);
+
+// Waits for the child to end and reaps it; the exit status, or the signal number
+// for a child ended by a signal.
+int reap(pid_t pid);
+
+} // namespace Spawn

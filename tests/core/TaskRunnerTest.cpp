@@ -1,0 +1,257 @@
+#include "execution/TaskRunner.h"
+#include "platform/ProcessTable.h"
+#include "support/TempRepo.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class Runner : public ::testing::Test {
+protected:
+    TaskConfig task(const char* script, const char* name = "Demo Task") {
+        return TaskConfig(QString::fromUtf8(name), TaskType::Scheduled, QString::fromUtf8(script));
+    }
+    std::shared_ptr<TaskRunner> runner(const TaskConfig& t, bool dryRun = false) {
+        return std::make_shared<TaskRunner>(t, repo.paths(), dryRun, [this](int p) {
+            const std::lock_guard lock(mutex);
+            progress.append(p);
+        });
+    }
+    QStringList logFiles() const {
+        return QDir(repo.paths().logs()).entryList(QDir::Files | QDir::Hidden);
+    }
+    QByteArray onlyLog() const {
+        const QStringList files = logFiles();
+        return files.size() == 1 ? TempRepo::read(repo.paths().logs() + u'/' + files[0]) : QByteArray();
+    }
+    QString path(const char* relative) const { return repo.root() + u'/' + QString::fromUtf8(relative); }
+    bool waitFor(const QString& file, std::chrono::milliseconds limit = 5000ms) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!QFileInfo::exists(file) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        return QFileInfo::exists(file);
+    }
+    QList<pid_t> pidsIn(const QString& file) {
+        QList<pid_t> pids;
+        for (const QByteArray& line : TempRepo::read(file).split('\n'))
+            if (!line.trimmed().isEmpty()) pids.append(line.trimmed().toInt());
+        return pids;
+    }
+    static bool exists(pid_t pid) {
+        const auto e = ProcessTable::entry(pid);
+        return e && !e->zombie();
+    }
+    // Whether every process is gone by `deadline` (a SIGKILL takes a moment to land).
+    static bool goneBy(const QList<pid_t>& pids, std::chrono::steady_clock::time_point deadline) {
+        while (std::any_of(pids.cbegin(), pids.cend(), exists)) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    TempRepo repo;
+    std::mutex mutex;
+    QList<int> progress;
+};
+
+} // namespace
+
+TEST_F(Runner, QuietSuccessAndExitCodes) {
+    repo.script(QStringLiteral("ok.sh"), "exit 0\n");
+    const TaskRunner::Result ok = runner(task("ok.sh"))->run(Clock::now());
+    EXPECT_TRUE(ok.success);
+    EXPECT_TRUE(ok.output.isEmpty());
+    EXPECT_FALSE(ok.error);
+    const QByteArray log = onlyLog();
+    EXPECT_TRUE(log.contains("Status: SUCCESS\n\n--- Output ---\n\n--- Finished: ")) << log.constData();
+    EXPECT_TRUE(QFileInfo(repo.paths().logs() + u'/' + logFiles()[0]).fileName().endsWith(u"_Demo_Task.log"));
+
+    repo.script(QStringLiteral("three.sh"), "echo failing\nexit 3\n");
+    const TaskRunner::Result three = runner(task("three.sh", "Three"))->run(Clock::now());
+    EXPECT_FALSE(three.success);
+    EXPECT_EQ(three.error, QStringLiteral("Script exited with code 3"));
+    EXPECT_EQ(three.output, u"failing\n");
+
+    repo.script(QStringLiteral("killed.sh"), "kill -9 $$\n");
+    EXPECT_EQ(runner(task("killed.sh", "K"))->run(Clock::now()).error,
+              QStringLiteral("Script exited with code 9"));
+}
+
+TEST_F(Runner, ScriptContractEnvironmentFolderAndStatistics) {
+    repo.script(QStringLiteral("env.sh"),
+                "echo \"py=$PYTHONUNBUFFERED dir=$(pwd)\"\n"
+                "if read -r line; then echo got-input; else echo no-input; fi\n"
+                "echo to-stderr >&2\n"
+                "echo 'Number of files: 3 (reg: 3)'\necho 'Total bytes sent:'\necho '  99'\n");
+    const TaskRunner::Result r = runner(task("env.sh"))->run(Clock::now());
+    EXPECT_TRUE(r.success);
+    EXPECT_TRUE(r.output.contains(QStringLiteral("py=1 dir=") + repo.paths().repo + u'\n'));
+    EXPECT_TRUE(r.output.contains(u"no-input\nto-stderr\n"));
+    EXPECT_TRUE(onlyLog().endsWith("\n--- Stats ---\nFiles: 3 (reg: 3)\nBytes sent: 99\n"))
+        << onlyLog().constData();
+}
+
+TEST_F(Runner, ProgressFromRedrawnCountersAndSplitLines) {
+    repo.script(QStringLiteral("p.sh"),
+                "printf ' 10%%\\r'; sleep 0.2; printf ' 20%%\\r'; sleep 0.2\n"
+                "printf 'x to-check=25'; sleep 0.2; printf '0/1000)\\n'\n");
+    EXPECT_TRUE(runner(task("p.sh"))->run(Clock::now()).success);
+    const std::lock_guard lock(mutex);
+    EXPECT_TRUE(progress.contains(10));
+    EXPECT_TRUE(progress.contains(20));
+    EXPECT_EQ(progress.last(), 75);
+    EXPECT_FALSE(progress.contains(25));
+}
+
+TEST_F(Runner, SplitCharacterIsReplacedInOutputButExactInTheLog) {
+    repo.script(QStringLiteral("u.sh"), "printf 'caf\\xc3'; sleep 0.3; printf '\\xa9\\n'\n");
+    const TaskRunner::Result r = runner(task("u.sh"))->run(Clock::now());
+    EXPECT_TRUE(r.output.contains(QChar(0xFFFD)));
+    EXPECT_FALSE(r.output.contains(u"é"));
+    EXPECT_TRUE(onlyLog().contains("caf\xc3\xa9\n"));
+    EXPECT_TRUE(onlyLog().contains("Status: SUCCESS"));
+}
+
+TEST_F(Runner, CancelBeforeLaunchNeverStartsTheScript) {
+    repo.script(QStringLiteral("touch.sh"), "touch \"$0.ran\"\n");
+    auto r = runner(task("touch.sh"));
+    r->cancel(false, QStringLiteral("von Hand gestoppt"));
+    const TaskRunner::Result result = r->run(Clock::now());
+    EXPECT_EQ(result.error, QStringLiteral("Abgebrochen: von Hand gestoppt"));
+    EXPECT_EQ(result.output, u"Abgebrochen: von Hand gestoppt");
+    EXPECT_FALSE(QFileInfo::exists(repo.paths().scripts() + QStringLiteral("/touch.sh.ran")));
+    EXPECT_TRUE(onlyLog().contains("Status: FAILED"));
+    EXPECT_TRUE(onlyLog().contains("\n--- ERROR ---\nAbgebrochen: von Hand gestoppt\n"));
+}
+
+TEST_F(Runner, DescendantHoldingThePipeKeepsTheRunGoing) {
+    repo.script(QStringLiteral("bg.sh"), "(sleep 0.8; echo late) &\necho early\n");
+    const auto begin = std::chrono::steady_clock::now();
+    const TaskRunner::Result r = runner(task("bg.sh"))->run(Clock::now());
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, 700ms);
+    EXPECT_EQ(r.output, u"early\nlate\n");
+}
+
+TEST_F(Runner, DryRunRewritesRsyncAndLeavesNoLog) {
+    repo.script(QStringLiteral("dry.sh"),
+                "rsync() { echo \"ARGS: $*\"; }\n# rsync in a comment\nrsync -a src dst\n"
+                "rsync\t-z tab\nexit 4\n");
+    const TaskRunner::Result r = runner(task("dry.sh"), true)->run(Clock::now());
+    EXPECT_TRUE(r.output.contains(u"ARGS: --dry-run -a src dst\n"));
+    EXPECT_TRUE(r.output.contains(u"ARGS: -z tab\n"));
+    EXPECT_EQ(r.error, QStringLiteral("Script exited with code 4"));
+    EXPECT_TRUE(logFiles().isEmpty());
+}
+
+TEST_F(Runner, MissingScriptAndUncreatableLogFolder) {
+    const TaskRunner::Result missing = runner(task("none.sh"))->run(Clock::now());
+    const QString expected = QStringLiteral("Script not found: ") + repo.paths().scripts() +
+                             QStringLiteral("/none.sh");
+    EXPECT_EQ(missing.error, expected);
+    EXPECT_TRUE(onlyLog().contains("\n--- ERROR ---\n" + expected.toUtf8() + "\n\n--- Finished: "));
+    EXPECT_TRUE(onlyLog().contains("Status: FAILED"));
+
+    EXPECT_TRUE(runner(task("none.sh"), true)->run(Clock::now()).error->startsWith(u"Script not found"));
+
+    TempRepo other;
+    other.write(QStringLiteral("repo/logs"), "a file where the folder should be");
+    other.script(QStringLiteral("ok.sh"), "exit 0\n");
+    TaskRunner r(task("ok.sh"), other.paths(), false, {});
+    const TaskRunner::Result noLog = r.run(Clock::now());
+    EXPECT_FALSE(noLog.success);
+    EXPECT_TRUE(noLog.error->contains(other.paths().logs()));
+}
+
+// A script that ignores SIGTERM, with a child and a grandchild that do too, and
+// one that left the process group.
+constexpr const char* kStubborn =
+    "trap '' TERM\n"
+    "bash -c 'trap \"\" TERM; sleep 300 & echo $! >> \"$0\"; sleep 300' \"$1\" &\n"
+    "echo $! >> \"$1\"\n"
+    "setsid bash -c 'trap \"\" TERM; sleep 300' &\n"
+    "echo $! >> \"$1\"\n"
+    "sleep 0.3; touch \"$1.ready\"\n"
+    "while true; do sleep 1; done\n";
+
+TEST_F(Runner, CancelWithWaitLeavesNothingOfTheTree) {
+    const QString pids = path("pids");
+    repo.script(QStringLiteral("tree.sh"), QByteArray("set -- ") + pids.toUtf8() + "\n" + kStubborn);
+    auto r = runner(task("tree.sh"));
+    auto result = std::async(std::launch::async, [&] { return r->run(Clock::now()); });
+    ASSERT_TRUE(waitFor(pids + QStringLiteral(".ready")));
+    const QList<pid_t> tree = pidsIn(pids);
+    ASSERT_EQ(tree.size(), 3);
+    const auto begin = std::chrono::steady_clock::now();
+    r->cancel(true, QStringLiteral("Savewright beendet (Neustart oder Ausschalten)"));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 5500ms);
+    EXPECT_TRUE(goneBy(tree, begin + 5500ms));
+    const TaskRunner::Result done = result.get();
+    EXPECT_EQ(done.error, QStringLiteral("Abgebrochen: Savewright beendet (Neustart oder Ausschalten)"));
+    EXPECT_TRUE(onlyLog().contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
+    EXPECT_TRUE(onlyLog().contains("Status: FAILED"));
+}
+
+TEST_F(Runner, CancelWithoutWaitReturnsAtOnceAndKillsLater) {
+    const QString pids = path("pids");
+    repo.script(QStringLiteral("tree.sh"), QByteArray("set -- ") + pids.toUtf8() + "\n" + kStubborn);
+    auto r = runner(task("tree.sh"));
+    auto result = std::async(std::launch::async, [&] { return r->run(Clock::now()); });
+    ASSERT_TRUE(waitFor(pids + QStringLiteral(".ready")));
+    const QList<pid_t> tree = pidsIn(pids);
+    const auto begin = std::chrono::steady_clock::now();
+    r->cancel(false, QStringLiteral("von Hand gestoppt"));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    EXPECT_TRUE(goneBy(tree, begin + 5500ms));
+    ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(result.get().error, QStringLiteral("Abgebrochen: von Hand gestoppt"));
+}
+
+TEST_F(Runner, CancelOfAPoliteScriptReturnsQuickly) {
+    repo.script(QStringLiteral("polite.sh"), "sleep 300 & wait\n");
+    auto r = runner(task("polite.sh"));
+    auto result = std::async(std::launch::async, [&] { return r->run(Clock::now()); });
+    std::this_thread::sleep_for(300ms);
+    const auto begin = std::chrono::steady_clock::now();
+    r->cancel(true, QStringLiteral("x"));
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+    EXPECT_FALSE(result.get().success);
+}
+
+TEST(ProcessTable, StatLinesAndTreeWalk) {
+    const auto e = ProcessTable::parseStat(
+        "42 (we ird) name)) S 7 42 42 0 -1 4194304 1 0 0 0 0 0 0 0 20 0 1 0 123456 0 0\n");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->pid, 42);
+    EXPECT_EQ(e->ppid, 7);
+    EXPECT_EQ(e->startTime, 123456);
+    EXPECT_FALSE(ProcessTable::parseStat("42 (x) S 7"));
+    EXPECT_FALSE(ProcessTable::parseStat("garbage"));
+    EXPECT_EQ(ProcessTable::parseCommandLine(QByteArrayView("/usr/bin/python3\0run.py\0", 24)),
+              u"/usr/bin/python3 run.py");
+
+    auto entry = [](pid_t pid, pid_t ppid) {
+        ProcessTable::Entry x;
+        x.pid = pid;
+        x.ppid = ppid;
+        return x;
+    };
+    const QList<ProcessTable::Entry> table = {entry(1, 0),  entry(10, 1), entry(11, 10),
+                                              entry(12, 10), entry(20, 12), entry(21, 11),
+                                              entry(22, 12)};
+    QList<pid_t> order;
+    for (const auto& d : ProcessTable::descendants(10, table)) order.append(d.pid);
+    EXPECT_EQ(order, (QList<pid_t>{11, 12, 20, 22, 21}));
+    EXPECT_TRUE(ProcessTable::descendants(21, table).isEmpty());
+    EXPECT_TRUE(TaskRunner::descendants(::getpid()).isEmpty() ||
+                !TaskRunner::descendants(::getpid()).contains(::getpid()));
+}
