@@ -3,28 +3,67 @@
 #include "records/Schedule.h"
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
+
+namespace {
+
+// Line ends and the hints are ASCII, which UTF-8 never uses inside a multi-byte
+// character: they are found in the raw bytes, and decoding the parts between
+// them gives the same text as decoding the whole chunk.
+qsizetype firstLineEnd(QByteArrayView b) {
+    const void* lf = std::memchr(b.data(), '\n', static_cast<size_t>(b.size()));
+    const void* cr = std::memchr(b.data(), '\r', static_cast<size_t>(b.size()));
+    const char* end = !lf ? static_cast<const char*>(cr)
+                      : !cr ? static_cast<const char*>(lf)
+                            : std::min(static_cast<const char*>(lf), static_cast<const char*>(cr));
+    return end ? end - b.data() : -1;
+}
+
+qsizetype lastLineEnd(QByteArrayView b) {
+    const void* lf = memrchr(b.data(), '\n', static_cast<size_t>(b.size()));
+    const void* cr = memrchr(b.data(), '\r', static_cast<size_t>(b.size()));
+    const char* end = std::max(static_cast<const char*>(lf), static_cast<const char*>(cr));
+    return end ? end - b.data() : -1;
+}
+
+bool mayHoldProgress(QByteArrayView b) {
+    return std::memchr(b.data(), '%', static_cast<size_t>(b.size())) ||
+           memmem(b.data(), static_cast<size_t>(b.size()), "to-check=", 9);
+}
+
+} // namespace
 
 OutputPump::OutputPump(int logFd, std::function<void(int)> onProgress)
     : logFd_(logFd), onProgress_(std::move(onProgress)) {}
 
 void OutputPump::feed(QByteArrayView chunk) {
-    if (logFd_ >= 0) {
-        const char* data = chunk.data();
-        qsizetype left = chunk.size();
-        while (left > 0) {
-            const ssize_t n = ::write(logFd_, data, static_cast<size_t>(left));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break; // a full disk loses output, never the run
-            data += n;
-            left -= n;
+    writeLog(chunk);
+    keep(chunk);
+    const Hints hints{mayHoldProgress(chunk),
+                      std::memchr(chunk.data(), ':', static_cast<size_t>(chunk.size())) != nullptr};
+    if (!hints.progress && !hints.stats && !stats_.expectsValue()) {
+        // Most chunks: only the line that began earlier and the unfinished last one matter.
+        const qsizetype first = firstLineEnd(chunk);
+        if (first < 0) {
+            addPending(QString::fromUtf8(chunk));
+            report(pending_);
+            return;
+        }
+        addPending(QString::fromUtf8(chunk.first(first)));
+        line(pending_, Hints{});
+        pending_.clear();
+        chunk = chunk.sliced(first + 1);
+        if (!stats_.expectsValue()) {
+            addPending(QString::fromUtf8(chunk.sliced(lastLineEnd(chunk) + 1)));
+            report(pending_);
+            return;
         }
     }
-    // Each chunk is decoded by itself, as it arrives.
-    const QString text = QString::fromUtf8(chunk);
-    kept_ += text;
-    if (kept_.size() > 2 * kKeptOutput) kept_.remove(0, kept_.size() - kKeptOutput);
+    splitLines(QString::fromUtf8(chunk), hints);
+}
 
+void OutputPump::splitLines(const QString& text, Hints hints) {
     // Every "\r" and every "\n" ends a piece; the next of each is found once.
     const QStringView all = text;
     qsizetype pos = 0, lf = all.indexOf(u'\n'), cr = all.indexOf(u'\r');
@@ -35,17 +74,15 @@ void OutputPump::feed(QByteArrayView chunk) {
         if (sep < 0) break;
         const QStringView piece = all.sliced(pos, sep - pos);
         if (pending_.isEmpty()) {
-            line(piece);
+            line(piece, hints);
         } else {
-            pending_ += piece.first(std::min(piece.size(), kLongestLine));
-            line(pending_);
+            addPending(piece);
+            line(pending_, Hints{});
             pending_.clear();
         }
         pos = sep + 1;
     }
-    const QStringView rest = all.sliced(pos);
-    if (pending_.size() < kLongestLine)
-        pending_ += rest.first(std::min(rest.size(), kLongestLine - pending_.size()));
+    addPending(all.sliced(pos));
     // A counter redrawn without a line end is reported as soon as it arrives.
     report(pending_);
 }
@@ -55,10 +92,35 @@ void OutputPump::finish() {
     pending_.clear();
 }
 
-void OutputPump::line(QStringView piece) {
+void OutputPump::writeLog(QByteArrayView chunk) {
+    const char* data = chunk.data();
+    qsizetype left = logFd_ >= 0 ? chunk.size() : 0;
+    while (left > 0) {
+        const ssize_t n = ::write(logFd_, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // a full disk loses output, never the run
+        data += n;
+        left -= n;
+    }
+}
+
+void OutputPump::keep(QByteArrayView chunk) {
+    kept_.append(chunk.toByteArray());
+    keptBytes_ += chunk.size();
+    // A character takes at most three bytes per UTF-16 unit.
+    while (keptBytes_ - kept_.front().size() >= 3 * kKeptOutput)
+        keptBytes_ -= kept_.takeFirst().size();
+}
+
+void OutputPump::addPending(QStringView text) {
+    if (pending_.size() < kLongestLine)
+        pending_ += text.first(std::min(text.size(), kLongestLine - pending_.size()));
+}
+
+void OutputPump::line(QStringView piece, Hints hints) {
     piece = piece.first(std::min(piece.size(), kLongestLine));
-    report(piece);
-    stats_.addLine(piece);
+    if (hints.progress) report(piece);
+    if (hints.stats || stats_.expectsValue()) stats_.addLine(piece);
 }
 
 void OutputPump::report(QStringView piece) {
@@ -67,5 +129,7 @@ void OutputPump::report(QStringView piece) {
 }
 
 QString OutputPump::output() const {
-    return kept_.size() > kKeptOutput ? kept_.right(kKeptOutput) : kept_;
+    QString all;
+    for (const QByteArray& chunk : kept_) all += QString::fromUtf8(chunk);
+    return all.size() > kKeptOutput ? all.right(kKeptOutput) : all;
 }

@@ -27,12 +27,22 @@ public:
     LogStats stats() const { return stats_.finish(); }
 
 private:
-    void line(QStringView piece);
+    // What the chunk a line came from may hold at all.
+    struct Hints {
+        bool progress = true;
+        bool stats = true;
+    };
+    void splitLines(const QString& text, Hints hints);
+    void writeLog(QByteArrayView chunk);
+    void keep(QByteArrayView chunk);
+    void addPending(QStringView text);
+    void line(QStringView piece, Hints hints);
     void report(QStringView piece);
 
     int logFd_;
     std::function<void(int)> onProgress_;
-    QString kept_;
+    QList<QByteArray> kept_; // the latest raw chunks, decoded only for the result
+    qsizetype keptBytes_ = 0;
     QString pending_;
     StatsCollector stats_;
 };

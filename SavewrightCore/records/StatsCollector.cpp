@@ -32,12 +32,14 @@ StatsCollector::StatsCollector() {
     }
 }
 
+bool StatsCollector::expectsValue() const {
+    return std::any_of(rows_.cbegin(), rows_.cend(),
+                       [](const Row& r) { return r.state == State::AfterLabel; });
+}
+
 void StatsCollector::addLine(QStringView line) {
     // Every label ends in ":": most output lines are passed over by one scan.
-    const bool pendingRow = std::any_of(rows_.cbegin(), rows_.cend(), [](const Row& r) {
-        return r.state == State::AfterLabel;
-    });
-    if (!pendingRow && !line.contains(u':')) return;
+    if (!expectsValue() && !line.contains(u':')) return;
     for (Row& row : rows_) {
         if (row.state == State::AfterLabel) {
             afterLabel(row, line, 0, *this);

@@ -12,6 +12,8 @@ public:
     // One piece of output between line breaks ("\r" or "\n"); consecutive calls
     // are separated by a line break in the output.
     void addLine(QStringView line);
+    // Whether a label seen earlier still waits for its value in a later line.
+    bool expectsValue() const;
     // The statistics in table order, as parseStats would give them.
     LogStats finish() const;
 

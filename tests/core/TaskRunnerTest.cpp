@@ -1,3 +1,4 @@
+#include "execution/OutputPump.h"
 #include "execution/TaskRunner.h"
 #include "platform/ProcessTable.h"
 #include "support/TempRepo.h"
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <future>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace {
@@ -254,4 +256,30 @@ TEST(ProcessTable, StatLinesAndTreeWalk) {
     EXPECT_TRUE(ProcessTable::descendants(21, table).isEmpty());
     EXPECT_TRUE(TaskRunner::descendants(::getpid()).isEmpty() ||
                 !TaskRunner::descendants(::getpid()).contains(::getpid()));
+}
+
+// However the pipe cuts the output, the pump finds what the whole output holds.
+TEST(OutputPump, AnyChunkingGivesTheWholeOutputStatistics) {
+    const QByteArray lines[] = {"sending incremental file list\n", "dir/file name.txt\n",
+                                "Number of files: 1,234 (reg: 1,000)\n", "Total bytes sent:",
+                                "\n   \n", "  5,678\n", "Number of files transferred: x\n",
+                                "Number of files transferred:\n 42\n", "  1,024 100%  \r",
+                                "Total file size: 9 bytes\r\n", "to-check=3/4)\n", "Total bytes received: "};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray output;
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 12); i < n; ++i) output += lines[rng() % 12];
+        QList<int> reports;
+        OutputPump pump(-1, [&](int p) { reports.append(p); });
+        for (qsizetype at = 0; at < output.size();) {
+            const qsizetype size = 1 + static_cast<qsizetype>(rng() % 40);
+            pump.feed(QByteArrayView(output).sliced(at, std::min(size, output.size() - at)));
+            at += size;
+        }
+        pump.finish();
+        const QString text = QString::fromLatin1(output);
+        ASSERT_EQ(pump.stats(), LogStore::parseStats(text)) << output.constData();
+        ASSERT_EQ(pump.output(), text);
+        if (output.contains("to-check=3/4)\n") && !reports.contains(25)) FAIL() << output.constData();
+    }
 }
