@@ -140,7 +140,7 @@ QString LogStore::fileName(Clock::time_point start, const QString& safeName) {
     return LogTime::fileStamp(start) + u'_' + safeName + kExtension;
 }
 
-QStringList LogStore::files(const QString& safeName, const LogListing* given) const {
+QStringList LogStore::fileNames(const QString& safeName, const LogListing* given) const {
     LogListing read;
     if (!given) read = listing();
     const LogListing& l = given ? *given : read;
@@ -149,6 +149,11 @@ QStringList LogStore::files(const QString& safeName, const LogListing* given) co
     for (const QString& n : l.candidates.value(safeName))
         if (LogTime::isFileStamp(QStringView(n).left(kStampLength))) names.append(n);
     std::sort(names.begin(), names.end(), std::greater<>());
+    return names;
+}
+
+QStringList LogStore::files(const QString& safeName, const LogListing* given) const {
+    QStringList names = fileNames(safeName, given);
     for (QString& n : names) n = directory + u'/' + n;
     return names;
 }

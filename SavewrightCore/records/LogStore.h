@@ -55,6 +55,8 @@ public:
     LogListing listing() const;
     // The task's log files, newest first; reads the folder when no listing is given.
     QStringList files(const QString& safeName, const LogListing* listing = nullptr) const;
+    // The same, as bare file names.
+    QStringList fileNames(const QString& safeName, const LogListing* listing = nullptr) const;
     // Creates the folder and a new file with the RUNNING header. Never overwrites:
     // a name already taken moves on to the next free second.
     Opened open(const QString& taskName, const QString& safeName, const QString& script,

@@ -82,21 +82,22 @@ std::optional<QString> LogStore::failureLine(const QString& file) {
 
 LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing) const {
     Summary s;
-    const QStringList all = files(safeName, listing);
-    if (all.isEmpty()) return s;
-    const QString& newest = all.front();
+    const QStringList names = fileNames(safeName, listing);
+    if (names.isEmpty()) return s;
+    const auto path = [&](qsizetype i) { return directory + u'/' + names[i]; };
+    const QString newest = path(0);
     s.latestFile = newest;
-    s.latestStart = startDate(QStringView(newest).mid(directory.size() + 1), safeName);
+    s.latestStart = startDate(names[0], safeName);
     const std::optional<QString> newestHeader = header(newest);
     if (newestHeader) s.latestStatus = status(*newestHeader);
     if (s.latestStatus == u"FAILED") {
         if (wasAborted(newest)) s.latestStatus = QStringLiteral("ABORTED");
         else s.failureLine = failureLine(newest);
     }
-    for (qsizetype i = 0; i < all.size(); ++i) {
-        const std::optional<QString> h = i == 0 ? newestHeader : header(all[i]);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const std::optional<QString> h = i == 0 ? newestHeader : header(path(i));
         if (h && h->contains(u"Status: SUCCESS")) {
-            s.lastSuccess = startDate(QStringView(all[i]).mid(directory.size() + 1), safeName);
+            s.lastSuccess = startDate(names[i], safeName);
             break;
         }
     }

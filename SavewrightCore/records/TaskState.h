@@ -34,6 +34,10 @@ public:
     QProperty<std::optional<QDateTime>> lastProbeFailure;
     QProperty<std::shared_ptr<TaskRunner>> runner;
     QProperty<bool> runningElsewhere{false};
+    // Consecutive failed runs, and the earliest time the schedule may start the
+    // task again: a script that fails at once must not run again at once.
+    QProperty<int> failedRuns{0};
+    QProperty<std::optional<QDateTime>> retryAfter;
 
     bool isRunning() const { return running.value() || runningElsewhere.value(); }
     std::optional<QDateTime> lastRun() const { return summary.value().lastSuccess; }

@@ -1,0 +1,157 @@
+// The engine's lifecycle: creation, timers, configuration (re)loading, shutdown.
+#include "Engine.h"
+
+#include "execution/TaskRunner.h"
+#include "platform/PosixFile.h"
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+constexpr int kTickMs = 1000;
+constexpr double kPollFloorSeconds = 5.0;
+constexpr qint64 kRefreshEveryMs = 5000;
+const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart oder Ausschalten)");
+
+void say(const QString& line) {
+    std::fputs((line + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// Task names key the task states and, through their safe names, the log files.
+void refuseDuplicateNames(const AppConfig& config) {
+    QSet<QString> seen;
+    for (const TaskConfig& t : config.tasks) {
+        if (seen.contains(t.name))
+            throw TOMLError(0, QStringLiteral("Task „%1“ ist mehrfach eingetragen").arg(t.name));
+        seen.insert(t.name);
+    }
+}
+
+} // namespace
+
+Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems, QObject* parent)
+    : QObject(parent), paths(std::move(paths_)), observeOnly(observeOnly_) {
+    clock = [] { return QDateTime::currentDateTimeUtc(); };
+    isReachable = [](const QString& a, Answer answer) { isReachableDefault(a, 3.0, std::move(answer)); };
+    volumeResponds = [](const QString& path, Answer answer) {
+        if (!isMountPointPath(path)) return answer(false);
+        volumeRespondsDefault(path, 3.0, std::move(answer));
+    };
+    mountVolume = mountWithGio;
+    isMountPoint = isMountPointPath;
+    isDirectory = isMountPointPath;
+
+    problems = extraProblems;
+    now = clock();
+    lastRefresh = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    tickTimer_.setInterval(kTickMs);
+    connect(&tickTimer_, &QTimer::timeout, this, &Engine::tick);
+    connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
+    reloadConfig();
+}
+
+Engine::~Engine() = default;
+
+void Engine::start() {
+    if (started) return;
+    started = true;
+    tickTimer_.start();
+    schedulePoll();
+    refreshLogs();
+    if (!observeOnly) {
+        if (!paused) tryMountVolumes();
+        startReady();
+    }
+}
+
+void Engine::schedulePoll() {
+    const double seconds = std::max(config.value().pollIntervalSeconds, kPollFloorSeconds);
+    pollTimer_.start(static_cast<int>(std::min(seconds, 86400.0) * 1000.0));
+}
+
+void Engine::tick() {
+    now = clock();
+    if (lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs) {
+        reloadIfConfigChanged();
+        refreshLogs();
+    }
+}
+
+void Engine::poll() {
+    refreshLogs();
+    if (observeOnly) return;
+    if (!paused) tryMountVolumes();
+    startReady();
+}
+
+std::optional<qint64> Engine::mtime(const QString& path) {
+    struct stat st {};
+    if (::stat(PosixFile::encodePath(path).constData(), &st) != 0) return std::nullopt;
+    return static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
+bool Engine::reloadIfConfigChanged() {
+    if (mtime(paths.configFile()) == configMTime.value()) return false;
+    reloadConfig();
+    return true;
+}
+
+void Engine::setProblems(const QStringList& configProblems) {
+    QStringList kept;
+    for (const QString& p : problems.value())
+        if (!p.startsWith(u"config.toml")) kept.append(p);
+    problems = kept + configProblems;
+}
+
+void Engine::reloadConfig() {
+    configMTime = mtime(paths.configFile());
+    AppConfig loaded;
+    try {
+        loaded = AppConfig::load(paths.configFile());
+        refuseDuplicateNames(loaded);
+    } catch (const ConfigError& e) {
+        setProblems({QStringLiteral("config.toml: ") + e.description()});
+        say(QStringLiteral("config.toml nicht lesbar: ") + e.description());
+        return;
+    }
+    setProblems({});
+    config = loaded;
+    say(QStringLiteral("config.toml geladen: %1 Tasks (%2)")
+            .arg(loaded.tasks.size())
+            .arg(clock().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));
+    rebuildTasks(loaded);
+    refreshLogs();
+    if (started) schedulePoll();
+}
+
+void Engine::rebuildTasks(const AppConfig& loaded) {
+    QHash<QString, std::shared_ptr<TaskState>> byName;
+    for (const auto& t : tasks.value()) byName.insert(t->id, t);
+    TaskList rebuilt;
+    for (const TaskConfig& c : loaded.tasks) {
+        if (auto existing = byName.value(c.name)) {
+            existing->config = c;
+            rebuilt.append(existing);
+        } else {
+            rebuilt.append(std::make_shared<TaskState>(c));
+        }
+    }
+    tasks = rebuilt;
+}
+
+void Engine::shutdown() {
+    shuttingDown = true;
+    tickTimer_.stop();
+    pollTimer_.stop();
+    QList<std::shared_ptr<TaskRunner>> runners;
+    for (const auto& t : tasks.value())
+        if (t->runner.value()) runners.append(t->runner.value());
+    if (runners.isEmpty()) return;
+    say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));
+    std::vector<std::thread> cancels;
+    for (const auto& r : runners) cancels.emplace_back([r] { r->cancel(true, kShutdownReason); });
+    for (std::thread& c : cancels) c.join();
+}

@@ -1,0 +1,125 @@
+#pragma once
+// The one controller: configuration, one TaskState per task, problems and the
+// timers that refresh logs, mount volumes and start due tasks. Main thread only;
+// every observable field notifies only when its value changes.
+
+#include "config/AppConfig.h"
+#include "config/Paths.h"
+#include "records/LogStore.h"
+#include "records/TaskState.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QProperty>
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+struct ProcessEntry {
+    pid_t pid = 0;
+    QString command; // program path and arguments, blank-separated
+};
+
+class Engine : public QObject {
+    Q_OBJECT
+public:
+    using TaskList = QList<std::shared_ptr<TaskState>>;
+    // An answer that may come from any thread, exactly once.
+    using Answer = std::function<void(bool)>;
+    using AsyncCheck = std::function<void(const QString&, Answer)>;
+
+    Engine(Paths paths, bool observeOnly, QStringList extraProblems = {},
+           QObject* parent = nullptr);
+    ~Engine() override;
+
+    const Paths paths;
+    const bool observeOnly;
+
+    QProperty<TaskList> tasks;
+    QProperty<bool> paused{false};
+    QProperty<bool> shuttingDown{false};
+    QProperty<QStringList> problems;
+    QProperty<QDateTime> now;
+    QProperty<AppConfig> config;
+    QProperty<QDateTime> lastRefresh;
+    QProperty<std::optional<qint64>> configMTime;
+    QProperty<QHash<QString, QDateTime>> lastMountAttempt;
+    QProperty<QSet<QString>> mountInFlight;
+    QProperty<bool> started{false};
+
+    // Doors to the outside, replaceable in tests.
+    std::function<QDateTime()> clock;
+    AsyncCheck isReachable;
+    AsyncCheck volumeResponds;
+    std::function<void(const QString&)> mountVolume;
+    std::function<bool(const QString&)> isMountPoint;
+    std::function<bool(const QString&)> isDirectory;
+
+    // Lifecycle (Engine.cpp)
+    void start();
+    void schedulePoll();
+    void tick();
+    void poll();
+    bool reloadIfConfigChanged();
+    void reloadConfig();
+    void shutdown();
+    // Modification time in nanoseconds since the epoch; absent when unreadable.
+    static std::optional<qint64> mtime(const QString& path);
+    int pollIntervalMs() const { return pollTimer_.interval(); }
+
+    // Log refresh (LogRefresh.cpp)
+    void refreshLogs();
+    static bool isFresh(const std::optional<QString>& file, const QDateTime& now);
+    bool isRed(const TaskState& task) const;
+    bool volumeBusy(const TaskState& task) const;
+    bool anyRunning() const;
+
+    // Starting tasks (TaskStarts.cpp)
+    void startReady();
+    void runNow(const std::shared_ptr<TaskState>& task, bool dryRun);
+    void runAll();
+    void cancel(const std::shared_ptr<TaskState>& task);
+    // Pause before the next automatic start after consecutive failed runs.
+    static qint64 retryDelaySeconds(int failures);
+
+    // Volumes (Volumes.cpp)
+    struct MountTarget {
+        QString volume;
+        QString url;
+        friend bool operator==(const MountTarget&, const MountTarget&) = default;
+    };
+    static bool isMountPointPath(const QString& path);
+    static void isReachableDefault(const QString& address, double timeoutSeconds, Answer answer);
+    static void volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer);
+    static void mountWithGio(const QString& address);
+    static QList<MountTarget> mountTargets(const QList<TaskConfig>& tasks,
+                                           const std::function<bool(const QString&)>& isMounted,
+                                           const QHash<QString, QDateTime>& lastAttempt,
+                                           const QDateTime& now, double retryMinutes);
+    void tryMountVolumes();
+
+    // Instance guards (InstanceGuards.cpp)
+    static QList<ProcessEntry> processes();
+    static bool otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self);
+    static bool otherWorkingInstanceRunning();
+    static bool pythonShellRunning(const QList<ProcessEntry>& table);
+    static bool pythonShellRunning();
+
+private:
+    void startIfReady(const std::shared_ptr<TaskState>& task);
+    void probeThenLaunch(const std::shared_ptr<TaskState>& task, bool dryRun);
+    struct VolumeProbe;
+    void finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered,
+                     bool dryRun);
+    void launch(const std::shared_ptr<TaskState>& task, bool dryRun);
+    void finishRun(TaskState& task, bool dryRun, bool success, const std::optional<QString>& error);
+    void rebuildTasks(const AppConfig& config);
+    void setProblems(const QStringList& configProblems);
+
+    QTimer tickTimer_;
+    QTimer pollTimer_;
+};

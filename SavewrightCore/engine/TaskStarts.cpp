@@ -1,0 +1,213 @@
+// When a task starts, and carrying the start out on a thread of its own.
+#include "Engine.h"
+
+#include "MainThread.h"
+#include "execution/TaskRunner.h"
+#include "records/Schedule.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+#include <thread>
+
+namespace {
+
+constexpr qint64 kProbeHoldSeconds = 60;
+constexpr qint64 kFirstRetrySeconds = 60;
+constexpr qint64 kLongestRetrySeconds = 3600;
+
+bool idle(const TaskState& t) { return !t.running && !t.runningElsewhere; }
+
+} // namespace
+
+qint64 Engine::retryDelaySeconds(int failures) {
+    if (failures <= 0) return 0;
+    qint64 delay = kFirstRetrySeconds;
+    for (int i = 1; i < failures && delay < kLongestRetrySeconds; ++i) delay *= 2;
+    return std::min(delay, kLongestRetrySeconds);
+}
+
+void Engine::startReady() {
+    if (observeOnly || shuttingDown) return;
+    TaskList idleTasks;
+    for (const auto& t : tasks.value())
+        if (idle(*t)) idleTasks.append(t);
+    for (const auto& t : idleTasks)
+        if (isRed(*t)) startIfReady(t);
+
+    bool redInFlight = false;
+    for (const auto& t : tasks.value()) {
+        if (!idle(*t) && t->startedRed) redInFlight = true;
+        else if (idle(*t) && isRed(*t) && t->config.value().type != TaskType::External &&
+                 (t->probing || t->waiting))
+            redInFlight = true;
+        if (redInFlight) break;
+    }
+    for (const auto& t : idleTasks)
+        if (!isRed(*t) && (!redInFlight || t->waiting)) startIfReady(t);
+}
+
+void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
+    if (task->running || task->runningElsewhere || task->probing) return;
+    const TaskConfig& c = task->config.value();
+    if (c.type == TaskType::External) return;
+    const bool due = !paused && Schedule::isDue(c, task->summary.value().lastSuccess, now,
+                                                [this](const QString& v) { return isDirectory(v); });
+    if (!task->waiting && !due) return;
+    if (volumeBusy(*task)) {
+        task->waiting = true;
+        return;
+    }
+    // Automatic starts wait out a recent failed probe and the back-off after failed
+    // runs; a start someone asked for does not.
+    if (!task->waiting) {
+        const auto failure = task->lastProbeFailure.value();
+        if (failure && failure->secsTo(now) < kProbeHoldSeconds) return;
+        const auto retry = task->retryAfter.value();
+        if (retry && now.value() < *retry) return;
+    }
+    const bool dryRun = task->waiting && task->waitingDryRun;
+    task->waiting = false;
+    task->waitingDryRun = false;
+    if (c.watchVolumes.isEmpty()) launch(task, dryRun);
+    else probeThenLaunch(task, dryRun);
+}
+
+// Asks the volumes one after another; every answer continues on the main thread.
+struct Engine::VolumeProbe : std::enable_shared_from_this<VolumeProbe> {
+    QPointer<Engine> engine;
+    std::weak_ptr<TaskState> task;
+    QStringList volumes;
+    QSet<QString> answered;
+    qsizetype next = 0;
+    bool dryRun = false;
+
+    void step() {
+        const auto t = task.lock();
+        if (!engine || !t) return;
+        if (next == volumes.size()) return engine->finishProbe(t, answered, dryRun);
+        const QString volume = volumes[next++];
+        engine->volumeResponds(volume, [self = shared_from_this(), volume](bool ok) {
+            postToMain([self, volume, ok] {
+                if (ok) self->answered.insert(volume);
+                self->step();
+            });
+        });
+    }
+};
+
+void Engine::probeThenLaunch(const std::shared_ptr<TaskState>& task, bool dryRun) {
+    task->probing = true;
+    auto probe = std::make_shared<VolumeProbe>();
+    probe->engine = this;
+    probe->task = task;
+    probe->volumes = task->config.value().watchVolumes;
+    probe->dryRun = dryRun;
+    probe->step();
+}
+
+void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered,
+                         bool dryRun) {
+    task->probing = false;
+    const TaskConfig& c = task->config.value();
+    if (Schedule::volumesMounted(c, [&](const QString& v) { return answered.contains(v); })) {
+        task->lastProbeFailure = std::nullopt;
+        launch(task, dryRun);
+    } else {
+        task->lastProbeFailure = now.value();
+        if (dryRun || task->manualStart) {
+            QStringList missing;
+            for (const QString& v : c.watchVolumes)
+                if (!answered.contains(v)) missing.append(QFileInfo(v).fileName());
+            task->transientError = QStringLiteral("Volume fehlt: ") + missing.join(u", ");
+        }
+    }
+    task->manualStart = false;
+}
+
+void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
+    if (shuttingDown) return;
+    std::weak_ptr<TaskState> progressTarget = task;
+    auto runner = std::make_shared<TaskRunner>(
+        task->config.value(), paths, dryRun, [progressTarget](int percent) {
+            postToMain([progressTarget, percent] {
+                const auto t = progressTarget.lock();
+                if (t && t->running) t->progress = percent;
+            });
+        });
+    const auto started = Clock::now();
+    task->startedRed = isRed(*task);
+    task->runner = runner;
+    task->running = true;
+    task->startTime = LogTime::toDateTime(started);
+    task->progress = std::nullopt;
+    task->transientError = std::nullopt;
+    QPointer<Engine> engine(this);
+    std::thread([runner, task, engine, dryRun, started]() mutable {
+        const TaskRunner::Result result = runner->run(started);
+        // The task and the runner are released on the main thread, with the completion.
+        postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
+            if (engine) engine->finishRun(*task, dryRun, result.success, result.error);
+            else {
+                task->running = false;
+                task->startTime = std::nullopt;
+                task->progress = std::nullopt;
+                task->runner = nullptr;
+            }
+        });
+    }).detach();
+}
+
+void Engine::finishRun(TaskState& task, bool dryRun, bool success,
+                       const std::optional<QString>& error) {
+    task.running = false;
+    task.startTime = std::nullopt;
+    task.progress = std::nullopt;
+    task.runner = nullptr;
+    if (dryRun) {
+        if (!success) task.transientError = error;
+    } else if (success) {
+        task.failedRuns = 0;
+        task.retryAfter = std::nullopt;
+    } else {
+        task.failedRuns = task.failedRuns + 1;
+        task.retryAfter = clock().addSecs(retryDelaySeconds(task.failedRuns));
+    }
+    refreshLogs();
+    startReady();
+}
+
+void Engine::runNow(const std::shared_ptr<TaskState>& task, bool dryRun) {
+    if (observeOnly || task->running || task->runningElsewhere || task->probing ||
+        task->config.value().type == TaskType::External)
+        return;
+    task->manualStart = true;
+    task->transientError = std::nullopt;
+    task->waiting = true;
+    task->waitingDryRun = dryRun;
+    if (!dryRun) {
+        task->failedRuns = 0;
+        task->retryAfter = std::nullopt;
+    }
+    startReady();
+}
+
+void Engine::runAll() {
+    if (observeOnly) return;
+    for (const auto& t : tasks.value()) {
+        const TaskConfig& c = t->config.value();
+        if (!idle(*t) || c.type == TaskType::External) continue;
+        if (Schedule::volumesMounted(c, [this](const QString& v) { return isDirectory(v); })) {
+            t->waiting = true;
+            t->waitingDryRun = false;
+            t->failedRuns = 0;
+            t->retryAfter = std::nullopt;
+        }
+    }
+    startReady();
+}
+
+void Engine::cancel(const std::shared_ptr<TaskState>& task) {
+    if (const auto runner = task->runner.value())
+        runner->cancel(false, QStringLiteral("von Hand gestoppt"));
+}

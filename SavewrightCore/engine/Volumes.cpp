@@ -1,0 +1,159 @@
+// Network volumes: mount points, probes with time limits, and mounting in the background.
+#include "Engine.h"
+
+#include "MainThread.h"
+#include "Once.h"
+#include "platform/PosixFile.h"
+#include "platform/Spawn.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kDefaultPort = 445;
+
+// Runs `work` on a thread of its own; `answer` gets its result or, when it takes
+// longer than `timeout`, false — exactly once. A hung `work` ends whenever it ends.
+void answerWithin(double timeoutSeconds, std::function<bool()> work, Engine::Answer answer) {
+    auto once = std::make_shared<Once>();
+    auto shared = std::make_shared<Engine::Answer>(std::move(answer));
+    std::thread([once, shared, work = std::move(work)] {
+        const bool result = work();
+        if (once->claim()) (*shared)(result);
+    }).detach();
+    std::thread([once, shared, timeoutSeconds] {
+        std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
+        if (once->claim()) (*shared)(false);
+    }).detach();
+}
+
+bool connects(const QByteArray& host, int port, double timeoutSeconds) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &found) != 0)
+        return false;
+    bool ok = false;
+    for (addrinfo* a = found; a && !ok; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
+            ok = true;
+        } else if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            int error = 0;
+            socklen_t length = sizeof error;
+            ok = ::poll(&p, 1, static_cast<int>(timeoutSeconds * 1000)) == 1 &&
+                 ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
+        }
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    return ok;
+}
+
+} // namespace
+
+bool Engine::isMountPointPath(const QString& path) {
+    struct stat self {}, parent {};
+    if (::stat(PosixFile::encodePath(path).constData(), &self) != 0) return false;
+    const QString up = QFileInfo(path).path();
+    if (::stat(PosixFile::encodePath(up).constData(), &parent) != 0) return false;
+    return self.st_dev != parent.st_dev;
+}
+
+void Engine::isReachableDefault(const QString& address, double timeoutSeconds, Answer answer) {
+    const QUrl url(address);
+    const int port = url.port(kDefaultPort);
+    if (!url.isValid() || url.host().isEmpty() || port < 0 || port > 65535) return answer(false);
+    const QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
+    answerWithin(timeoutSeconds, [host, port, timeoutSeconds] { return connects(host, port, timeoutSeconds); },
+                 std::move(answer));
+}
+
+void Engine::volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer) {
+    const QByteArray encoded = PosixFile::encodePath(path);
+    answerWithin(timeoutSeconds, [encoded] {
+        DIR* dir = ::opendir(encoded.constData());
+        if (!dir) return false;
+        while (::readdir(dir)) {
+        }
+        ::closedir(dir);
+        return true;
+    }, std::move(answer));
+}
+
+void Engine::mountWithGio(const QString& address) {
+    static const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty()) return;
+    Spawn::Options o;
+    o.program = PosixFile::encodePath(gio);
+    o.arguments = {"mount", address.toUtf8()};
+    const Spawn::Started started = Spawn::start(o);
+    if (started.pid) std::thread([pid = started.pid] { Spawn::reap(pid); }).detach();
+}
+
+QList<Engine::MountTarget> Engine::mountTargets(const QList<TaskConfig>& tasks,
+                                                const std::function<bool(const QString&)>& isMounted,
+                                                const QHash<QString, QDateTime>& lastAttempt,
+                                                const QDateTime& now, double retryMinutes) {
+    QSet<QString> decided;
+    QList<MountTarget> targets;
+    for (const TaskConfig& t : tasks) {
+        if (t.watchVolumes.isEmpty() || (t.mountURL.isEmpty() && t.mountURLs.isEmpty())) continue;
+        for (const QString& volume : t.watchVolumes) {
+            if (decided.contains(volume)) continue;
+            const QString url = t.mountURLFor(volume);
+            if (url.isEmpty()) continue; // a later task may still name an address
+            decided.insert(volume);
+            if (isMounted(volume)) continue;
+            const auto last = lastAttempt.constFind(volume);
+            if (last != lastAttempt.constEnd() &&
+                static_cast<double>(last->msecsTo(now)) < retryMinutes * 60'000.0)
+                continue;
+            targets.append({volume, url});
+        }
+    }
+    return targets;
+}
+
+void Engine::tryMountVolumes() {
+    QList<TaskConfig> configs;
+    for (const auto& t : tasks.value()) configs.append(t->config.value());
+    const QList<MountTarget> targets = mountTargets(
+        configs, isMountPoint, lastMountAttempt, now, config.value().mountRetryMinutes);
+    QPointer<Engine> engine(this);
+    for (const MountTarget& target : targets) {
+        if (mountInFlight.value().contains(target.volume)) continue;
+        QSet<QString> inFlight = mountInFlight;
+        inFlight.insert(target.volume);
+        mountInFlight = inFlight;
+        isReachable(target.url, [engine, target](bool reachable) {
+            postToMain([engine, target, reachable] {
+                if (!engine) return;
+                QSet<QString> inFlight = engine->mountInFlight;
+                inFlight.remove(target.volume);
+                engine->mountInFlight = inFlight;
+                if (reachable) {
+                    engine->mountVolume(target.url);
+                } else {
+                    QHash<QString, QDateTime> attempts = engine->lastMountAttempt;
+                    attempts.insert(target.volume, engine->clock());
+                    engine->lastMountAttempt = attempts;
+                }
+            });
+        });
+    }
+}

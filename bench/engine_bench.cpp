@@ -1,0 +1,67 @@
+// The engine idle with 100 tasks x 30 logs: a tick that does not refresh, and one refresh.
+#include "engine/Engine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+
+
+namespace {
+
+constexpr int kTasks = 100;
+constexpr int kLogs = 30;
+
+struct Setup {
+    QTemporaryDir dir;
+    Paths paths{dir.path() + QStringLiteral("/repo"), dir.path() + QStringLiteral("/support")};
+    Setup() {
+        QDir().mkpath(paths.logs());
+        QDir().mkpath(paths.appSupport);
+        QByteArray toml;
+        for (int t = 0; t < kTasks; ++t) {
+            toml += "[[task]]\nname = 'Task " + QByteArray::number(t) +
+                    "'\ntype = 'scheduled'\nscript = 't.sh'\ninterval_minutes = 1e9\n";
+            for (int l = 0; l < kLogs; ++l) {
+                QFile f(paths.logs() + QStringLiteral("/2026-%1-%2_10-00-00_Task_%3.log")
+                                           .arg(l / 28 + 1, 2, 10, QLatin1Char('0'))
+                                           .arg(l % 28 + 1, 2, 10, QLatin1Char('0'))
+                                           .arg(t));
+                f.open(QIODevice::WriteOnly);
+                f.write("Ferrymat Log \xe2\x80\x94 Task\nStarted: x\nScript: t.sh\nStatus: SUCCESS\n\n"
+                        "--- Output ---\n" + QByteArray("rsync line\n").repeated(40));
+            }
+        }
+        QFile config(paths.configFile());
+        config.open(QIODevice::WriteOnly);
+        config.write(toml);
+    }
+};
+
+void idleTick(benchmark::State& state) {
+    Setup setup;
+    Engine engine(setup.paths, false);
+    engine.refreshLogs();
+    for (auto _ : state) engine.tick(); // within 5 s of the refresh: no file is touched
+}
+
+void refresh(benchmark::State& state) {
+    Setup setup;
+    Engine engine(setup.paths, false);
+    for (auto _ : state) engine.refreshLogs();
+}
+
+} // namespace
+
+BENCHMARK(idleTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(refresh)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -1,0 +1,158 @@
+#include "support/EngineFixture.h"
+
+#include "platform/ProcessTable.h"
+
+namespace {
+const char* kTwoTasks = "[general]\npoll_interval_seconds = 1\n"
+                        "[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n"
+                        "[[task]]\nname = 'B'\ntype = 'external'\nscript = 'b.sh'\n";
+using Lifecycle = EngineFixture;
+} // namespace
+
+TEST_F(Lifecycle, MissingConfigAppearsLaterAndBreaksAndHeals) {
+    testing::internal::CaptureStdout();
+    auto e = makeEngine(false, {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
+    EXPECT_TRUE(testing::internal::GetCapturedStdout().starts_with("config.toml nicht lesbar: "));
+    EXPECT_TRUE(e->tasks.value().isEmpty());
+    ASSERT_EQ(e->problems.value().size(), 2);
+    EXPECT_TRUE(e->problems.value()[1].startsWith(u"config.toml: "));
+
+    writeConfig(kTwoTasks);
+    e->tick(); // within 5 seconds of the last refresh: nothing read
+    EXPECT_TRUE(e->tasks.value().isEmpty());
+    advance(5);
+    testing::internal::CaptureStdout();
+    e->tick();
+    const std::string loaded = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(loaded.starts_with("config.toml geladen: 2 Tasks (")) << loaded;
+    EXPECT_TRUE(loaded.ends_with(" +0000)\n")) << loaded;
+    ASSERT_EQ(e->tasks.value().size(), 2);
+    EXPECT_EQ(e->problems.value().size(), 1) << "the extra problem stays";
+
+    const auto a = task(*e, "A");
+    a->running = true; // as if it ran
+    writeConfig("[[task]]\nname = 'A'\n");
+    advance(5);
+    e->tick();
+    EXPECT_EQ(e->tasks.value().size(), 2) << "a broken file keeps the old tasks";
+    EXPECT_EQ(e->problems.value().last(),
+              u"config.toml: config.toml Zeile 0: Task 1: name, type und script sind Pflicht");
+    EXPECT_FALSE(e->reloadIfConfigChanged()) << "a broken file is not read again until it changes";
+
+    writeConfig("[[task]]\nname = 'B'\ntype = 'external'\nscript = 'changed.sh'\n"
+                "[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    advance(5);
+    e->tick();
+    EXPECT_EQ(e->problems.value().size(), 1);
+    EXPECT_EQ(task(*e, "A"), a) << "the same state object survives a reload";
+    EXPECT_TRUE(task(*e, "A")->running);
+    EXPECT_EQ(e->tasks.value().first()->config.value().script, u"changed.sh");
+
+    writeConfig("[[task]]\nname = 'A2'\ntype = 'external'\nscript = 'a.sh'\n");
+    e->reloadConfig();
+    EXPECT_NE(task(*e, "A2"), nullptr);
+    EXPECT_EQ(task(*e, "A"), nullptr);
+}
+
+TEST_F(Lifecycle, DuplicateNamesAreRefusedWithAProblem) {
+    writeConfig(kTwoTasks);
+    auto e = makeEngine();
+    writeConfig("[[task]]\nname = 'X'\ntype = 'external'\nscript = 'a.sh'\n"
+                "[[task]]\nname = 'X'\ntype = 'weekly'\nscript = 'b.sh'\n");
+    e->reloadConfig();
+    EXPECT_EQ(e->problems.value(),
+              QStringList{QStringLiteral("config.toml: config.toml Zeile 0: Task „X“ ist mehrfach eingetragen")});
+    EXPECT_EQ(e->tasks.value().size(), 2);
+    EXPECT_NE(task(*e, "A"), nullptr);
+}
+
+TEST_F(Lifecycle, PollIntervalFloorAndSingleStart) {
+    writeConfig(kTwoTasks);
+    auto e = makeEngine();
+    e->start();
+    e->start();
+    EXPECT_EQ(e->pollIntervalMs(), 5000);
+    writeConfig("[general]\npoll_interval_seconds = 12.5\n");
+    e->reloadConfig();
+    EXPECT_EQ(e->pollIntervalMs(), 12500);
+    e->shutdown();
+    EXPECT_TRUE(e->shuttingDown);
+}
+
+TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
+    writeConfig("[[task]]\nname = 'One'\ntype = 'scheduled'\nscript = 'long.sh'\n"
+                "[[task]]\nname = 'Two'\ntype = 'scheduled'\nscript = 'long.sh'\n");
+    repo.script(QStringLiteral("long.sh"), "sleep 300 &\necho $! >> \"$PWD/../pids\"\nwait\n");
+    auto e = makeEngine();
+    e->startReady();
+    ASSERT_TRUE(task(*e, "One")->running && task(*e, "Two")->running);
+    ASSERT_TRUE(waitUntil([&] { return TempRepo::read(repo.root() + QStringLiteral("/pids")).count('\n') == 2; }));
+    testing::internal::CaptureStdout();
+    e->shutdown();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Beenden: 2 laufende(n) Task(s) abbrechen\n");
+    for (const QByteArray& pid : TempRepo::read(repo.root() + QStringLiteral("/pids")).split('\n'))
+        if (!pid.isEmpty()) {
+            const auto entry = ProcessTable::entry(pid.toInt());
+            EXPECT_TRUE(!entry || entry->zombie()) << pid.constData();
+        }
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "One")->running && !task(*e, "Two")->running; }));
+    for (const char* name : {"One", "Two"}) {
+        const QByteArray log = TempRepo::read(*task(*e, name)->summary.value().latestFile);
+        EXPECT_TRUE(log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
+        EXPECT_EQ(task(*e, name)->summary.value().latestStatus, QStringLiteral("ABORTED"));
+    }
+    e->startReady();
+    EXPECT_FALSE(task(*e, "One")->running) << "nothing starts after shutdown";
+}
+
+TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {
+    writeConfig("[[task]]\nname = 'S'\ntype = 'scheduled'\nscript = 's.sh'\n"
+                "[[task]]\nname = 'Ext'\ntype = 'external'\nscript = 'e.sh'\nwatch_volumes = ['/v']\n"
+                "[[task]]\nname = 'User'\ntype = 'scheduled'\nscript = 'u.sh'\nwatch_volumes = ['/v']\n");
+    writeLog("S", clockNow.addSecs(-23 * 3600), "RUNNING");
+    auto observer = makeEngine(true);
+    EXPECT_TRUE(task(*observer, "S")->runningElsewhere);
+    EXPECT_EQ(task(*observer, "S")->status(clockNow), TaskStatus::Running);
+    auto working = makeEngine(false);
+    EXPECT_FALSE(task(*working, "S")->runningElsewhere);
+    advance(2 * 3600);
+    observer->refreshLogs();
+    EXPECT_FALSE(task(*observer, "S")->runningElsewhere) << "a day-old RUNNING log is a dead writer";
+
+    // External: RUNNING and written to within 10 minutes counts as running.
+    const QString external = writeLog("Ext", clockNow.addSecs(-3600), "RUNNING");
+    setModified(external, clockNow.addSecs(-9 * 60));
+    working->refreshLogs();
+    EXPECT_TRUE(task(*working, "Ext")->runningElsewhere);
+    advance(2 * 60);
+    working->refreshLogs();
+    EXPECT_FALSE(task(*working, "Ext")->runningElsewhere);
+    // Due by its own interval with its volume in use elsewhere: waiting.
+    EXPECT_FALSE(task(*working, "Ext")->waiting);
+    task(*working, "User")->running = true;
+    working->refreshLogs();
+    EXPECT_TRUE(task(*working, "Ext")->waiting);
+    task(*working, "User")->running = false;
+    working->refreshLogs();
+    EXPECT_FALSE(task(*working, "Ext")->waiting);
+    EXPECT_FALSE(working->volumeBusy(*task(*working, "S")));
+}
+
+TEST(InstanceGuards, SyntheticProcessTables) {
+    const QList<ProcessEntry> table = {
+        {10, QStringLiteral("/opt/savewright/bin/savewright --observe")},
+        {11, QStringLiteral("/usr/bin/savewright --snapshot /tmp/x.png")},
+        {12, QStringLiteral("/home/u/savewright-src/build/savewright --run-spiegel")},
+        {13, QStringLiteral("/usr/bin/python3 /home/u/run.py.bak")},
+        {14, QStringLiteral("/usr/bin/vim /home/u/savewright")},
+    };
+    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(table, 99));
+    EXPECT_FALSE(Engine::pythonShellRunning(table));
+    QList<ProcessEntry> working = table;
+    working.append({20, QStringLiteral("/usr/local/bin/savewright --support /x")});
+    EXPECT_TRUE(Engine::otherWorkingInstanceRunning(working, 99));
+    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(working, 20)) << "its own entry never counts";
+    working.append({21, QStringLiteral("/usr/local/bin/Python3.11 /srv/shell/run.py")});
+    EXPECT_TRUE(Engine::pythonShellRunning(working));
+    EXPECT_FALSE(Engine::otherWorkingInstanceRunning()) << "no other copy runs in the test";
+}

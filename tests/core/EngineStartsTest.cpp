@@ -1,0 +1,162 @@
+#include "support/EngineFixture.h"
+
+namespace {
+
+class Starts : public EngineFixture {
+protected:
+    void SetUp() override {
+        repo.script(QStringLiteral("quick.sh"), "echo ok\n");
+        repo.script(QStringLiteral("fails.sh"), "echo 'broken: no disk'\nexit 1\n");
+        repo.script(QStringLiteral("hold.sh"), "touch \"$PWD/../started\"\n"
+                                               "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    }
+    void release() { repo.write(QStringLiteral("release"), "x"); }
+    bool finished(Engine& e, const char* name) {
+        return waitUntil([&] { return !task(e, name)->running; });
+    }
+};
+
+} // namespace
+
+TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
+    writeConfig("[[task]]\nname = 'Other'\ntype = 'scheduled'\nscript = 'hold.sh'\nwatch_volumes = ['/v']\n"
+                "[[task]]\nname = 'Red'\ntype = 'scheduled'\nscript = 'hold.sh'\nwatch_volumes = ['/v']\n"
+                "[[task]]\nname = 'Green'\ntype = 'scheduled'\nscript = 'quick.sh'\n"
+                "[[task]]\nname = 'Asked'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    mounted = {QStringLiteral("/v")};
+    writeLog("Other", clockNow.addSecs(-60), "SUCCESS"); // green and not due
+    for (const char* due : {"Green", "Asked"}) writeLog(due, clockNow.addSecs(-3600), "SUCCESS");
+    auto e = makeEngine();
+    const auto other = task(*e, "Other"), red = task(*e, "Red"), green = task(*e, "Green");
+    other->running = true; // another run holds the volume
+    e->startReady();
+    EXPECT_TRUE(red->waiting) << "its volume is busy";
+    EXPECT_FALSE(green->running) << "a red start in flight holds due green tasks back";
+    e->runNow(task(*e, "Asked"), false);
+    EXPECT_TRUE(task(*e, "Asked")->running) << "a green task already waiting starts meanwhile";
+
+    other->running = false;
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return red->running.value(); }));
+    EXPECT_TRUE(red->startedRed);
+    EXPECT_FALSE(red->waiting);
+    e->startReady();
+    EXPECT_FALSE(green->running) << "nor while the red task runs";
+    release();
+    ASSERT_TRUE(finished(*e, "Red"));
+    ASSERT_TRUE(waitUntil([&] { return green->summary.value().latestStatus == u"SUCCESS" && !green->running; }));
+    EXPECT_GE(green->summary.value().lastSuccess, clockNow.addSecs(-60));
+    EXPECT_EQ(probes, QStringList{QStringLiteral("/v")});
+}
+
+TEST_F(Starts, PauseHoldsTheScheduleButNotTheUser) {
+    writeConfig("[[task]]\nname = 'T'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    auto e = makeEngine();
+    e->paused = true;
+    e->startReady();
+    EXPECT_FALSE(task(*e, "T")->running);
+    e->runNow(task(*e, "T"), false);
+    EXPECT_TRUE(task(*e, "T")->running);
+    ASSERT_TRUE(finished(*e, "T"));
+    EXPECT_EQ(task(*e, "T")->status(e->now), TaskStatus::Green);
+}
+
+TEST_F(Starts, FailedProbeHoldsScheduledStartsForAMinute) {
+    writeConfig("[[task]]\nname = 'T'\ntype = 'on_mount'\nscript = 'quick.sh'\n"
+                "watch_volumes = ['/mnt/A', '/mnt/B']\nrequire_all_volumes = true\n");
+    mounted = {QStringLiteral("/mnt/A"), QStringLiteral("/mnt/B")};
+    auto e = makeEngine();
+    e->volumeResponds = [this](const QString& v, Engine::Answer answer) {
+        probes.append(v);
+        answer(false);
+    };
+    const auto t = task(*e, "T");
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return !t->probing; }));
+    EXPECT_EQ(probes.size(), 2);
+    EXPECT_FALSE(t->transientError.value()) << "a scheduled start fails silently";
+    advance(59);
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_EQ(probes.size(), 2);
+    e->runNow(t, false);
+    ASSERT_TRUE(waitUntil([&] { return !t->probing; }));
+    EXPECT_EQ(probes.size(), 4) << "a user's start probes at once";
+    EXPECT_EQ(t->transientError.value(), QStringLiteral("Volume fehlt: A, B"));
+    advance(61);
+    e->refreshLogs();
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return !t->probing; }));
+    EXPECT_EQ(probes.size(), 6);
+}
+
+TEST_F(Starts, FailingScriptBacksOffInsteadOfLooping) {
+    writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\nmax_logs = 100\n");
+    auto e = makeEngine();
+    const auto f = task(*e, "F");
+    e->startReady();
+    ASSERT_TRUE(finished(*e, "F"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(f->running) << "no immediate restart after a failure";
+    EXPECT_EQ(f->failedRuns.value(), 1);
+    EXPECT_EQ(f->errorText(), QStringLiteral("broken: no disk"));
+    advance(59);
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_FALSE(f->running);
+    advance(1);
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_TRUE(f->running);
+    ASSERT_TRUE(finished(*e, "F"));
+    EXPECT_EQ(f->failedRuns.value(), 2);
+    EXPECT_EQ(*f->retryAfter.value(), clockNow.addSecs(120));
+    EXPECT_EQ(Engine::retryDelaySeconds(3), 240);
+    EXPECT_EQ(Engine::retryDelaySeconds(7), 3600);
+    EXPECT_EQ(Engine::retryDelaySeconds(60), 3600);
+    // The user's start resets the back-off.
+    e->runNow(f, false);
+    EXPECT_TRUE(f->running);
+    ASSERT_TRUE(finished(*e, "F"));
+    EXPECT_EQ(f->failedRuns.value(), 1);
+    EXPECT_EQ(QDir(repo.paths().logs()).entryList(QDir::Files).size(), 3);
+}
+
+TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
+    writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\n"
+                "watch_volumes = ['/v']\nmount_url = 'smb://nas/v'\n"
+                "[[task]]\nname = 'E'\ntype = 'external'\nscript = 'fails.sh'\n");
+    mounted = {QStringLiteral("/v")};
+    writeLog("F", clockNow.addSecs(-60), "SUCCESS"); // not due: no real run follows the dry one
+    auto e = makeEngine();
+    e->runNow(task(*e, "E"), false);
+    EXPECT_FALSE(task(*e, "E")->waiting) << "external tasks never start here";
+    e->runNow(task(*e, "F"), true);
+    ASSERT_TRUE(waitUntil([&] { return task(*e, "F")->transientError.value().has_value(); }));
+    EXPECT_EQ(task(*e, "F")->transientError.value(), QStringLiteral("Script exited with code 1"));
+    EXPECT_EQ(QDir(repo.paths().logs()).entryList(QDir::Files).size(), 1) << "dry runs leave no log";
+
+    auto observer = makeEngine(true);
+    mounted.clear();
+    observer->start();
+    observer->poll();
+    observer->runNow(task(*observer, "F"), false);
+    observer->runAll();
+    EXPECT_FALSE(task(*observer, "F")->running || task(*observer, "F")->waiting);
+    EXPECT_TRUE(reachChecks.isEmpty()) << "no mount attempt in observe-only mode";
+}
+
+TEST_F(Starts, RunAllSkipsMissingVolumesAndCancelStops) {
+    writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n"
+                "[[task]]\nname = 'V'\ntype = 'on_mount'\nscript = 'quick.sh'\nwatch_volumes = ['/gone']\n");
+    writeLog("H", clockNow, "SUCCESS");
+    auto e = makeEngine();
+    e->runAll();
+    EXPECT_TRUE(task(*e, "H")->running);
+    EXPECT_FALSE(task(*e, "V")->waiting || task(*e, "V")->probing);
+    e->cancel(task(*e, "V")); // no runner: nothing happens
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
+    e->cancel(task(*e, "H"));
+    ASSERT_TRUE(finished(*e, "H"));
+    EXPECT_EQ(task(*e, "H")->summary.value().latestStatus, QStringLiteral("ABORTED"));
+}

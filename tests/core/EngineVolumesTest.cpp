@@ -1,0 +1,119 @@
+#include "support/EngineFixture.h"
+
+#include <QTcpServer>
+
+namespace {
+
+TaskConfig mountTask(QStringList volumes, QString url, QStringList urls = {}) {
+    TaskConfig t(QStringLiteral("M"), TaskType::OnMount, QStringLiteral("m.sh"));
+    t.watchVolumes = std::move(volumes);
+    t.mountURL = std::move(url);
+    t.mountURLs = std::move(urls);
+    return t;
+}
+
+bool ask(const std::function<void(Engine::Answer)>& check) {
+    std::optional<bool> result;
+    int answers = 0;
+    std::mutex m;
+    check([&](bool ok) {
+        const std::lock_guard lock(m);
+        result = ok;
+        ++answers;
+    });
+    waitUntil([&] {
+        const std::lock_guard lock(m);
+        return result.has_value();
+    }, 6000);
+    QThread::msleep(50);
+    const std::lock_guard lock(m);
+    EXPECT_EQ(answers, 1);
+    return result.value_or(false);
+}
+
+using Volumes = EngineFixture;
+
+} // namespace
+
+TEST(VolumeChecks, MountPointsAndReachability) {
+    TempRepo repo;
+    EXPECT_FALSE(Engine::isMountPointPath(repo.root())) << "a plain folder";
+    EXPECT_FALSE(Engine::isMountPointPath(repo.root() + QStringLiteral("/missing")));
+    EXPECT_TRUE(Engine::isMountPointPath(QStringLiteral("/proc")));
+
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    const QString open = QStringLiteral("smb://127.0.0.1:%1/share").arg(server.serverPort());
+    EXPECT_TRUE(ask([&](Engine::Answer a) { Engine::isReachableDefault(open, 3.0, a); }));
+    const quint16 port = server.serverPort();
+    server.close();
+    const QString closed = QStringLiteral("smb://127.0.0.1:%1/share").arg(port);
+    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::isReachableDefault(closed, 3.0, a); }));
+    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::isReachableDefault(QStringLiteral("nas"), 3.0, a); }));
+    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::isReachableDefault(QStringLiteral("smb://h:99999/x"), 3.0, a); }));
+
+    EXPECT_TRUE(ask([&](Engine::Answer a) { Engine::volumeRespondsDefault(repo.root(), 3.0, a); }));
+    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::volumeRespondsDefault(repo.root() + QStringLiteral("/x"), 3.0, a); }));
+}
+
+TEST(VolumeChecks, HungCheckAnswersFalseAtItsTimeLimit) {
+    TempRepo repo;
+    const QString fifo = repo.root() + QStringLiteral("/fifo");
+    ASSERT_EQ(::mkfifo(fifo.toUtf8().constData(), 0600), 0);
+    // Listing a FIFO as a folder fails at once; a hang is simulated by a blocking open.
+    QElapsedTimer timer;
+    timer.start();
+    // 10.255.255.1 would hang, but no traffic leaves this machine in tests: use a
+    // listening socket that never accepts within the limit instead.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    EXPECT_TRUE(ask([&](Engine::Answer a) {
+        Engine::isReachableDefault(QStringLiteral("smb://localhost:%1/").arg(server.serverPort()), 0.2, a);
+    }));
+    EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST(VolumeChecks, MountTargetsRules) {
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    const auto none = [](const QString&) { return false; };
+    const QList<TaskConfig> tasks = {
+        mountTask({QStringLiteral("/a"), QStringLiteral("/b")}, {}, {QStringLiteral("smb://nas/a")}),
+        mountTask({QStringLiteral("/b"), QStringLiteral("/a")}, QStringLiteral("smb://other/x")),
+        mountTask({QStringLiteral("/c")}, {}),
+    };
+    EXPECT_EQ(Engine::mountTargets(tasks, none, {}, now, 30),
+              (QList<Engine::MountTarget>{{QStringLiteral("/a"), QStringLiteral("smb://nas/a")},
+                                          {QStringLiteral("/b"), QStringLiteral("smb://other/x")}}));
+    const QHash<QString, QDateTime> tenMinutesAgo{{QStringLiteral("/a"), now.addSecs(-600)}};
+    EXPECT_EQ(Engine::mountTargets(tasks, none, tenMinutesAgo, now, 30).size(), 1);
+    const QHash<QString, QDateTime> halfHourAgo{{QStringLiteral("/a"), now.addSecs(-1800)}};
+    EXPECT_EQ(Engine::mountTargets(tasks, none, halfHourAgo, now, 30).size(), 2);
+    EXPECT_TRUE(Engine::mountTargets(tasks, [](const QString&) { return true; }, {}, now, 30).isEmpty());
+}
+
+TEST_F(Volumes, MountJobsOncePerVolumeAndRetryPause) {
+    writeConfig("[general]\nmount_retry_minutes = 30\n"
+                "[[task]]\nname = 'M'\ntype = 'on_mount'\nscript = 'm.sh'\n"
+                "watch_volumes = ['/mnt/nas']\nmount_url = 'smb://nas/share'\n");
+    auto e = makeEngine();
+    Engine::Answer pending;
+    e->isReachable = [&](const QString& url, Engine::Answer answer) {
+        reachChecks.append(url);
+        pending = std::move(answer);
+    };
+    e->tryMountVolumes();
+    e->tryMountVolumes();
+    EXPECT_EQ(reachChecks.size(), 1) << "a volume in flight gets no second job";
+    pending(false);
+    ASSERT_TRUE(waitUntil([&] { return e->mountInFlight.value().isEmpty(); }));
+    EXPECT_TRUE(mounts.isEmpty());
+    e->tryMountVolumes();
+    EXPECT_EQ(reachChecks.size(), 1) << "unreachable: wait out the retry pause";
+    advance(30 * 60);
+    e->refreshLogs();
+    e->tryMountVolumes();
+    ASSERT_EQ(reachChecks.size(), 2);
+    pending(true);
+    ASSERT_TRUE(waitUntil([&] { return !mounts.isEmpty(); }));
+    EXPECT_EQ(mounts, QStringList{QStringLiteral("smb://nas/share")});
+}

@@ -1,0 +1,64 @@
+#pragma once
+// An engine over a temp repository, with a hand-driven clock and no real volumes.
+
+#include "EventLoop.h"
+#include "TempRepo.h"
+#include "engine/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+class EngineFixture : public ::testing::Test {
+protected:
+    void writeConfig(const QByteArray& toml) {
+        const QString path = repo.write(QStringLiteral("support/config.toml"), toml);
+        // A distinct modification time per write, however fast the test is.
+        static qint64 stamp = 1'700'000'000;
+        utimbuf times{stamp, stamp};
+        ++stamp;
+        ::utime(path.toUtf8().constData(), &times);
+    }
+    std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {}) {
+        auto e = std::make_unique<Engine>(repo.paths(), observeOnly, extra);
+        e->clock = [this] { return clockNow; };
+        e->isDirectory = [this](const QString& v) { return mounted.contains(v); };
+        e->isMountPoint = e->isDirectory;
+        e->volumeResponds = [this](const QString& v, Engine::Answer answer) {
+            probes.append(v);
+            answer(mounted.contains(v));
+        };
+        e->isReachable = [this](const QString& url, Engine::Answer answer) {
+            reachChecks.append(url);
+            answer(reachable);
+        };
+        e->mountVolume = [this](const QString& url) { mounts.append(url); };
+        e->refreshLogs();
+        return e;
+    }
+    static std::shared_ptr<TaskState> task(Engine& e, const char* name) {
+        for (const auto& t : e.tasks.value())
+            if (t->id == QString::fromUtf8(name)) return t;
+        return nullptr;
+    }
+    // A log of the given status whose file name says the given local start.
+    QString writeLog(const char* safeName, QDateTime start, const char* status) {
+        const QString name = LogStore::fileName(LogTime::fromDateTime(start), QString::fromUtf8(safeName));
+        return repo.write(QStringLiteral("repo/logs/") + name,
+                          QByteArray("Ferrymat Log \xe2\x80\x94 x\nStarted: x\nScript: x\nStatus: ") +
+                              status + "\n\n--- Output ---\n");
+    }
+    static void setModified(const QString& file, const QDateTime& when) {
+        const time_t t = static_cast<time_t>(when.toSecsSinceEpoch());
+        utimbuf times{t, t};
+        ::utime(file.toUtf8().constData(), &times);
+    }
+    void advance(int seconds) { clockNow = clockNow.addSecs(seconds); }
+
+    TempRepo repo;
+    QDateTime clockNow = QDateTime::currentDateTimeUtc();
+    QSet<QString> mounted;
+    bool reachable = false;
+    QStringList probes, reachChecks, mounts;
+};
