@@ -18,6 +18,9 @@ constexpr int kLogs = 30;
 struct Setup {
     QTemporaryDir dir;
     Paths paths{dir.path() + QStringLiteral("/repo"), dir.path() + QStringLiteral("/support")};
+    std::unique_ptr<QSettings> settings() const {
+        return std::make_unique<QSettings>(dir.path() + QStringLiteral("/seen.ini"), QSettings::IniFormat);
+    }
     Setup() {
         QDir().mkpath(paths.logs());
         QDir().mkpath(paths.appSupport);
@@ -43,14 +46,14 @@ struct Setup {
 
 void idleTick(benchmark::State& state) {
     Setup setup;
-    Engine engine(setup.paths, false);
+    Engine engine(setup.paths, false, {}, setup.settings());
     engine.refreshLogs();
     for (auto _ : state) engine.tick(); // within 5 s of the refresh: no file is touched
 }
 
 void refresh(benchmark::State& state) {
     Setup setup;
-    Engine engine(setup.paths, false);
+    Engine engine(setup.paths, false, {}, setup.settings());
     for (auto _ : state) engine.refreshLogs();
 }
 

@@ -1,8 +1,11 @@
 // The engine's lifecycle: creation, timers, configuration (re)loading, shutdown.
 #include "Engine.h"
 
+#include "MainThread.h"
 #include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
+
+#include <QPointer>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -13,6 +16,7 @@ namespace {
 constexpr int kTickMs = 1000;
 constexpr double kPollFloorSeconds = 5.0;
 constexpr qint64 kRefreshEveryMs = 5000;
+constexpr int kUpdateEveryMs = 21600 * 1000;
 const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart oder Ausschalten)");
 
 void say(const QString& line) {
@@ -32,8 +36,13 @@ void refuseDuplicateNames(const AppConfig& config) {
 
 } // namespace
 
-Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems, QObject* parent)
-    : QObject(parent), paths(std::move(paths_)), observeOnly(observeOnly_) {
+Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
+               std::unique_ptr<QSettings> store, QObject* parent)
+    : QObject(parent), paths(std::move(paths_)), observeOnly(observeOnly_),
+      seenStore(store ? std::move(store)
+                      : std::make_unique<QSettings>(QStringLiteral("Savewright"),
+                                                    QStringLiteral("Savewright"))),
+      currentVersion(UpdateChecker::currentVersion()) {
     clock = [] { return QDateTime::currentDateTimeUtc(); };
     isReachable = [](const QString& a, Answer answer) { isReachableDefault(a, 3.0, std::move(answer)); };
     volumeResponds = [](const QString& path, Answer answer) {
@@ -43,6 +52,9 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems, QObje
     mountVolume = mountWithGio;
     isMountPoint = isMountPointPath;
     isDirectory = isMountPointPath;
+    fetchUpdate = [](const QString& address, UpdateChecker::Delivery deliver) {
+        UpdateChecker::fetch(address, std::move(deliver));
+    };
 
     problems = extraProblems;
     now = clock();
@@ -50,6 +62,8 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems, QObje
     tickTimer_.setInterval(kTickMs);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::tick);
     connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
+    updateTimer_.setInterval(kUpdateEveryMs);
+    connect(&updateTimer_, &QTimer::timeout, this, &Engine::checkForUpdate);
     reloadConfig();
 }
 
@@ -65,6 +79,29 @@ void Engine::start() {
         if (!paused) tryMountVolumes();
         startReady();
     }
+    checkForUpdate();
+    updateTimer_.start();
+}
+
+void Engine::checkForUpdate() {
+    const QString address = config.value().updateURL;
+    if (address.isEmpty() || shuttingDown) return;
+    QPointer<Engine> engine(this);
+    fetchUpdate(address, [engine](std::optional<UpdateInfo> info) {
+        postToMain([engine, info] {
+            if (!engine) return;
+            if (!info || !UpdateChecker::isNewer(info->version, engine->currentVersion)) {
+                engine->availableUpdate = std::nullopt;
+                return;
+            }
+            engine->availableUpdate = info;
+            const QString key = QStringLiteral("lastNotifiedUpdate");
+            if (engine->seenStore->value(key).toString() == info->version) return;
+            engine->seenStore->setValue(key, info->version);
+            engine->seenStore->sync();
+            if (engine->onUpdateAvailable) engine->onUpdateAvailable(*info);
+        });
+    });
 }
 
 void Engine::schedulePoll() {

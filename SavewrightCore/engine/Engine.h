@@ -3,16 +3,19 @@
 // timers that refresh logs, mount volumes and start due tasks. Main thread only;
 // every observable field notifies only when its value changes.
 
+#include "DeletionEvent.h"
 #include "config/AppConfig.h"
 #include "config/Paths.h"
 #include "records/LogStore.h"
 #include "records/TaskState.h"
+#include "update/UpdateChecker.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
 #include <QProperty>
 #include <QSet>
+#include <QSettings>
 #include <QTimer>
 
 #include <functional>
@@ -32,8 +35,9 @@ public:
     using Answer = std::function<void(bool)>;
     using AsyncCheck = std::function<void(const QString&, Answer)>;
 
+    // `seenStore` remembers what was announced; by default the user's settings.
     Engine(Paths paths, bool observeOnly, QStringList extraProblems = {},
-           QObject* parent = nullptr);
+           std::unique_ptr<QSettings> seenStore = nullptr, QObject* parent = nullptr);
     ~Engine() override;
 
     const Paths paths;
@@ -50,6 +54,16 @@ public:
     QProperty<QHash<QString, QDateTime>> lastMountAttempt;
     QProperty<QSet<QString>> mountInFlight;
     QProperty<bool> started{false};
+    QProperty<std::optional<QString>> latestDeletionReport;
+    QProperty<bool> deletionReportUnseen{false};
+    QProperty<std::optional<UpdateInfo>> availableUpdate;
+    // The journal's modification time (ns) and size at the last check.
+    std::optional<std::pair<std::optional<qint64>, qint64>> eventsStamp;
+    std::unique_ptr<QSettings> seenStore;
+    QString currentVersion;
+
+    std::function<void(const DeletionEvent&)> onNewDeletionEvent;
+    std::function<void(const UpdateInfo&)> onUpdateAvailable;
 
     // Doors to the outside, replaceable in tests.
     std::function<QDateTime()> clock;
@@ -58,6 +72,7 @@ public:
     std::function<void(const QString&)> mountVolume;
     std::function<bool(const QString&)> isMountPoint;
     std::function<bool(const QString&)> isDirectory;
+    std::function<void(const QString&, UpdateChecker::Delivery)> fetchUpdate;
 
     // Lifecycle (Engine.cpp)
     void start();
@@ -102,6 +117,23 @@ public:
                                            const QDateTime& now, double retryMinutes);
     void tryMountVolumes();
 
+    // Deletion-protection events (DeletionEvents.cpp)
+    void checkDeletionEvents();
+    void checkDeletionEvent(const QString& lastLine);
+    void checkDeletionReport(const LogListing& listing);
+    void markDeletionReportSeen();
+    QString journalPath() const;
+    // The last non-empty line, read from the end: a journal of years costs no more
+    // than a small one. Absent when there is none or it is over 1 MiB.
+    static std::optional<QString> lastJournalLine(const QString& path);
+
+    // Dashboard (Dashboard.cpp): `done` runs once on the main thread with the page or an error.
+    using DashboardDone = std::function<void(std::optional<QString> page, std::optional<QString> error)>;
+    void generateDashboard(DashboardDone done) const;
+
+    // Update check (Engine.cpp)
+    void checkForUpdate();
+
     // Instance guards (InstanceGuards.cpp)
     static QList<ProcessEntry> processes();
     static bool otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self);
@@ -122,4 +154,5 @@ private:
 
     QTimer tickTimer_;
     QTimer pollTimer_;
+    QTimer updateTimer_;
 };

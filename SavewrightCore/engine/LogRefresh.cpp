@@ -16,6 +16,8 @@ void Engine::refreshLogs() {
     now = t;
     const LogStore store(paths.logs());
     const LogListing listing = store.listing();
+    checkDeletionReport(listing);
+    checkDeletionEvents();
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();
         const LogSummary s = store.summary(c.safeName(), &listing);

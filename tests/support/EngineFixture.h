@@ -21,7 +21,7 @@ protected:
         ::utime(path.toUtf8().constData(), &times);
     }
     std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {}) {
-        auto e = std::make_unique<Engine>(repo.paths(), observeOnly, extra);
+        auto e = std::make_unique<Engine>(repo.paths(), observeOnly, extra, settings());
         e->clock = [this] { return clockNow; };
         e->isDirectory = [this](const QString& v) { return mounted.contains(v); };
         e->isMountPoint = e->isDirectory;
@@ -36,6 +36,9 @@ protected:
         e->mountVolume = [this](const QString& url) { mounts.append(url); };
         e->refreshLogs();
         return e;
+    }
+    std::unique_ptr<QSettings> settings() const {
+        return std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"), QSettings::IniFormat);
     }
     static std::shared_ptr<TaskState> task(Engine& e, const char* name) {
         for (const auto& t : e.tasks.value())
