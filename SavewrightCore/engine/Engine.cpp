@@ -179,6 +179,15 @@ void Engine::rebuildTasks(const AppConfig& loaded) {
     tasks = rebuilt;
 }
 
+bool Engine::waitForRuns(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (*activeRuns_ > 0) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 void Engine::shutdown() {
     shuttingDown = true;
     tickTimer_.stop();

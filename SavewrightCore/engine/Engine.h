@@ -18,6 +18,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,6 +83,8 @@ public:
     bool reloadIfConfigChanged();
     void reloadConfig();
     void shutdown();
+    // Waits until every run's thread has finished its log (after shutdown).
+    bool waitForRuns(int timeoutMs);
     // Modification time in nanoseconds since the epoch; absent when unreadable.
     static std::optional<qint64> mtime(const QString& path);
     int pollIntervalMs() const { return pollTimer_.interval(); }
@@ -155,4 +158,5 @@ private:
     QTimer tickTimer_;
     QTimer pollTimer_;
     QTimer updateTimer_;
+    std::shared_ptr<std::atomic<int>> activeRuns_ = std::make_shared<std::atomic<int>>(0);
 };

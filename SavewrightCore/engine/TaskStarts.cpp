@@ -143,8 +143,10 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     task->progress = std::nullopt;
     task->transientError = std::nullopt;
     QPointer<Engine> engine(this);
-    std::thread([runner, task, engine, dryRun, started]() mutable {
+    ++*activeRuns_;
+    std::thread([runner, task, engine, dryRun, started, active = activeRuns_]() mutable {
         const TaskRunner::Result result = runner->run(started);
+        --*active;
         // The task and the runner are released on the main thread, with the completion.
         postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
             if (engine) engine->finishRun(*task, dryRun, result.success, result.error);

@@ -1,0 +1,210 @@
+#include "Controls.h"
+
+#include "Palette.h"
+#include "Symbols.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace Look {
+QFont font(int pixelSize, QFont::Weight weight) {
+    QFont f = QApplication::font();
+    f.setPixelSize(pixelSize);
+    f.setWeight(weight);
+    return f;
+}
+} // namespace Look
+
+namespace {
+
+void roundedFill(QPainter& p, const QRectF& r, const QColor& c, double radius = 6) {
+    if (c.alpha() == 0) return;
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRoundedRect(r, radius, radius);
+}
+
+QColor hoverFill(const QWidget* w, bool hovering, double on, double off) {
+    return Palette::primary(w->palette(), hovering ? on : off);
+}
+
+} // namespace
+
+PaintedButton::PaintedButton(QWidget* parent) : QAbstractButton(parent) {
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void PaintedButton::enterEvent(QEnterEvent* e) {
+    hovering_ = true;
+    update();
+    QAbstractButton::enterEvent(e);
+}
+
+void PaintedButton::leaveEvent(QEvent* e) {
+    hovering_ = false;
+    update();
+    QAbstractButton::leaveEvent(e);
+}
+
+HeaderButton::HeaderButton(QString symbol, QString help, QWidget* parent)
+    : PaintedButton(parent), symbol_(std::move(symbol)) {
+    setToolTip(help);
+    setFixedSize(26, 22);
+}
+
+void HeaderButton::setSymbol(const QString& symbol, const QString& help) {
+    symbol_ = symbol;
+    setToolTip(help);
+    update();
+}
+
+void HeaderButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
+    roundedFill(p, r, hovering() ? Palette::primary(palette(), 0.07) : QColor(Qt::transparent));
+    p.setPen(QPen(Palette::primary(palette(), 0.18), 0.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(r, 6, 6);
+    Symbols::draw(p, symbol_, rect(), 12, palette().color(QPalette::WindowText));
+}
+
+LinkChip::LinkChip(QString title, QString symbol, QWidget* parent)
+    : PaintedButton(parent), title_(std::move(title)), symbol_(std::move(symbol)) {}
+
+void LinkChip::setTitle(const QString& title) {
+    title_ = title;
+    updateGeometry();
+    update();
+}
+
+void LinkChip::setHighlighted(bool on) {
+    highlighted_ = on;
+    updateGeometry();
+    update();
+}
+
+QSize LinkChip::sizeHint() const {
+    const int text = QFontMetrics(Look::font(12)).horizontalAdvance(title_);
+    return {8 + 11 + 5 + text + (highlighted_ ? 5 + 6 : 0) + 8, 4 + 16 + 4};
+}
+
+void LinkChip::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    roundedFill(p, rect(), hoverFill(this, hovering(), 0.1, 0.05));
+    const QColor ink = highlighted_ ? Palette::color(Tone::Accent, palette())
+                                    : Palette::color(Tone::Secondary, palette());
+    double x = 8;
+    Symbols::draw(p, symbol_, QRectF(x, 0, 11, height()), 11, ink);
+    x += 11 + 5;
+    p.setFont(Look::font(12));
+    p.setPen(ink);
+    const int text = p.fontMetrics().horizontalAdvance(title_);
+    p.drawText(QRectF(x, 0, text + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, title_);
+    if (highlighted_) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Palette::color(Tone::Accent, palette()));
+        p.drawEllipse(QRectF(x + text + 5, (height() - 6) / 2.0, 6, 6));
+    }
+}
+
+FooterButton::FooterButton(QString title, QString symbol, QString help, QWidget* parent)
+    : PaintedButton(parent), title_(std::move(title)), symbol_(std::move(symbol)) {
+    if (!help.isEmpty()) setToolTip(help);
+    setFixedSize(sizeHint());
+}
+
+QSize FooterButton::sizeHint() const {
+    const int text = title_.isEmpty() ? 0 : 4 + QFontMetrics(Look::font(11)).horizontalAdvance(title_);
+    return {5 + 12 + text + 5, 4 + 15 + 4};
+}
+
+void FooterButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    roundedFill(p, rect(), hovering() ? Palette::primary(palette(), 0.07) : QColor(Qt::transparent));
+    const QColor ink = Palette::color(Tone::Secondary, palette());
+    Symbols::draw(p, symbol_, QRectF(5, 0, 12, height()), 11, ink);
+    if (title_.isEmpty()) return;
+    p.setFont(Look::font(11));
+    p.setPen(ink);
+    p.drawText(QRectF(5 + 12 + 4, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, title_);
+}
+
+RowButton::RowButton(QString symbol, QString help, QWidget* parent)
+    : QAbstractButton(parent), symbol_(std::move(symbol)) {
+    setToolTip(help);
+    setFixedSize(16, 16);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void RowButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    Symbols::draw(p, symbol_, rect(), 11, Palette::color(Tone::Secondary, palette()));
+}
+
+GroupToggle::GroupToggle(QWidget* parent) : PaintedButton(parent) {}
+
+void GroupToggle::set(bool open, int hidden) {
+    open_ = open;
+    hidden_ = hidden;
+    update();
+}
+
+QSize GroupToggle::sizeHint() const { return {200, 5 + QFontMetrics(Look::font(13)).height() + 5}; }
+
+void GroupToggle::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = Palette::color(Tone::Secondary, palette());
+    Symbols::draw(p, open_ ? QStringLiteral("chevron.down") : QStringLiteral("chevron.right"),
+                  QRectF(10, 0, 10, height()), 9, ink);
+    p.setFont(Look::font(13));
+    p.setPen(ink);
+    const QString label = open_ ? QStringLiteral("Weniger") : QStringLiteral("%1 weitere").arg(hidden_);
+    p.drawText(QRectF(10 + 10 + 10, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, label);
+}
+
+Banner::Banner(const QString& symbol, const QString& text, Tone tone, QWidget* parent)
+    : QWidget(parent), tone_(tone) {
+    row_ = new QHBoxLayout(this);
+    row_->setContentsMargins(10, 6, 10, 6);
+    row_->setSpacing(6);
+    auto* icon = new QLabel(this);
+    const QColor ink = Palette::color(tone, palette());
+    QPixmap pixmap(QSize(14, 14) * devicePixelRatioF());
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter p(&pixmap);
+        Symbols::draw(p, symbol, QRectF(0, 0, 14, 14), 12, ink);
+    }
+    icon->setPixmap(pixmap);
+    icon->setAlignment(Qt::AlignTop);
+    row_->addWidget(icon, 0, Qt::AlignTop);
+    text_ = new QLabel(text, this);
+    text_->setWordWrap(true);
+    text_->setFont(Look::font(12));
+    text_->setTextFormat(Qt::PlainText);
+    QPalette lp = text_->palette();
+    lp.setColor(QPalette::WindowText, ink);
+    text_->setPalette(lp);
+    text_->setMaximumHeight(2 * QFontMetrics(text_->font()).lineSpacing());
+    row_->addWidget(text_, 1);
+}
+
+void Banner::setText(const QString& text) { text_->setText(text); }
+
+void Banner::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QColor fill = Palette::color(tone_, palette());
+    fill.setAlphaF(0.12f);
+    roundedFill(p, rect(), fill);
+}

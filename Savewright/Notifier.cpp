@@ -1,0 +1,96 @@
+#include "Notifier.h"
+
+#include "Files.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+} // namespace
+
+Notifier::Notifier(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus)) {}
+
+void Notifier::setUp() {
+    bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                 SLOT(actionInvoked(uint, QString)));
+    bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                 SLOT(closed(uint, uint)));
+    const QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
+                                                             QStringLiteral("GetCapabilities"));
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 5000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        const QDBusPendingReply<QStringList> reply = *watcher;
+        if (!reply.isError()) capabilities_ = reply.value();
+        watcher->deleteLater();
+    });
+}
+
+Notifier::Content Notifier::deletionContent(const DeletionEvent& e, const QString& page) {
+    const QString body = e.summary.isEmpty() ? e.id + QStringLiteral(" – Klick zum Öffnen")
+                                             : e.id + QStringLiteral(" · ") + e.summary;
+    return {e.id, e.title(), body, {{QStringLiteral("path"), page}, {QStringLiteral("anchor"), e.id}}};
+}
+
+Notifier::Content Notifier::updateContent(const UpdateInfo& info, const QString& installed) {
+    return {QStringLiteral("update-") + info.version,
+            QStringLiteral("Savewright %1 verfügbar").arg(info.version),
+            info.notes.value_or(QStringLiteral("Klick zum Herunterladen")) +
+                QStringLiteral(" (installiert: %1)").arg(installed),
+            {{QStringLiteral("download"), info.url}}};
+}
+
+void Notifier::deletionEvent(const DeletionEvent& event, const QString& page) {
+    post(deletionContent(event, page));
+}
+
+void Notifier::updateAvailable(const UpdateInfo& info) {
+    post(updateContent(info, UpdateChecker::currentVersion()));
+}
+
+void Notifier::post(const Content& c) {
+    // Bodies carry text the scripts wrote: never let a server read it as markup.
+    const QString body = capabilities_.contains(QStringLiteral("body-markup")) ? c.body.toHtmlEscaped() : c.body;
+    QStringList actions;
+    if (capabilities_.contains(QStringLiteral("actions")))
+        actions = {QStringLiteral("default"), QStringLiteral("Öffnen")};
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    call << QStringLiteral("Savewright") << byIdentifier_.value(c.identifier, 0u)
+         << QStringLiteral("drive-harddisk") << c.title << body << actions
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("savewright")}} << -1;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 5000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, c] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (!reply.isError()) {
+            shown_.insert(reply.value(), c.userInfo);
+            byIdentifier_.insert(c.identifier, reply.value());
+        }
+        watcher->deleteLater();
+    });
+}
+
+void Notifier::actionInvoked(uint id, const QString& key) {
+    if (key != u"default" || !shown_.contains(id)) return;
+    const QVariantMap info = shown_.value(id);
+    QTimer::singleShot(0, this, [info] { open(info); });
+}
+
+void Notifier::closed(uint id, uint) { shown_.remove(id); }
+
+void Notifier::open(const QVariantMap& info) {
+    const QVariant download = info.value(QStringLiteral("download"));
+    if (download.typeId() == QMetaType::QString) {
+        const QUrl url(download.toString(), QUrl::StrictMode);
+        if (url.isValid() && !url.scheme().isEmpty()) return Files::open(url);
+    }
+    const QVariant path = info.value(QStringLiteral("path"));
+    if (path.typeId() != QMetaType::QString) return;
+    const QVariant anchor = info.value(QStringLiteral("anchor"));
+    Files::open(path.toString(),
+                anchor.typeId() == QMetaType::QString ? std::optional<QString>(anchor.toString()) : std::nullopt);
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Desktop notifications over org.freedesktop.Notifications: a new journal entry
+// opens the deletion report at the entry, a new version opens its download.
+
+#include "engine/Engine.h"
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QObject>
+#include <QVariantMap>
+
+class Notifier : public QObject {
+    Q_OBJECT
+public:
+    struct Content {
+        QString identifier;
+        QString title;
+        QString body;
+        QVariantMap userInfo;
+        friend bool operator==(const Content&, const Content&) = default;
+    };
+
+    explicit Notifier(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    // Asks the server what it supports and listens for clicks.
+    void setUp();
+    void deletionEvent(const DeletionEvent& event, const QString& page);
+    void updateAvailable(const UpdateInfo& info);
+
+    static Content deletionContent(const DeletionEvent& event, const QString& page);
+    static Content updateContent(const UpdateInfo& info, const QString& installed);
+    // What a click on a notification with this user info opens.
+    static void open(const QVariantMap& userInfo);
+
+private slots:
+    void actionInvoked(uint id, const QString& key);
+    void closed(uint id, uint reason);
+
+private:
+    void post(const Content& content);
+
+    QDBusConnection bus_;
+    QStringList capabilities_;
+    QHash<uint, QVariantMap> shown_;       // server id -> user info
+    QHash<QString, uint> byIdentifier_;    // a repeated identifier replaces its notification
+};

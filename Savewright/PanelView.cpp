@@ -1,0 +1,260 @@
+#include "PanelView.h"
+
+#include "Controls.h"
+#include "Files.h"
+#include "Palette.h"
+#include "Symbols.h"
+#include "TaskRow.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(font);
+    l->setTextFormat(Qt::PlainText);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    return l;
+}
+
+// A fixed-size picture of one symbol.
+class SymbolView : public QWidget {
+public:
+    SymbolView(QString symbol, int size, Tone tone, QWidget* parent)
+        : QWidget(parent), symbol_(std::move(symbol)), size_(size), tone_(tone) {
+        setFixedSize(size + 4, size + 4);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        Symbols::draw(p, symbol_, rect(), size_, Palette::color(tone_, palette()));
+    }
+
+private:
+    QString symbol_;
+    int size_;
+    Tone tone_;
+};
+
+class Divider : public QWidget {
+public:
+    explicit Divider(QWidget* parent) : QWidget(parent) { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), Palette::primary(palette(), 0.12));
+    }
+};
+
+void clear(QLayout* layout) {
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* w = item->widget()) w->deleteLater();
+        if (QLayout* inner = item->layout()) clear(inner);
+        delete item;
+    }
+}
+
+} // namespace
+
+PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
+    : QWidget(parent), engine_(engine), expandAll_(expandAll) {
+    setFixedWidth(380);
+    setAutoFillBackground(true);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(8, 8, 8, 8);
+    column->setSpacing(0);
+    column->addWidget(buildHeader());
+    banners_ = new QVBoxLayout;
+    banners_->setSpacing(0);
+    column->addLayout(banners_);
+    column->addWidget(buildLinks());
+    groups_ = new QVBoxLayout;
+    groups_->setSpacing(0);
+    column->addLayout(groups_);
+    column->addSpacing(6);
+    column->addWidget(new Divider(this));
+    column->addWidget(buildFooter());
+    column->setSizeConstraint(QLayout::SetFixedSize);
+
+    model_.setBinding([this] { return ViewModel::panel(*engine_, expandAll_, expanded.value()); });
+    notifier_ = model_.addNotifier([this] { apply(); });
+    apply();
+}
+
+QWidget* PanelView::buildHeader() {
+    auto* header = new QWidget(this);
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(8, 4, 8, 8);
+    row->setSpacing(10);
+    row->addWidget(new SymbolView(QStringLiteral("externaldrive.badge.checkmark"), 20, Tone::Accent, header));
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(1);
+    title_ = label(QString(), Look::font(13, QFont::DemiBold), palette().color(QPalette::WindowText), header);
+    count_ = label(QString(), Look::font(11), Palette::color(Tone::Secondary, palette()), header);
+    texts->addWidget(title_);
+    texts->addWidget(count_);
+    row->addLayout(texts);
+    row->addStretch(1);
+    headerButtons_ = new QWidget(header);
+    auto* buttons = new QHBoxLayout(headerButtons_);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->setSpacing(6);
+    pause_ = new HeaderButton(QStringLiteral("pause"), QStringLiteral("Pause"), headerButtons_);
+    connect(pause_, &QAbstractButton::clicked, this, [this] { engine_->paused = !engine_->paused; });
+    auto* all = new HeaderButton(QStringLiteral("play"), QStringLiteral("Alle starten"), headerButtons_);
+    connect(all, &QAbstractButton::clicked, this, [this] { engine_->runAll(); });
+    buttons->addWidget(pause_);
+    buttons->addWidget(all);
+    row->addWidget(headerButtons_);
+    return header;
+}
+
+QWidget* PanelView::buildLinks() {
+    auto* links = new QWidget(this);
+    auto* column = new QVBoxLayout(links);
+    column->setContentsMargins(6, 2, 6, 0);
+    column->setSpacing(4);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(6);
+    dashboard_ = new LinkChip(QStringLiteral("Dashboard"), QStringLiteral("chart.bar.doc.horizontal"), links);
+    connect(dashboard_, &QAbstractButton::clicked, this, &PanelView::generateDashboard);
+    report_ = new LinkChip(QStringLiteral("Löschbericht"), QStringLiteral("trash"), links);
+    connect(report_, &QAbstractButton::clicked, this, &PanelView::openReport);
+    row->addWidget(dashboard_);
+    row->addWidget(report_);
+    row->addStretch(1);
+    column->addLayout(row);
+    dashboardErrorLabel_ = label(QString(), Look::font(11), Palette::color(Tone::Red, palette()), links);
+    dashboardErrorLabel_->setWordWrap(true);
+    dashboardErrorLabel_->setMaximumHeight(2 * QFontMetrics(Look::font(11)).lineSpacing());
+    column->addWidget(dashboardErrorLabel_);
+    return links;
+}
+
+QWidget* PanelView::buildFooter() {
+    auto* footer = new QWidget(this);
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(2, 6, 2, 0);
+    auto add = [&](const char* title, const char* symbol, const char* help, auto action) {
+        auto* b = new FooterButton(QString::fromUtf8(title), QString::fromUtf8(symbol), QString::fromUtf8(help), footer);
+        connect(b, &QAbstractButton::clicked, this, action);
+        if (row->count() > 0) row->addStretch(1);
+        row->addWidget(b);
+    };
+    add("Logs", "folder", "", [this] { Files::openPath(engine_->paths.logs()); });
+    add("Einstellungen", "gearshape", "", [this] { Files::openInTextEdit(engine_->paths.configFile()); });
+    add("Neu laden", "arrow.clockwise", "", [this] { engine_->reloadConfig(); });
+    add("", "info.circle", "Über Savewright", [] { Files::showAbout(); });
+    add("Beenden", "power", "", [] { QApplication::quit(); });
+    return footer;
+}
+
+void PanelView::apply() {
+    const PanelModel& m = model_.value();
+    title_->setText(m.title);
+    count_->setText(m.countLine);
+    headerButtons_->setVisible(m.headerButtons);
+    pause_->setSymbol(m.paused ? QStringLiteral("playpause") : QStringLiteral("pause"),
+                      m.paused ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
+    dashboard_->setTitle(dashboardBusy ? QStringLiteral("Dashboard …") : QStringLiteral("Dashboard"));
+    report_->setVisible(m.reportChip);
+    report_->setHighlighted(m.reportUnseen);
+    dashboardErrorLabel_->setText(dashboardError.value().value_or(QString()));
+    dashboardErrorLabel_->setVisible(dashboardError.value().has_value());
+    if (!shownOnce_ || m.update != shown_.update || m.banners != shown_.banners) rebuildBanners(m);
+    if (!shownOnce_ || m.groups != shown_.groups) rebuildGroups(m);
+    shown_ = m;
+    shownOnce_ = true;
+}
+
+void PanelView::rebuildBanners(const PanelModel& m) {
+    clear(banners_);
+    auto wrap = [&](QWidget* banner) {
+        auto* outer = new QVBoxLayout;
+        outer->setContentsMargins(2, 0, 2, 4);
+        outer->addWidget(banner);
+        banners_->addLayout(outer);
+    };
+    if (m.update) {
+        const UpdateInfo update = *m.update;
+        auto* b = new Banner(QStringLiteral("arrow.down.circle"),
+                             QStringLiteral("Version %1 verfügbar (installiert: %2)")
+                                 .arg(update.version, UpdateChecker::currentVersion()),
+                             Tone::Accent, this);
+        auto* load = new QPushButton(QStringLiteral("Laden"), b);
+        load->setFont(Look::font(11));
+        connect(load, &QPushButton::clicked, this, [url = update.url] {
+            const QUrl target(url, QUrl::StrictMode);
+            if (target.isValid()) Files::open(target);
+        });
+        b->row()->addWidget(load, 0, Qt::AlignVCenter);
+        wrap(b);
+    }
+    for (const QString& text : m.banners)
+        wrap(new Banner(QStringLiteral("exclamationmark.triangle"), text, Tone::Red, this));
+}
+
+void PanelView::rebuildGroups(const PanelModel& m) {
+    for (TaskRow* r : std::as_const(rows_)) groups_->removeWidget(r);
+    clear(groups_);
+    QHash<QString, TaskRow*> kept;
+    QHash<QString, std::shared_ptr<TaskState>> byId;
+    for (const auto& t : engine_->tasks.value()) byId.insert(t->id, t);
+    for (const GroupModel& g : m.groups) {
+        auto* heading = label(g.name, Look::font(11), Palette::color(Tone::Tertiary, palette()), this);
+        heading->setContentsMargins(10, 10, 10, 3);
+        groups_->addWidget(heading);
+        for (const QString& id : g.visibleIds) {
+            TaskRow* row = rows_.take(id);
+            if (!row && byId.contains(id)) row = new TaskRow(byId.value(id), engine_, this);
+            if (!row) continue;
+            kept.insert(id, row);
+            groups_->addWidget(row);
+            row->show();
+        }
+        if (g.toggle) {
+            auto* toggle = new GroupToggle(this);
+            toggle->set(g.open, g.hidden);
+            connect(toggle, &QAbstractButton::clicked, this, [this, name = g.name] { toggleGroup(name); });
+            groups_->addWidget(toggle);
+        }
+    }
+    for (TaskRow* gone : std::as_const(rows_)) gone->deleteLater();
+    rows_ = kept;
+}
+
+void PanelView::toggleGroup(const QString& name) {
+    QSet<QString> open = expanded;
+    if (open.contains(name)) open.remove(name);
+    else open.insert(name);
+    expanded = open;
+}
+
+void PanelView::generateDashboard() {
+    dashboardBusy = true;
+    dashboardError = std::nullopt;
+    apply();
+    QPointer<PanelView> self(this);
+    engine_->generateDashboard([self](std::optional<QString> page, std::optional<QString> error) {
+        if (!self) return;
+        self->dashboardBusy = false;
+        self->dashboardError = error;
+        self->apply();
+        if (page) Files::openPath(*page);
+    });
+}
+
+void PanelView::openReport() {
+    engine_->markDeletionReportSeen();
+    if (const auto report = engine_->latestDeletionReport.value()) Files::openPath(*report);
+}

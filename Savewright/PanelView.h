@@ -1,0 +1,61 @@
+#pragma once
+// The drop-down panel: header with counts and the two main buttons, banners,
+// links, the grouped task rows with long groups collapsed, and the footer.
+
+#include "ViewModel.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QProperty>
+#include <QWidget>
+
+class Banner;
+class GroupToggle;
+class HeaderButton;
+class LinkChip;
+class QLabel;
+class QVBoxLayout;
+class TaskRow;
+
+class PanelView : public QWidget {
+    Q_OBJECT
+public:
+    PanelView(Engine* engine, bool expandAll, QWidget* parent = nullptr);
+
+    // View-local state; never saved.
+    QProperty<QSet<QString>> expanded;
+    QProperty<bool> dashboardBusy{false};
+    QProperty<std::optional<QString>> dashboardError;
+
+    const PanelModel& model() const { return model_.value(); }
+    TaskRow* row(const QString& id) const { return rows_.value(id); }
+    void toggleGroup(const QString& name);
+    void generateDashboard();
+    void openReport();
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildLinks();
+    QWidget* buildFooter();
+    void apply();
+    void rebuildBanners(const PanelModel& m);
+    void rebuildGroups(const PanelModel& m);
+
+    Engine* engine_;
+    bool expandAll_;
+    QProperty<PanelModel> model_;
+    QPropertyNotifier notifier_;
+    PanelModel shown_;
+    bool shownOnce_ = false;
+
+    QLabel* title_ = nullptr;
+    QLabel* count_ = nullptr;
+    HeaderButton* pause_ = nullptr;
+    QWidget* headerButtons_ = nullptr;
+    QVBoxLayout* banners_ = nullptr;
+    LinkChip* dashboard_ = nullptr;
+    LinkChip* report_ = nullptr;
+    QLabel* dashboardErrorLabel_ = nullptr;
+    QVBoxLayout* groups_ = nullptr;
+    QHash<QString, TaskRow*> rows_;
+};

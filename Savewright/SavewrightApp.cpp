@@ -1,0 +1,181 @@
+#include "SavewrightApp.h"
+
+#include "Notifier.h"
+#include "PanelView.h"
+#include "Snapshot.h"
+#include "StatusIcon.h"
+#include "Symbols.h"
+#include "platform/PosixFile.h"
+#include "platform/Spawn.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kShellProblem =
+    QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.");
+constexpr int kRunsFinishMs = 15000;
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int number) {
+    const char byte = static_cast<char>(number);
+    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the program on the main thread, after every run is stopped.
+void installTerminationHandlers(Engine& engine) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [&engine] {
+        char byte;
+        [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
+        engine.shutdown();
+        engine.waitForRuns(kRunsFinishMs);
+        std::fflush(stdout);
+        std::_Exit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [&engine] {
+        engine.shutdown();
+        engine.waitForRuns(kRunsFinishMs);
+    });
+}
+
+void place(QWidget& popup, const QRect& icon) {
+    popup.adjustSize();
+    const QPoint anchor = icon.isValid() ? icon.center() : QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(anchor);
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+    QPoint at(anchor.x() - popup.width() / 2, icon.isValid() ? icon.bottom() + 4 : anchor.y() + 4);
+    if (at.y() + popup.height() > area.bottom()) at.setY((icon.isValid() ? icon.top() : anchor.y()) - popup.height() - 4);
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popup.width())));
+    at.setY(std::max(at.y(), area.top()));
+    popup.move(at);
+}
+
+// The tray icon with the panel as its popup, or the panel as a window without a tray.
+void showInterface(Engine& engine) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        auto* window = new PanelView(&engine, false);
+        window->setWindowTitle(QStringLiteral("Savewright"));
+        window->show();
+        return;
+    }
+    auto* tray = new QSystemTrayIcon(qApp);
+    new StatusIcon(&engine, tray);
+    tray->setToolTip(QStringLiteral("Savewright"));
+    auto* popup = new PanelView(&engine, false);
+    popup->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    QObject::connect(tray, &QSystemTrayIcon::activated, popup, [tray, popup](QSystemTrayIcon::ActivationReason why) {
+        if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::Context) return;
+        if (popup->isVisible()) return popup->hide();
+        place(*popup, tray->geometry());
+        popup->show();
+        popup->activateWindow();
+    });
+    tray->show();
+}
+
+void snapshot(Engine& engine, const QStringList& arguments, const QString& target) {
+    const bool dark = CommandLine::has(arguments, QStringLiteral("--dark"));
+    const bool expand = CommandLine::has(arguments, QStringLiteral("--expand"));
+    bool numeric = false;
+    const double wait = CommandLine::value(arguments, QStringLiteral("--wait")).value_or(QString()).toDouble(&numeric);
+    auto finish = [&engine, target, dark, expand] {
+        engine.refreshLogs();
+        Snapshot::render(engine, target, dark, expand);
+        // Runs the wait started end cleanly, with their logs complete.
+        engine.shutdown();
+        engine.waitForRuns(kRunsFinishMs);
+        std::fflush(stdout);
+        std::_Exit(0);
+    };
+    if (!numeric) return finish();
+    engine.start();
+    if (QSystemTrayIcon::isSystemTrayAvailable()) new StatusIcon(&engine, new QSystemTrayIcon(qApp));
+    QTimer::singleShot(static_cast<int>(std::clamp(wait, 0.0, 86400.0) * 1000), qApp, finish);
+}
+
+} // namespace
+
+namespace SavewrightApp {
+
+int runMirrorScript(const QStringList& arguments) {
+    const Paths paths = Paths::resolve(arguments, arguments.value(0));
+    Spawn::Options o;
+    o.program = "/bin/bash";
+    o.arguments = {PosixFile::encodePath(paths.scripts() + QStringLiteral("/run_spiegel.sh"))};
+    o.stdinFd = STDIN_FILENO;
+    o.stdoutFd = STDOUT_FILENO;
+    o.stderrFd = STDERR_FILENO;
+    const Spawn::Started started = Spawn::start(o);
+    if (!started.pid) return 127;
+    return Spawn::reap(started.pid);
+}
+
+int run(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (CommandLine::has(arguments, QStringLiteral("--run-spiegel"))) return runMirrorScript(arguments);
+
+    const std::optional<QString> target = CommandLine::value(arguments, QStringLiteral("--snapshot"));
+    // A snapshot needs no display: without one, Qt draws off screen.
+    if (target && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("Savewright"));
+    QApplication::setOrganizationName(QStringLiteral("Savewright"));
+    Symbols::setUpTheme();
+    QApplication::setWindowIcon(Symbols::icon(QStringLiteral("externaldrive")));
+
+    const Paths paths = Paths::resolve(arguments, arguments.value(0));
+    const bool observe = CommandLine::has(arguments, QStringLiteral("--observe"));
+    const bool support = CommandLine::has(arguments, QStringLiteral("--support"));
+    bool observeOnly = observe;
+    QStringList extra;
+    if (!observe) {
+        if (!CommandLine::has(arguments, QStringLiteral("--snapshot")) && !support &&
+            Engine::otherWorkingInstanceRunning())
+            return 0;
+        if (!support && Engine::pythonShellRunning()) {
+            observeOnly = true;
+            extra.append(kShellProblem);
+        }
+    }
+    Engine engine(paths, observeOnly, extra);
+    if (target) {
+        snapshot(engine, arguments, *target);
+        return app.exec();
+    }
+    Notifier notifier;
+    notifier.setUp();
+    engine.onNewDeletionEvent = [&notifier, &paths](const DeletionEvent& e) {
+        notifier.deletionEvent(e, paths.logs() + u'/' + DeletionEvent::pageName());
+    };
+    engine.onUpdateAvailable = [&notifier](const UpdateInfo& info) { notifier.updateAvailable(info); };
+    engine.start();
+    installTerminationHandlers(engine);
+    showInterface(engine);
+    return app.exec();
+}
+
+} // namespace SavewrightApp

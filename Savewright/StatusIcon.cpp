@@ -1,0 +1,65 @@
+#include "StatusIcon.h"
+
+#include "Palette.h"
+#include "Symbols.h"
+
+#include <QGuiApplication>
+#include <QIconEngine>
+#include <QPainter>
+#include <QSystemTrayIcon>
+
+namespace {
+
+class IconEngine : public QIconEngine {
+public:
+    IconEngine(QString symbol, std::optional<Tone> dot) : symbol_(std::move(symbol)), dot_(dot) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        StatusIcon::paint(*painter, rect, symbol_, dot_);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        paint(&p, QRect(QPoint(), size), mode, state);
+        return pm;
+    }
+    QIconEngine* clone() const override { return new IconEngine(symbol_, dot_); }
+
+private:
+    QString symbol_;
+    std::optional<Tone> dot_;
+};
+
+} // namespace
+
+StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray) : QObject(tray) {
+    model_.setBinding([engine] { return ViewModel::icon(*engine); });
+    auto show = [this, tray] { tray->setIcon(image(model_.value().symbol, model_.value().dot)); };
+    notifier_ = model_.addNotifier(show); // only when symbol or dot change
+    show();
+}
+
+QIcon StatusIcon::image(const QString& symbol, std::optional<Tone> dot) {
+    return QIcon(new IconEngine(symbol, dot));
+}
+
+void StatusIcon::paint(QPainter& p, const QRectF& rect, const QString& symbol, std::optional<Tone> dot) {
+    // The design is 20 x 18; any other size is drawn to scale.
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing);
+    const double scale = std::min(rect.width() / 20.0, rect.height() / 18.0);
+    p.translate(rect.center().x() - 10 * scale, rect.center().y() - 9 * scale);
+    p.scale(scale, scale);
+    const QPalette palette = QGuiApplication::palette();
+    const double shift = dot ? -1 : 0;
+    Symbols::draw(p, symbol, QRectF(shift, 0, 20, 18), 14, palette.color(QPalette::WindowText));
+    if (dot) {
+        const double x = 20 - 7;
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette.color(QPalette::Window));
+        p.drawEllipse(QRectF(x - 1, 18 - 7 - 1, 9, 9));
+        p.setBrush(Palette::color(*dot, palette));
+        p.drawEllipse(QRectF(x, 18 - 7, 7, 7));
+    }
+    p.restore();
+}

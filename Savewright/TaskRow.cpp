@@ -1,0 +1,143 @@
+#include "TaskRow.h"
+
+#include "Controls.h"
+#include "Files.h"
+#include "Palette.h"
+#include "Symbols.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPainter>
+
+namespace {
+constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 3;
+}
+
+TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent)
+    : QWidget(parent), task_(std::move(task)), engine_(engine) {
+    model_.setBinding([t = task_.get(), engine] { return ViewModel::row(*t, *engine); });
+    notifier_ = model_.addNotifier([this] {
+        rebuildButtons();
+        updateGeometry();
+        update();
+    });
+    setToolTip(model_.value().description);
+    buttons_ = new QWidget(this);
+    new QHBoxLayout(buttons_);
+    buttons_->layout()->setContentsMargins(0, 0, 0, 0);
+    buttons_->layout()->setSpacing(8);
+    buttons_->hide();
+    rebuildButtons();
+}
+
+QSize TaskRow::sizeHint() const {
+    const bool bar = model_.value().progressBar.has_value();
+    return {380, kPadY + kLine + (bar ? kSpacing + kBar : 0) + kPadY};
+}
+
+void TaskRow::setHovering(bool on) {
+    hovering_ = on;
+    buttons_->setVisible(on);
+    update();
+}
+
+void TaskRow::enterEvent(QEnterEvent*) { setHovering(true); }
+void TaskRow::leaveEvent(QEvent*) { setHovering(false); }
+
+void TaskRow::resizeEvent(QResizeEvent*) {
+    const QSize s = buttons_->sizeHint();
+    buttons_->setGeometry(width() - kPadX - s.width(), kPadY + (kLine - s.height()) / 2, s.width(), s.height());
+}
+
+void TaskRow::rebuildButtons() {
+    const RowModel& m = model_.value();
+    QLayout* layout = buttons_->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    auto add = [&](const char* symbol, const char* help, auto action) {
+        auto* b = new RowButton(QString::fromUtf8(symbol), QString::fromUtf8(help), buttons_);
+        connect(b, &QAbstractButton::clicked, this, action);
+        layout->addWidget(b);
+    };
+    if (!m.observeOnly) {
+        if (m.running) add("stop.fill", "Stoppen", [this] { stop(); });
+        else if (!m.isRunning) add("play.fill", "Starten", [this] { start(false); });
+    }
+    add("doc.text", "Log öffnen", [this] { openLog(); });
+    add("chevron.left.forwardslash.chevron.right", "Skript öffnen", [this] { openScript(); });
+    buttons_->adjustSize();
+    resizeEvent(nullptr);
+    setToolTip(m.description);
+}
+
+void TaskRow::paintEvent(QPaintEvent*) {
+    const RowModel& m = model_.value();
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (hovering_) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Palette::primary(palette(), 0.07));
+        p.drawRoundedRect(rect(), 6, 6);
+    }
+    const QRectF line(kPadX, kPadY, width() - 2 * kPadX, kLine);
+    const QRectF indicator(line.left(), line.top(), 10, kLine);
+    if (m.status == TaskStatus::Running) {
+        Symbols::draw(p, QStringLiteral("arrow.triangle.2.circlepath"), indicator, 10,
+                      Palette::color(Tone::Accent, palette()));
+    } else {
+        p.setPen(Qt::NoPen);
+        p.setBrush(Palette::indicator(m.status, palette()));
+        p.drawEllipse(QRectF(indicator.center().x() - 4, indicator.center().y() - 4, 8, 8));
+    }
+    double right = line.right();
+    if (!hovering_) {
+        p.setFont(Look::font(12));
+        const int w = p.fontMetrics().horizontalAdvance(m.meta);
+        p.setPen(Palette::color(m.metaTone, palette()));
+        p.drawText(QRectF(right - w - 1, line.top(), w + 1, kLine), Qt::AlignRight | Qt::AlignVCenter, m.meta);
+        right -= w + 10;
+    } else {
+        right -= buttons_->width() + 10;
+    }
+    p.setFont(Look::font(13));
+    p.setPen(palette().color(QPalette::WindowText));
+    const double nameLeft = indicator.right() + 10;
+    const QString name = p.fontMetrics().elidedText(m.name, Qt::ElideRight, static_cast<int>(right - nameLeft));
+    p.drawText(QRectF(nameLeft, line.top(), right - nameLeft, kLine), Qt::AlignLeft | Qt::AlignVCenter, name);
+    if (m.progressBar) {
+        const QRectF track(kPadX + 20, line.bottom() + kSpacing, width() - 2 * kPadX - 20, kBar);
+        p.setPen(Qt::NoPen);
+        p.setBrush(Palette::primary(palette(), 0.1));
+        p.drawRoundedRect(track, kBar / 2.0, kBar / 2.0);
+        const double share = std::clamp(*m.progressBar, 0, 100) / 100.0;
+        p.setBrush(Palette::color(Tone::Accent, palette()));
+        p.drawRoundedRect(QRectF(track.topLeft(), QSizeF(track.width() * share, kBar)), kBar / 2.0, kBar / 2.0);
+    }
+}
+
+void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
+    const RowModel& m = model_.value();
+    QMenu menu(this);
+    if (!m.observeOnly) {
+        if (m.running) {
+            menu.addAction(QStringLiteral("Stoppen"), this, [this] { stop(); });
+        } else {
+            menu.addAction(QStringLiteral("Starten"), this, [this] { start(false); });
+            menu.addAction(QStringLiteral("Dry-Run"), this, [this] { start(true); });
+        }
+        menu.addSeparator();
+    }
+    menu.addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
+    menu.addAction(QStringLiteral("Skript öffnen"), this, [this] { openScript(); });
+    menu.exec(e->globalPos());
+}
+
+void TaskRow::start(bool dryRun) { engine_->runNow(task_, dryRun); }
+void TaskRow::stop() { engine_->cancel(task_); }
+void TaskRow::openLog() { Files::openLatestLog(*task_, engine_->paths); }
+void TaskRow::openScript() {
+    Files::openInTextEdit(engine_->paths.scripts() + u'/' + task_->config.value().script);
+}

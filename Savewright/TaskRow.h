@@ -1,0 +1,42 @@
+#pragma once
+// One task in the panel: indicator, name, and either its status text or, under
+// the pointer, its action buttons; a progress bar while it reports a percentage.
+
+#include "ViewModel.h"
+
+#include <QProperty>
+#include <QWidget>
+
+class RowButton;
+
+class TaskRow : public QWidget {
+    Q_OBJECT
+public:
+    TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent = nullptr);
+    const RowModel& model() const { return model_.value(); }
+    bool hovering() const { return hovering_; }
+    // Shows or hides the hover state (used by tests and the panel).
+    void setHovering(bool on);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void enterEvent(QEnterEvent*) override;
+    void leaveEvent(QEvent*) override;
+    void contextMenuEvent(QContextMenuEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    void rebuildButtons();
+    void start(bool dryRun);
+    void stop();
+    void openLog();
+    void openScript();
+
+    std::shared_ptr<TaskState> task_;
+    Engine* engine_;
+    QProperty<RowModel> model_;
+    QPropertyNotifier notifier_;
+    bool hovering_ = false;
+    QWidget* buttons_;
+};

@@ -1,0 +1,189 @@
+#include "ViewModel.h"
+
+namespace RelativeTime {
+
+QString text(const std::optional<QDateTime>& date, const QDateTime& now) {
+    if (!date) return QStringLiteral("nie");
+    const qint64 minutes = date->secsTo(now) / 60;
+    if (minutes < 1) return QStringLiteral("gerade eben");
+    if (minutes <= 59) return QStringLiteral("vor %1 Min.").arg(minutes);
+    if (minutes <= 2879) return QStringLiteral("vor %1 Std.").arg(minutes / 60);
+    return QStringLiteral("vor %1 Tagen").arg(minutes / 1440);
+}
+
+} // namespace RelativeTime
+
+namespace ViewModel {
+
+namespace {
+const QString kOthers = QStringLiteral("Sonstiges");
+}
+
+Tone textTone(TaskStatus status) {
+    switch (status) {
+    case TaskStatus::Running: return Tone::Accent;
+    case TaskStatus::Error:
+    case TaskStatus::Red:
+    case TaskStatus::Never: return Tone::Red;
+    case TaskStatus::Yellow: return Tone::Orange;
+    case TaskStatus::Green: return Tone::Green;
+    }
+    return Tone::Primary;
+}
+
+QString countLine(const Engine::TaskList& tasks, const QDateTime& now, bool paused) {
+    int green = 0, yellow = 0, overdue = 0, error = 0, running = 0, waiting = 0;
+    for (const auto& t : tasks) {
+        switch (t->status(now)) {
+        case TaskStatus::Green: ++green; break;
+        case TaskStatus::Yellow: ++yellow; break;
+        case TaskStatus::Red:
+        case TaskStatus::Never: ++overdue; break;
+        case TaskStatus::Error: ++error; break;
+        case TaskStatus::Running: ++running; break;
+        }
+        if (t->waiting) ++waiting;
+    }
+    QStringList parts{QStringLiteral("%1 ok").arg(green)};
+    if (yellow) parts.append(QStringLiteral("%1 Warnung").arg(yellow));
+    if (overdue) parts.append(QStringLiteral("%1 überfällig").arg(overdue));
+    if (error) parts.append(QStringLiteral("%1 Fehler").arg(error));
+    if (running) parts.append(QStringLiteral("%1 läuft").arg(running));
+    if (waiting) parts.append(QStringLiteral("%1 wartet").arg(waiting));
+    QString line = parts.join(QStringLiteral(" · "));
+    if (paused) line += QStringLiteral(" · pausiert");
+    return line;
+}
+
+std::optional<QString> errorLine(const Engine::TaskList& tasks, const QDateTime& now) {
+    QList<const TaskState*> failed;
+    for (const auto& t : tasks)
+        if (t->status(now) == TaskStatus::Error) failed.append(t.get());
+    if (failed.isEmpty()) return std::nullopt;
+    QString line = failed.first()->config.value().name + QStringLiteral(": ") +
+                   failed.first()->errorText().value_or(QStringLiteral("Fehler"));
+    if (failed.size() > 1) line += QStringLiteral(" (+%1 weitere)").arg(failed.size() - 1);
+    return line;
+}
+
+QList<QPair<QString, Engine::TaskList>> groups(const Engine::TaskList& tasks) {
+    QList<QPair<QString, Engine::TaskList>> out;
+    for (const auto& t : tasks) {
+        const QString name = t->config.value().group.value_or(kOthers);
+        auto it = std::find_if(out.begin(), out.end(), [&](const auto& g) { return g.first == name; });
+        if (it == out.end()) out.append({name, {t}});
+        else it->second.append(t);
+    }
+    const auto others = std::find_if(out.begin(), out.end(), [](const auto& g) { return g.first == kOthers; });
+    if (others != out.end()) {
+        auto moved = *others;
+        out.erase(others);
+        out.append(moved);
+    }
+    return out;
+}
+
+GroupModel group(const QString& name, const Engine::TaskList& tasks, const QDateTime& now,
+                 bool expandAll, const QSet<QString>& expanded) {
+    GroupModel g;
+    g.name = name;
+    const bool large = tasks.size() >= 5;
+    g.open = expandAll || !large || expanded.contains(name);
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const TaskState& t = *tasks[i];
+        const bool shown = g.open || i < 3 || t.status(now) != TaskStatus::Green || t.waiting;
+        if (shown) g.visibleIds.append(t.id);
+        else ++g.hidden;
+    }
+    g.toggle = large && !expandAll && ((!g.open && g.hidden > 0) || expanded.contains(name));
+    return g;
+}
+
+PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expanded) {
+    PanelModel m;
+    const Engine::TaskList& tasks = engine.tasks.value();
+    const QDateTime now = engine.now.value();
+    m.title = engine.observeOnly ? QStringLiteral("Savewright · Beobachter") : QStringLiteral("Savewright");
+    m.paused = engine.paused.value();
+    m.countLine = countLine(tasks, now, m.paused);
+    m.headerButtons = !engine.observeOnly;
+    m.update = engine.availableUpdate.value();
+    m.banners = engine.problems.value();
+    if (const auto line = errorLine(tasks, now)) m.banners.append(*line);
+    m.reportChip = engine.latestDeletionReport.value().has_value();
+    m.reportUnseen = engine.deletionReportUnseen.value();
+    for (const auto& [name, members] : groups(tasks))
+        m.groups.append(group(name, members, now, expandAll, expanded));
+    return m;
+}
+
+QString runningText(const TaskState& task, const QDateTime& now) {
+    if (const auto p = task.progress.value()) return QStringLiteral("läuft · %1 %").arg(*p);
+    const std::optional<QDateTime> start =
+        task.startTime.value() ? task.startTime.value() : task.summary.value().latestStart;
+    if (!start) return QStringLiteral("läuft");
+    const qint64 s = std::max<qint64>(0, start->msecsTo(now) / 1000);
+    return QStringLiteral("läuft · %1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+RowModel row(const TaskState& task, const Engine& engine) {
+    RowModel r;
+    const QDateTime now = engine.now.value();
+    const TaskConfig& c = task.config.value();
+    r.id = task.id;
+    r.name = c.name;
+    r.description = c.description;
+    r.status = task.status(now);
+    r.running = task.running.value();
+    r.isRunning = task.isRunning();
+    r.observeOnly = engine.observeOnly;
+    if (r.isRunning) r.progressBar = task.progress.value();
+    if (task.waiting && r.status != TaskStatus::Running) {
+        r.meta = QStringLiteral("wartet");
+        r.metaTone = Tone::Secondary;
+        return r;
+    }
+    switch (r.status) {
+    case TaskStatus::Running:
+        r.meta = runningText(task, now);
+        r.metaTone = Tone::Accent;
+        break;
+    case TaskStatus::Error:
+        r.meta = QStringLiteral("Fehler");
+        r.metaTone = Tone::Red;
+        break;
+    case TaskStatus::Never:
+        r.meta = QStringLiteral("nie");
+        r.metaTone = Tone::Red;
+        break;
+    case TaskStatus::Red:
+    case TaskStatus::Yellow:
+    case TaskStatus::Green:
+        r.meta = RelativeTime::text(task.lastRun(), now);
+        r.metaTone = r.status == TaskStatus::Red      ? Tone::Red
+                     : r.status == TaskStatus::Yellow ? Tone::Orange
+                                                      : Tone::Tertiary;
+        break;
+    }
+    return r;
+}
+
+IconModel icon(const Engine& engine) {
+    IconModel m;
+    m.symbol = engine.anyRunning()  ? QStringLiteral("arrow.triangle.2.circlepath")
+               : engine.paused.value() ? QStringLiteral("pause.circle")
+                                       : QStringLiteral("externaldrive");
+    bool yellow = false;
+    for (const auto& t : engine.tasks.value()) {
+        const TaskStatus s = t->status(engine.now.value());
+        if (s == TaskStatus::Error || s == TaskStatus::Red || s == TaskStatus::Never) {
+            m.dot = Tone::Red;
+            return m;
+        }
+        yellow = yellow || s == TaskStatus::Yellow;
+    }
+    if (yellow) m.dot = Tone::Yellow;
+    return m;
+}
+
+} // namespace ViewModel

@@ -1,0 +1,80 @@
+#pragma once
+// What the panel, its rows and the status icon show, as plain values computed
+// from the engine. Widgets only paint these; reading the engine's fields here
+// inside a property binding registers the interest that redraws them.
+
+#include "engine/Engine.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace RelativeTime {
+// "nie", "gerade eben", "vor N Min.", "vor N Std.", "vor N Tagen".
+QString text(const std::optional<QDateTime>& date, const QDateTime& now);
+} // namespace RelativeTime
+
+// The colour a text or indicator takes, resolved against the active palette.
+enum class Tone { Primary, Secondary, Tertiary, Accent, Red, Yellow, Orange, Green };
+
+struct RowModel {
+    QString id;
+    QString name;
+    QString description;
+    TaskStatus status = TaskStatus::Never;
+    QString meta;
+    Tone metaTone = Tone::Tertiary;
+    std::optional<int> progressBar; // shown while running with a reported percentage
+    bool running = false;           // runs in this copy
+    bool isRunning = false;         // here or elsewhere
+    bool observeOnly = false;
+    friend bool operator==(const RowModel&, const RowModel&) = default;
+};
+
+struct GroupModel {
+    QString name;
+    QStringList visibleIds;
+    bool toggle = false; // the expand/collapse row is shown
+    bool open = false;
+    int hidden = 0;
+    friend bool operator==(const GroupModel&, const GroupModel&) = default;
+};
+
+struct PanelModel {
+    QString title;
+    QString countLine;
+    bool headerButtons = true;
+    bool paused = false;
+    std::optional<UpdateInfo> update;
+    QStringList banners; // problems, then the error line
+    bool reportChip = false;
+    bool reportUnseen = false;
+    QList<GroupModel> groups;
+    friend bool operator==(const PanelModel&, const PanelModel&) = default;
+};
+
+struct IconModel {
+    QString symbol;           // a symbol name of the Symbols table
+    std::optional<Tone> dot;  // Red or Yellow
+    friend bool operator==(const IconModel&, const IconModel&) = default;
+};
+
+namespace ViewModel {
+
+QString countLine(const Engine::TaskList& tasks, const QDateTime& now, bool paused);
+std::optional<QString> errorLine(const Engine::TaskList& tasks, const QDateTime& now);
+// Groups in order of first appearance, "Sonstiges" (and tasks without a group) last.
+QList<QPair<QString, Engine::TaskList>> groups(const Engine::TaskList& tasks);
+GroupModel group(const QString& name, const Engine::TaskList& tasks, const QDateTime& now,
+                 bool expandAll, const QSet<QString>& expanded);
+PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expanded);
+
+QString runningText(const TaskState& task, const QDateTime& now);
+RowModel row(const TaskState& task, const Engine& engine);
+
+IconModel icon(const Engine& engine);
+Tone textTone(TaskStatus status);
+
+} // namespace ViewModel
