@@ -24,10 +24,14 @@ void Notifier::setUp() {
     const QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
                                                              QStringLiteral("GetCapabilities"));
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 5000), this);
+    asking_ = true;
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
         const QDBusPendingReply<QStringList> reply = *watcher;
         if (!reply.isError()) capabilities_ = reply.value();
         watcher->deleteLater();
+        // What came in before the answer goes out now, in the form the server takes.
+        asking_ = false;
+        for (const Content& c : std::exchange(waiting_, {})) post(c);
     });
 }
 
@@ -54,6 +58,7 @@ void Notifier::updateAvailable(const UpdateInfo& info) {
 }
 
 void Notifier::post(const Content& c) {
+    if (asking_) return waiting_.append(c);
     // Bodies carry text the scripts wrote: never let a server read it as markup.
     const QString body = capabilities_.contains(QStringLiteral("body-markup")) ? c.body.toHtmlEscaped() : c.body;
     QStringList actions;

@@ -40,6 +40,8 @@ private:
 
     QDBusConnection bus_;
     QStringList capabilities_;
+    bool asking_ = false;
+    QList<Content> waiting_;
     QHash<uint, QVariantMap> shown_;       // server id -> user info
     QHash<QString, uint> byIdentifier_;    // a repeated identifier replaces its notification
 };

@@ -58,7 +58,12 @@ protected:
 
 void clear(QLayout* layout) {
     while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* w = item->widget()) w->deleteLater();
+        // A control may be rebuilt from within its own click.
+        if (QWidget* w = item->widget()) {
+            w->hide();
+            w->setParent(nullptr);
+            w->deleteLater();
+        }
         if (QLayout* inner = item->layout()) clear(inner);
         delete item;
     }
@@ -84,7 +89,6 @@ PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
     column->addSpacing(6);
     column->addWidget(new Divider(this));
     column->addWidget(buildFooter());
-    column->setSizeConstraint(QLayout::SetFixedSize);
 
     model_.setBinding([this] { return ViewModel::panel(*engine_, expandAll_, expanded.value()); });
     notifier_ = model_.addNotifier([this] { apply(); });
@@ -175,6 +179,7 @@ void PanelView::apply() {
     if (!shownOnce_ || m.groups != shown_.groups) rebuildGroups(m);
     shown_ = m;
     shownOnce_ = true;
+    adjustSize(); // the height follows the content
 }
 
 void PanelView::rebuildBanners(const PanelModel& m) {

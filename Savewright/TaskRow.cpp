@@ -54,7 +54,12 @@ void TaskRow::rebuildButtons() {
     const RowModel& m = model_.value();
     QLayout* layout = buttons_->layout();
     while (QLayoutItem* item = layout->takeAt(0)) {
-        delete item->widget();
+        // A button may be rebuilt from within its own click.
+        if (QWidget* w = item->widget()) {
+            w->hide();
+            w->setParent(nullptr);
+            w->deleteLater();
+        }
         delete item;
     }
     auto add = [&](const char* symbol, const char* help, auto action) {

@@ -1,0 +1,81 @@
+// The built program itself, started as a user would.
+#include "platform/ProcessTable.h"
+#include "support/EventLoop.h"
+#include "support/TempRepo.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#ifndef SAVEWRIGHT_BINARY
+#error "SAVEWRIGHT_BINARY must name the built program"
+#endif
+
+namespace {
+
+QString binary() { return QStringLiteral(SAVEWRIGHT_BINARY); }
+
+QStringList roots(const TempRepo& repo) {
+    return {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"), repo.paths().appSupport};
+}
+
+int runToEnd(const QStringList& arguments, QByteArray* out = nullptr) {
+    QProcess p;
+    p.start(binary(), arguments);
+    p.waitForFinished(30000);
+    if (out) *out = p.readAllStandardOutput();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+TEST(Binary, MirrorScriptPassesItsExitStatusOn) {
+    TempRepo repo;
+    repo.script(QStringLiteral("run_spiegel.sh"), "echo mirrored\nexit 7\n");
+    QByteArray out;
+    EXPECT_EQ(runToEnd({QStringLiteral("--run-spiegel"), QStringLiteral("--repo"), repo.paths().repo}, &out), 7);
+    EXPECT_EQ(out, "mirrored\n");
+    TempRepo empty;
+    EXPECT_EQ(runToEnd({QStringLiteral("--repo"), empty.paths().repo, QStringLiteral("--run-spiegel")}), 127);
+}
+
+TEST(Binary, StatusLineAndSnapshotWithoutDisplay) {
+    TempRepo repo;
+    repo.write(QStringLiteral("support/config.toml"), "[[task]]\nname = 'A'\n");
+    QByteArray out;
+    QStringList args = roots(repo);
+    args << QStringLiteral("--snapshot") << repo.root() + QStringLiteral("/s.png");
+    EXPECT_EQ(runToEnd(args, &out), 0);
+    EXPECT_TRUE(out.startsWith("config.toml nicht lesbar: config.toml Zeile 0: Task 1: name, type und script sind Pflicht\n"))
+        << out.constData();
+    EXPECT_TRUE(QFileInfo::exists(repo.root() + QStringLiteral("/s.png")));
+}
+
+TEST(Binary, SigtermDuringARunEndsCleanly) {
+    TempRepo repo;
+    repo.write(QStringLiteral("support/config.toml"), "[[task]]\nname = 'Long'\ntype = 'scheduled'\nscript = 'long.sh'\n");
+    repo.script(QStringLiteral("long.sh"), "sleep 300 &\necho $! > \"$PWD/../child\"\nwait\n");
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    app.setProcessEnvironment(env);
+    app.start(binary(), roots(repo));
+    const QString childFile = repo.root() + QStringLiteral("/child");
+    ASSERT_TRUE(waitUntil([&] { return !TempRepo::read(childFile).trimmed().isEmpty(); }, 10000));
+    const pid_t child = TempRepo::read(childFile).trimmed().toInt();
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_TRUE(app.readAllStandardOutput().contains("Beenden: 1 laufende(n) Task(s) abbrechen\n"));
+    const auto entry = ProcessTable::entry(child);
+    EXPECT_TRUE(!entry || entry->zombie()) << "the task's process tree is gone";
+    const QStringList logs = QDir(repo.paths().logs()).entryList(QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    const QByteArray log = TempRepo::read(repo.paths().logs() + u'/' + logs[0]);
+    EXPECT_TRUE(log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n")) << log.constData();
+    EXPECT_TRUE(log.contains("Status: FAILED"));
+    EXPECT_TRUE(log.contains("--- Finished: "));
+}

@@ -1,0 +1,135 @@
+// Notifications against a notification server on a private session bus.
+#include "Files.h"
+#include "Notifier.h"
+#include "support/EventLoop.h"
+#include "support/TempRepo.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FakeServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Call {
+        QString summary, body;
+        QStringList actions;
+        uint replaces;
+    };
+    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body-markup")};
+    QList<Call> calls;
+
+public slots:
+    QStringList GetCapabilities() { return capabilities; }
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap&, int) {
+        calls.append({summary, body, actions, replaces});
+        return static_cast<uint>(100 + calls.size());
+    }
+};
+
+class Bus : public ::testing::Test {
+protected:
+    void SetUp() override {
+        daemon.start(QStringLiteral("dbus-daemon"),
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        ASSERT_TRUE(daemon.waitForStarted(5000));
+        ASSERT_TRUE(waitUntil([&] { return daemon.canReadLine(); }));
+        address = QString::fromUtf8(daemon.readLine().trimmed());
+        QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("server"));
+        ASSERT_TRUE(server.isConnected());
+        ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        ASSERT_TRUE(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
+                                          QDBusConnection::ExportAllSlots));
+        Files::setOpener([this](const QUrl& url) { opened.append(url); });
+    }
+    void TearDown() override {
+        Files::setOpener([](const QUrl&) {});
+        QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+    QDBusConnection client() { return QDBusConnection::connectToBus(address, QStringLiteral("client")); }
+    void click(uint id) {
+        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                         QStringLiteral("org.freedesktop.Notifications"),
+                                                         QStringLiteral("ActionInvoked"));
+        signal << id << QStringLiteral("default");
+        QDBusConnection(QStringLiteral("server")).send(signal);
+    }
+
+    QProcess daemon;
+    QString address;
+    FakeServer fake;
+    QList<QUrl> opened;
+};
+
+} // namespace
+
+TEST(NotifierContent, TitlesBodiesAndUserInfo) {
+    const auto weekly = Notifier::deletionContent(
+        {QStringLiteral("w1"), QStringLiteral("woche"), QString()}, QStringLiteral("/l/Löschbericht.html"));
+    EXPECT_EQ(weekly.title, u"Löschbericht");
+    EXPECT_EQ(weekly.body, u"w1 – Klick zum Öffnen");
+    EXPECT_EQ(weekly.identifier, u"w1");
+    EXPECT_EQ(weekly.userInfo.value(QStringLiteral("anchor")), QStringLiteral("w1"));
+    const auto guard = Notifier::deletionContent(
+        {QStringLiteral("g1"), QStringLiteral("schutz"), QStringLiteral("3 Dateien")}, QStringLiteral("/p"));
+    EXPECT_EQ(guard.title, u"Löschschutz");
+    EXPECT_EQ(guard.body, u"g1 · 3 Dateien");
+    const auto update = Notifier::updateContent({QStringLiteral("2.0"), QStringLiteral("https://x/d"), std::nullopt},
+                                                QStringLiteral("1.0"));
+    EXPECT_EQ(update.identifier, u"update-2.0");
+    EXPECT_EQ(update.title, u"Savewright 2.0 verfügbar");
+    EXPECT_EQ(update.body, u"Klick zum Herunterladen (installiert: 1.0)");
+    EXPECT_EQ(update.userInfo.value(QStringLiteral("download")), QStringLiteral("https://x/d"));
+}
+
+TEST_F(Bus, PostsEscapedAndOpensTheReportAtItsEntry) {
+    TempRepo repo;
+    const QString page = repo.write(QStringLiteral("logs/Löschbericht.html"), "<html>");
+    Notifier notifier(client());
+    notifier.setUp();
+    // Posted before the server said what it supports: held until it has.
+    notifier.deletionEvent({QStringLiteral("a b#1"), QStringLiteral("schutz"), QStringLiteral("<b>x</b> & y")}, page);
+    ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 1; }));
+    EXPECT_EQ(fake.calls[0].summary, u"Löschschutz");
+    EXPECT_EQ(fake.calls[0].body, u"a b#1 · &lt;b&gt;x&lt;/b&gt; &amp; y") << "script text is never markup";
+    EXPECT_EQ(fake.calls[0].actions, QStringList({QStringLiteral("default"), QStringLiteral("Öffnen")}));
+    waitUntil([&] { return false; }, 100); // the reply with the server's id
+    click(101);
+    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+    const QString redirect = repo.root() + QStringLiteral("/logs/Löschbericht-öffnen.html");
+    EXPECT_EQ(opened[0].toLocalFile(), redirect);
+    EXPECT_TRUE(TempRepo::read(redirect).contains("url=L%C3%B6schbericht.html#a%20b%231'"));
+
+    notifier.updateAvailable({QStringLiteral("9.0"), QStringLiteral("https://example.invalid/get"), QStringLiteral("Neu")});
+    ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 2; }));
+    waitUntil([&] { return false; }, 100);
+    click(102);
+    ASSERT_TRUE(waitUntil([&] { return opened.size() == 2; }));
+    EXPECT_EQ(opened[1], QUrl(QStringLiteral("https://example.invalid/get")));
+    // The same identifier again replaces its notification.
+    notifier.updateAvailable({QStringLiteral("9.0"), QStringLiteral("https://example.invalid/get"), std::nullopt});
+    ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 3; }));
+    EXPECT_EQ(fake.calls[2].replaces, 102u);
+}
+
+TEST_F(Bus, PlainNotificationWithoutActionsOrMarkup) {
+    fake.capabilities = {QStringLiteral("body")};
+    Notifier notifier(client());
+    notifier.setUp();
+    waitUntil([&] { return false; }, 200);
+    notifier.deletionEvent({QStringLiteral("id"), QStringLiteral("woche"), QStringLiteral("a < b")}, QStringLiteral("/x"));
+    ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 1; }));
+    EXPECT_TRUE(fake.calls[0].actions.isEmpty());
+    EXPECT_EQ(fake.calls[0].body, u"id · a < b");
+}
+
+#include "NotifierTest.moc"

@@ -1,0 +1,174 @@
+#include "Controls.h"
+#include "Files.h"
+#include "PanelView.h"
+#include "Snapshot.h"
+#include "StatusIcon.h"
+#include "TaskRow.h"
+#include "support/EngineFixture.h"
+
+#include <QAbstractButton>
+#include <QImage>
+#include <QPainter>
+
+namespace {
+
+class Panel : public EngineFixture {
+protected:
+    void SetUp() override {
+        QByteArray toml;
+        for (int i = 1; i <= 6; ++i)
+            toml += "[[task]]\nname = 'Task " + QByteArray::number(i) + "'\ntype = 'external'\nscript = 's.sh'\n"
+                    "group = 'Fotos'\ndescription = 'Beschreibung'\n";
+        toml += "[[task]]\nname = 'Single'\ntype = 'scheduled'\nscript = 'single.sh'\n";
+        writeConfig(toml);
+        for (int i = 1; i <= 6; ++i)
+            writeLog(QByteArray("Task_" + QByteArray::number(i)).constData(), clockNow.addSecs(-600), "SUCCESS");
+        Files::setOpener([this](const QUrl& url) { opened.append(url); });
+    }
+    void TearDown() override { Files::setOpener([](const QUrl&) {}); }
+    QImage snapshot(Engine& e, bool dark, bool expand) {
+        const QString path = repo.root() + QStringLiteral("/snap.png");
+        QFile::remove(path);
+        Snapshot::render(e, path, dark, expand);
+        return QImage(path);
+    }
+    QList<QUrl> opened;
+};
+
+bool edgesAre(const QImage& image, QColor wanted) {
+    const QRgb color = wanted.rgb();
+    for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, 0) != color || image.pixel(x, image.height() - 1) != color) return false;
+    for (int y = 0; y < image.height(); ++y)
+        if (image.pixel(0, y) != color || image.pixel(image.width() - 1, y) != color) return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(Panel, SnapshotsDecodedBack) {
+    auto e = makeEngine();
+    const QImage collapsed = snapshot(*e, true, false);
+    ASSERT_FALSE(collapsed.isNull());
+    EXPECT_EQ(collapsed.width(), 760);
+    EXPECT_TRUE(edgesAre(collapsed, QColor::fromRgbF(0.17f, 0.17f, 0.17f)));
+    const QImage expanded = snapshot(*e, false, true);
+    EXPECT_EQ(expanded.width(), 760);
+    EXPECT_TRUE(edgesAre(expanded, Qt::white));
+    EXPECT_GT(expanded.height(), collapsed.height());
+    // A destination in a missing folder: no file, no message, no crash.
+    Snapshot::render(*e, repo.root() + QStringLiteral("/missing/x.png"), false, false);
+    EXPECT_FALSE(QFileInfo::exists(repo.root() + QStringLiteral("/missing/x.png")));
+}
+
+TEST_F(Panel, CollapsedGroupTogglesAndHeaderButtons) {
+    auto e = makeEngine();
+    PanelView panel(e.get(), false);
+    const GroupModel fotos = panel.model().groups.value(0);
+    EXPECT_EQ(fotos.visibleIds.size(), 3);
+    EXPECT_EQ(fotos.hidden, 3);
+    EXPECT_EQ(panel.model().groups.value(1).name, u"Sonstiges");
+    const QList<HeaderButton*> header = panel.findChildren<HeaderButton*>();
+    ASSERT_EQ(header.size(), 2);
+    EXPECT_FALSE(header[0]->isHidden());
+    EXPECT_EQ(header[0]->toolTip(), u"Pause");
+    header[0]->click();
+    EXPECT_TRUE(e->paused);
+    EXPECT_EQ(header[0]->toolTip(), u"Fortsetzen");
+    EXPECT_TRUE(panel.model().countLine.endsWith(u" · pausiert"));
+
+    QList<GroupToggle*> toggles = panel.findChildren<GroupToggle*>();
+    ASSERT_EQ(toggles.size(), 1);
+    toggles[0]->click();
+    EXPECT_EQ(panel.model().groups.value(0).visibleIds.size(), 6);
+    EXPECT_TRUE(panel.row(QStringLiteral("Task 6")) != nullptr);
+    QCoreApplication::processEvents();
+    toggles = panel.findChildren<GroupToggle*>();
+    ASSERT_EQ(toggles.size(), 1);
+    toggles[0]->click();
+    EXPECT_EQ(panel.model().groups.value(0).visibleIds.size(), 3);
+
+    auto observer = makeEngine(true);
+    PanelView watching(observer.get(), false);
+    EXPECT_EQ(watching.model().title, u"Savewright · Beobachter");
+    EXPECT_FALSE(watching.findChildren<HeaderButton*>().value(0)->isVisibleTo(&watching));
+    EXPECT_FALSE(watching.model().headerButtons);
+}
+
+TEST_F(Panel, RowsFollowTheirTaskAndAct) {
+    repo.script(QStringLiteral("single.sh"), "sleep 5\n");
+    auto e = makeEngine();
+    PanelView panel(e.get(), true);
+    TaskRow* row = panel.row(QStringLiteral("Single"));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->model().meta, u"nie");
+    const auto single = task(*e, "Single");
+    single->progress = 42; // ignored while not running
+    single->running = true;
+    EXPECT_EQ(row->model().meta, u"läuft · 42 %");
+    single->running = false;
+    single->progress = std::nullopt;
+    row->setHovering(true);
+    QList<RowButton*> buttons = row->findChildren<RowButton*>();
+    ASSERT_EQ(buttons.size(), 3);
+    EXPECT_EQ(buttons[0]->toolTip(), u"Starten");
+    buttons[1]->click();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].toLocalFile(), repo.paths().logs()) << "no log yet: the folder";
+    buttons[2]->click();
+    EXPECT_EQ(opened[1].toLocalFile(), repo.paths().scripts() + QStringLiteral("/single.sh"));
+    buttons[0]->click();
+    EXPECT_TRUE(single->running);
+    QCoreApplication::processEvents();
+    buttons = row->findChildren<RowButton*>();
+    ASSERT_EQ(buttons.size(), 3);
+    EXPECT_EQ(buttons[0]->toolTip(), u"Stoppen");
+    buttons[0]->click();
+    ASSERT_TRUE(waitUntil([&] { return !single->running; }));
+    EXPECT_EQ(single->summary.value().latestStatus, QStringLiteral("ABORTED"));
+}
+
+TEST_F(Panel, BannersReportAndDashboard) {
+    auto e = makeEngine(false, {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
+    repo.write(QStringLiteral("repo/logs/Löschbericht.html"), "<html>");
+    e->refreshLogs();
+    e->deletionReportUnseen = true;
+    PanelView panel(e.get(), false);
+    EXPECT_EQ(panel.model().banners.size(), 1);
+    EXPECT_TRUE(panel.model().reportChip && panel.model().reportUnseen);
+    panel.openReport();
+    EXPECT_FALSE(e->deletionReportUnseen);
+    EXPECT_EQ(opened.value(0).toLocalFile(), repo.paths().logs() + QStringLiteral("/Löschbericht.html"));
+
+    panel.generateDashboard();
+    EXPECT_TRUE(panel.dashboardBusy);
+    ASSERT_TRUE(waitUntil([&] { return !panel.dashboardBusy.value(); }));
+    EXPECT_TRUE(panel.dashboardError.value()->startsWith(u"Python nicht gefunden: "));
+}
+
+TEST(StatusIconImage, DotAndSymbolDrawn) {
+    QImage image(QSize(40, 36), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        StatusIcon::paint(p, image.rect(), QStringLiteral("externaldrive"), Tone::Red);
+    }
+    const QColor dot = image.pixelColor(33, 29);
+    EXPECT_GT(dot.red(), 200);
+    EXPECT_LT(dot.green(), 100);
+    int inked = 0;
+    for (int y = 0; y < 36; ++y)
+        for (int x = 0; x < 24; ++x) inked += image.pixelColor(x, y).alpha() > 0;
+    EXPECT_GT(inked, 50) << "the symbol is drawn";
+    QImage unknown(QSize(40, 36), QImage::Format_ARGB32_Premultiplied);
+    unknown.fill(Qt::transparent);
+    {
+        QPainter p(&unknown);
+        StatusIcon::paint(p, unknown.rect(), QStringLiteral("no.such.symbol"), Tone::Yellow);
+    }
+    int drawn = 0;
+    for (int y = 0; y < 36; ++y)
+        for (int x = 0; x < 24; ++x) drawn += unknown.pixelColor(x, y).alpha() > 0;
+    EXPECT_EQ(drawn, 0) << "an unknown symbol draws nothing";
+    EXPECT_GT(unknown.pixelColor(33, 29).alpha(), 200) << "but the dot";
+}
