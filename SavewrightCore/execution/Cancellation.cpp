@@ -9,7 +9,8 @@
 namespace {
 
 using Targets = QList<ProcessTable::Entry>;
-constexpr auto kGrace = std::chrono::seconds(5);
+constexpr auto kGrace = std::chrono::milliseconds(5000);
+constexpr auto kLateChild = std::chrono::milliseconds(200);
 
 void killSurvivors(const Targets& targets) {
     for (const ProcessTable::Entry& e : targets)
@@ -18,6 +19,12 @@ void killSurvivors(const Targets& targets) {
 
 bool anyAlive(const Targets& targets) {
     return std::any_of(targets.cbegin(), targets.cend(), ProcessTable::alive);
+}
+
+bool groupAlive(pid_t group) {
+    const QList<ProcessTable::Entry> table = ProcessTable::entries();
+    return std::any_of(table.cbegin(), table.cend(),
+                       [group](const ProcessTable::Entry& e) { return e.pgrp == group && !e.zombie(); });
 }
 
 // The script first, then its descendants, then the members of its process group
@@ -45,6 +52,12 @@ QList<pid_t> TaskRunner::descendants(pid_t pid) {
     return out;
 }
 
+bool TaskRunner::signalGroup(pid_t script, int signal) {
+    // While the script is not reaped its id cannot name another group.
+    const std::lock_guard lock(lock_);
+    return process_ == script && ::kill(-script, signal) == 0;
+}
+
 void TaskRunner::cancel(bool wait, const QString& reason) {
     pid_t script;
     {
@@ -56,15 +69,24 @@ void TaskRunner::cancel(bool wait, const QString& reason) {
     if (!script) return;
     const Targets targets = targetsOf(script);
     for (const ProcessTable::Entry& e : targets) ::kill(e.pid, SIGTERM);
+    // The group also reaches a child forked after the list was read.
+    signalGroup(script, SIGTERM);
     if (!wait) {
-        std::thread([targets] {
-            std::this_thread::sleep_for(kGrace);
+        std::thread([targets, script, weak = weak_from_this()] {
+            std::this_thread::sleep_for(kLateChild);
+            if (auto self = weak.lock()) self->signalGroup(script, SIGTERM);
+            std::this_thread::sleep_for(kGrace - kLateChild);
             killSurvivors(targets);
+            if (auto self = weak.lock()) self->signalGroup(script, SIGKILL);
         }).detach();
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + kGrace;
-    while (std::chrono::steady_clock::now() < deadline && anyAlive(targets))
+    bool resent = false;
+    while (std::chrono::steady_clock::now() < deadline && (anyAlive(targets) || groupAlive(script))) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!std::exchange(resent, true)) signalGroup(script, SIGTERM);
+    }
     killSurvivors(targets);
+    signalGroup(script, SIGKILL);
 }

@@ -14,11 +14,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sys/types.h>
 
-class TaskRunner {
+class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
 public:
     struct Result {
         bool success = false;
@@ -45,6 +46,7 @@ private:
     struct Failure {
         QString message;
     };
+    bool signalGroup(pid_t script, int signal);
     Result fail(const QString& message, std::optional<QString> logFile, Clock::time_point start);
     QList<QByteArray> scriptArguments(const QString& scriptPath) const;
 

@@ -96,7 +96,7 @@ TEST_F(Panel, CollapsedGroupTogglesAndHeaderButtons) {
 }
 
 TEST_F(Panel, RowsFollowTheirTaskAndAct) {
-    repo.script(QStringLiteral("single.sh"), "sleep 5\n");
+    repo.script(QStringLiteral("single.sh"), "touch \"$PWD/../started\"\nsleep 30\n");
     auto e = makeEngine();
     PanelView panel(e.get(), true);
     TaskRow* row = panel.row(QStringLiteral("Single"));
@@ -123,6 +123,7 @@ TEST_F(Panel, RowsFollowTheirTaskAndAct) {
     buttons = row->findChildren<RowButton*>();
     ASSERT_EQ(buttons.size(), 3);
     EXPECT_EQ(buttons[0]->toolTip(), u"Stoppen");
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
     buttons[0]->click();
     ASSERT_TRUE(waitUntil([&] { return !single->running; }));
     EXPECT_EQ(single->summary.value().latestStatus, QStringLiteral("ABORTED"));

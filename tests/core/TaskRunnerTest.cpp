@@ -229,6 +229,22 @@ TEST_F(Runner, CancelOfAPoliteScriptReturnsQuickly) {
     EXPECT_FALSE(result.get().success);
 }
 
+// A stop at any moment of a start ends the run at once: no script runs on.
+TEST_F(Runner, CancelAtAnyMomentOfTheStartEndsTheRunPromptly) {
+    repo.script(QStringLiteral("s.sh"), "sleep 30\n");
+    std::mt19937 rng(3);
+    for (int i = 0; i < 40; ++i) {
+        auto r = runner(task("s.sh"));
+        const auto begin = std::chrono::steady_clock::now();
+        auto result = std::async(std::launch::async, [&] { return r->run(Clock::now()); });
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 15000));
+        r->cancel(false, QStringLiteral("x"));
+        ASSERT_EQ(result.wait_for(3s), std::future_status::ready) << "round " << i;
+        EXPECT_EQ(result.get().error, QStringLiteral("Abgebrochen: x"));
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
+    }
+}
+
 TEST(ProcessTable, StatLinesAndTreeWalk) {
     const auto e = ProcessTable::parseStat(
         "42 (we ird) name)) S 7 42 42 0 -1 4194304 1 0 0 0 0 0 0 0 20 0 1 0 123456 0 0\n");
