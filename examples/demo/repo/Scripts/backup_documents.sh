@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Demo: mirrors a sample folder into a local target with rsync and prints its statistics.
+# Mirrors the sample documents into a local backup folder. rsync's --stats
+# summary ends up in the log's statistics block.
 set -euo pipefail
-here="$(cd "$(dirname "$0")/.." && pwd)"
-mkdir -p "$here/sample/Documents" "$here/target/Documents"
-[ -e "$here/sample/Documents/notes.txt" ] || printf 'Savewright demo\n' > "$here/sample/Documents/notes.txt"
-rsync -a --stats "$here/sample/Documents/" "$here/target/Documents/"
+mkdir -p backup/Dokumente
+echo "Sichere sample/Dokumente nach backup/Dokumente"
+rsync -a --delete --stats sample/Dokumente/ backup/Dokumente/
