@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Once a week: packs the backup folder into a dated archive.
+# Once a week: packs the sample data into a dated archive.
 set -euo pipefail
-mkdir -p archive backup
+mkdir -p archive
 name="archive/backup-$(date +%Y-%m-%d).tar.gz"
-tar -czf "$name" backup
+tar -czf "$name" sample
 echo "Archiv geschrieben: $name ($(du -h "$name" | cut -f1))"
