@@ -57,8 +57,21 @@ void refresh(benchmark::State& state) {
     for (auto _ : state) engine.refreshLogs();
 }
 
+// The last journal line of a small journal and of a 200 MB one.
+void journal(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/loeschschutz.jsonl");
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    const QByteArray line = "{\"id\":\"x\",\"summary\":\"" + QByteArray(150, 's') + "\"}\n";
+    for (qint64 written = 0; written < state.range(0); written += line.size()) f.write(line);
+    f.close();
+    for (auto _ : state) benchmark::DoNotOptimize(Engine::lastJournalLine(path));
+}
+
 } // namespace
 
+BENCHMARK(journal)->Arg(4 << 10)->Arg(200 << 20)->Unit(benchmark::kMicrosecond);
 BENCHMARK(idleTick)->Unit(benchmark::kMicrosecond);
 BENCHMARK(refresh)->Unit(benchmark::kMillisecond);
 

@@ -12,19 +12,6 @@ namespace {
 
 using namespace std::chrono;
 
-// 8 December 2026, 04:26:32.123456 local time in the current zone.
-Clock::time_point localTime(int year, int month, int day, int h, int m, int s, int us = 0) {
-    std::tm p{};
-    p.tm_year = year - 1900;
-    p.tm_mon = month - 1;
-    p.tm_mday = day;
-    p.tm_hour = h;
-    p.tm_min = m;
-    p.tm_sec = s;
-    p.tm_isdst = -1;
-    return Clock::from_time_t(std::mktime(&p)) + microseconds(us);
-}
-
 QStringList names(const QStringList& paths) {
     QStringList out;
     for (const QString& p : paths) out.append(QFileInfo(p).fileName());

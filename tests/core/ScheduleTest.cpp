@@ -8,15 +8,7 @@
 namespace {
 
 QDateTime local(int y, int mo, int d, int h, int mi, int s = 0) {
-    std::tm p{};
-    p.tm_year = y - 1900;
-    p.tm_mon = mo - 1;
-    p.tm_mday = d;
-    p.tm_hour = h;
-    p.tm_min = mi;
-    p.tm_sec = s;
-    p.tm_isdst = -1;
-    return QDateTime::fromSecsSinceEpoch(std::mktime(&p), Qt::UTC);
+    return LogTime::toDateTime(localTime(y, mo, d, h, mi, s));
 }
 
 TaskConfig task(TaskType type) { return TaskConfig(QStringLiteral("T"), type, QStringLiteral("t.sh")); }

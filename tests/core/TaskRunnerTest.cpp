@@ -61,6 +61,8 @@ protected:
         return true;
     }
 
+    QList<pid_t> startStubbornTree(std::shared_ptr<TaskRunner>& r, std::future<TaskRunner::Result>& result);
+
     TempRepo repo;
     std::mutex mutex;
     QList<int> progress;
@@ -185,13 +187,20 @@ constexpr const char* kStubborn =
     "sleep 0.3; touch \"$1.ready\"\n"
     "while true; do sleep 1; done\n";
 
-TEST_F(Runner, CancelWithWaitLeavesNothingOfTheTree) {
+// Starts the stubborn tree and returns its three pids once all of them run.
+QList<pid_t> Runner::startStubbornTree(std::shared_ptr<TaskRunner>& r, std::future<TaskRunner::Result>& result) {
     const QString pids = path("pids");
     repo.script(QStringLiteral("tree.sh"), QByteArray("set -- ") + pids.toUtf8() + "\n" + kStubborn);
-    auto r = runner(task("tree.sh"));
-    auto result = std::async(std::launch::async, [&] { return r->run(Clock::now()); });
-    ASSERT_TRUE(waitFor(pids + QStringLiteral(".ready")));
-    const QList<pid_t> tree = pidsIn(pids);
+    r = runner(task("tree.sh"));
+    result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
+    if (!waitFor(pids + QStringLiteral(".ready"))) return {};
+    return pidsIn(pids);
+}
+
+TEST_F(Runner, CancelWithWaitLeavesNothingOfTheTree) {
+    std::shared_ptr<TaskRunner> r;
+    std::future<TaskRunner::Result> result;
+    const QList<pid_t> tree = startStubbornTree(r, result);
     ASSERT_EQ(tree.size(), 3);
     const auto begin = std::chrono::steady_clock::now();
     r->cancel(true, QStringLiteral("Savewright beendet (Neustart oder Ausschalten)"));
@@ -204,12 +213,10 @@ TEST_F(Runner, CancelWithWaitLeavesNothingOfTheTree) {
 }
 
 TEST_F(Runner, CancelWithoutWaitReturnsAtOnceAndKillsLater) {
-    const QString pids = path("pids");
-    repo.script(QStringLiteral("tree.sh"), QByteArray("set -- ") + pids.toUtf8() + "\n" + kStubborn);
-    auto r = runner(task("tree.sh"));
-    auto result = std::async(std::launch::async, [&] { return r->run(Clock::now()); });
-    ASSERT_TRUE(waitFor(pids + QStringLiteral(".ready")));
-    const QList<pid_t> tree = pidsIn(pids);
+    std::shared_ptr<TaskRunner> r;
+    std::future<TaskRunner::Result> result;
+    const QList<pid_t> tree = startStubbornTree(r, result);
+    ASSERT_EQ(tree.size(), 3);
     const auto begin = std::chrono::steady_clock::now();
     r->cancel(false, QStringLiteral("von Hand gestoppt"));
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);

@@ -1,4 +1,5 @@
 // The built program on a fresh copy of the bundled demo, as a newcomer runs it.
+#include "engine/Engine.h"
 #include "platform/ProcessTable.h"
 #include "support/EventLoop.h"
 #include "support/TempRepo.h"
@@ -119,4 +120,22 @@ TEST_F(Demo, SigtermDuringARunLeavesTheAbortMarkerAndNoStrayProcess) {
         const QString command = ProcessTable::commandLine(e.pid);
         EXPECT_FALSE(command.contains(demo()) && !e.zombie()) << qPrintable(command);
     }
+}
+
+TEST_F(Demo, DashboardGeneratorWritesThePage) {
+    Engine engine(Paths(demo() + QStringLiteral("/repo"), demo() + QStringLiteral("/support")), true, {},
+                  std::make_unique<QSettings>(temp.path() + QStringLiteral("/seen.ini"), QSettings::IniFormat));
+    std::optional<QString> page, error;
+    bool done = false;
+    engine.generateDashboard([&](std::optional<QString> p, std::optional<QString> e) {
+        page = p;
+        error = e;
+        done = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return done; }, 30000));
+    ASSERT_TRUE(page) << qPrintable(error.value_or(QString()));
+    const QByteArray html = TempRepo::read(*page);
+    EXPECT_TRUE(html.contains("<h1>Savewright Dashboard</h1>"));
+    EXPECT_TRUE(html.contains("Cloud-Sync"));
+    EXPECT_TRUE(html.contains("Wochenarchiv"));
 }

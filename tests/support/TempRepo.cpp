@@ -49,3 +49,15 @@ ScopedTimeZone::~ScopedTimeZone() {
     else unsetenv("TZ");
     tzset();
 }
+
+Clock::time_point localTime(int year, int month, int day, int hour, int minute, int second, int micros) {
+    std::tm p{};
+    p.tm_year = year - 1900;
+    p.tm_mon = month - 1;
+    p.tm_mday = day;
+    p.tm_hour = hour;
+    p.tm_min = minute;
+    p.tm_sec = second;
+    p.tm_isdst = -1;
+    return Clock::from_time_t(std::mktime(&p)) + std::chrono::microseconds(micros);
+}

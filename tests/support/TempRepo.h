@@ -3,6 +3,7 @@
 // helpers and a scoped time zone.
 
 #include "config/Paths.h"
+#include "records/LogTime.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,6 +23,10 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// A local wall-clock time in the current zone (mktime's reading of it).
+Clock::time_point localTime(int year, int month, int day, int hour, int minute, int second = 0,
+                            int micros = 0);
 
 // Sets TZ for the lifetime of the object.
 class ScopedTimeZone {
