@@ -15,9 +15,10 @@ namespace {
 
 constexpr qint64 kLargestFeed = 1 << 20;
 
+// The scheme exactly as written: the URL parser would lower-case "HTTP".
 bool webAddress(const QString& text) {
-    const QUrl url(text, QUrl::StrictMode);
-    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https");
+    const QString scheme = text.section(u':', 0, 0);
+    return (scheme == u"http" || scheme == u"https") && QUrl(text, QUrl::StrictMode).isValid();
 }
 
 // One manager for all checks, living on the main thread.

@@ -61,7 +61,7 @@ TEST(UpdateChecker, StrictRecordDecoding) {
               (UpdateInfo{QStringLiteral("2.1.0"), QStringLiteral("https://example.invalid/s.deb"), QStringLiteral("Neu")}));
     EXPECT_FALSE(UpdateChecker::decode(R"({"version":"2","url":"https://x","notes":null})")->notes);
     for (const char* bad : {R"({"version":2,"url":"https://x"})", R"({"version":"2"})",
-                            R"({"version":"2","url":"file:///etc/passwd"})", R"({"version":"2","url":"https://x","notes":3})",
+                            R"({"version":"2","url":"file:///etc/passwd"})", R"({"version":"2","url":"Https://x"})", R"({"version":"2","url":"https://x","notes":3})",
                             R"(["version"])", "{\"version\":\"\xff\",\"url\":\"https://x\"}"})
         EXPECT_FALSE(UpdateChecker::decode(bad)) << bad;
 }
