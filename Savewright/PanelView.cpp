@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -72,7 +73,7 @@ void clear(QLayout* layout) {
 } // namespace
 
 PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
-    : QWidget(parent), engine_(engine), expandAll_(expandAll) {
+    : QWidget(parent), engine_(engine), expandAll_(expandAll), watch_(engine, this, [this] { apply(); }) {
     setFixedWidth(380);
     setAutoFillBackground(true);
     auto* column = new QVBoxLayout(this);
@@ -90,8 +91,6 @@ PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
     column->addWidget(new Divider(this));
     column->addWidget(buildFooter());
 
-    model_.setBinding([this] { return ViewModel::panel(*engine_, expandAll_, expanded.value()); });
-    notifier_ = model_.addNotifier([this] { apply(); });
     apply();
 }
 
@@ -164,7 +163,7 @@ QWidget* PanelView::buildFooter() {
 }
 
 void PanelView::apply() {
-    const PanelModel& m = model_.value();
+    const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
     title_->setText(m.title);
     count_->setText(m.countLine);
     headerButtons_->setVisible(m.headerButtons);
@@ -173,10 +172,11 @@ void PanelView::apply() {
     dashboard_->setTitle(dashboardBusy ? QStringLiteral("Dashboard …") : QStringLiteral("Dashboard"));
     report_->setVisible(m.reportChip);
     report_->setHighlighted(m.reportUnseen);
-    dashboardErrorLabel_->setText(dashboardError.value().value_or(QString()));
-    dashboardErrorLabel_->setVisible(dashboardError.value().has_value());
+    dashboardErrorLabel_->setText(dashboardError.value_or(QString()));
+    dashboardErrorLabel_->setVisible(dashboardError.has_value());
     if (!shownOnce_ || m.update != shown_.update || m.banners != shown_.banners) rebuildBanners(m);
     if (!shownOnce_ || m.groups != shown_.groups) rebuildGroups(m);
+    for (TaskRow* row : std::as_const(rows_)) row->refresh();
     shown_ = m;
     shownOnce_ = true;
     adjustSize(); // the height follows the content
@@ -239,10 +239,9 @@ void PanelView::rebuildGroups(const PanelModel& m) {
 }
 
 void PanelView::toggleGroup(const QString& name) {
-    QSet<QString> open = expanded;
-    if (open.contains(name)) open.remove(name);
-    else open.insert(name);
-    expanded = open;
+    if (expanded.contains(name)) expanded.remove(name);
+    else expanded.insert(name);
+    QTimer::singleShot(0, this, [this] { apply(); }); // the clicked toggle goes away
 }
 
 void PanelView::generateDashboard() {

@@ -2,11 +2,11 @@
 // The drop-down panel: header with counts and the two main buttons, banners,
 // links, the grouped task rows with long groups collapsed, and the footer.
 
+#include "EngineWatch.h"
 #include "ViewModel.h"
 
 #include <QHash>
 #include <QPointer>
-#include <QProperty>
 #include <QWidget>
 
 class Banner;
@@ -23,11 +23,11 @@ public:
     PanelView(Engine* engine, bool expandAll, QWidget* parent = nullptr);
 
     // View-local state; never saved.
-    QProperty<QSet<QString>> expanded;
-    QProperty<bool> dashboardBusy{false};
-    QProperty<std::optional<QString>> dashboardError;
+    QSet<QString> expanded;
+    bool dashboardBusy = false;
+    std::optional<QString> dashboardError;
 
-    const PanelModel& model() const { return model_.value(); }
+    const PanelModel& model() const { return shown_; }
     TaskRow* row(const QString& id) const { return rows_.value(id); }
     void toggleGroup(const QString& name);
     void generateDashboard();
@@ -43,9 +43,8 @@ private:
 
     Engine* engine_;
     bool expandAll_;
-    QProperty<PanelModel> model_;
-    QPropertyNotifier notifier_;
     PanelModel shown_;
+    EngineWatch watch_;
     bool shownOnce_ = false;
 
     QLabel* title_ = nullptr;

@@ -32,11 +32,17 @@ private:
 
 } // namespace
 
-StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray) : QObject(tray) {
-    model_.setBinding([engine] { return ViewModel::icon(*engine); });
-    auto show = [this, tray] { tray->setIcon(image(model_.value().symbol, model_.value().dot)); };
-    notifier_ = model_.addNotifier(show); // only when symbol or dot change
-    show();
+StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
+    : QObject(tray), engine_(engine), tray_(tray), watch_(engine, this, [this] { refresh(); }) {
+    refresh();
+}
+
+void StatusIcon::refresh() {
+    IconModel m = ViewModel::icon(*engine_);
+    if (shown_ && m == model_) return; // set again only when symbol or dot change
+    model_ = std::move(m);
+    shown_ = true;
+    tray_->setIcon(image(model_.symbol, model_.dot));
 }
 
 QIcon StatusIcon::image(const QString& symbol, std::optional<Tone> dot) {

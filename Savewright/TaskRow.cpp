@@ -15,14 +15,8 @@ constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 3;
 }
 
 TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent)
-    : QWidget(parent), task_(std::move(task)), engine_(engine) {
-    model_.setBinding([t = task_.get(), engine] { return ViewModel::row(*t, *engine); });
-    notifier_ = model_.addNotifier([this] {
-        rebuildButtons();
-        updateGeometry();
-        update();
-    });
-    setToolTip(model_.value().description);
+    : QWidget(parent), task_(std::move(task)), engine_(engine), model_(ViewModel::row(*task_, *engine)) {
+    setToolTip(model_.description);
     buttons_ = new QWidget(this);
     new QHBoxLayout(buttons_);
     buttons_->layout()->setContentsMargins(0, 0, 0, 0);
@@ -31,8 +25,20 @@ TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* paren
     rebuildButtons();
 }
 
+void TaskRow::refresh() {
+    RowModel m = ViewModel::row(*task_, *engine_);
+    if (m == model_) return;
+    const bool buttonsChanged = m.running != model_.running || m.isRunning != model_.isRunning ||
+                                m.description != model_.description;
+    const bool sizeChanged = m.progressBar.has_value() != model_.progressBar.has_value();
+    model_ = std::move(m);
+    if (buttonsChanged) rebuildButtons();
+    if (sizeChanged) updateGeometry();
+    update();
+}
+
 QSize TaskRow::sizeHint() const {
-    const bool bar = model_.value().progressBar.has_value();
+    const bool bar = model_.progressBar.has_value();
     return {380, kPadY + kLine + (bar ? kSpacing + kBar : 0) + kPadY};
 }
 
@@ -51,7 +57,7 @@ void TaskRow::resizeEvent(QResizeEvent*) {
 }
 
 void TaskRow::rebuildButtons() {
-    const RowModel& m = model_.value();
+    const RowModel& m = model_;
     QLayout* layout = buttons_->layout();
     while (QLayoutItem* item = layout->takeAt(0)) {
         // A button may be rebuilt from within its own click.
@@ -79,7 +85,7 @@ void TaskRow::rebuildButtons() {
 }
 
 void TaskRow::paintEvent(QPaintEvent*) {
-    const RowModel& m = model_.value();
+    const RowModel& m = model_;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     if (hovering_) {
@@ -124,7 +130,7 @@ void TaskRow::paintEvent(QPaintEvent*) {
 }
 
 void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
-    const RowModel& m = model_.value();
+    const RowModel& m = model_;
     QMenu menu(this);
     if (!m.observeOnly) {
         if (m.running) {

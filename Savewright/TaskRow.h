@@ -4,7 +4,6 @@
 
 #include "ViewModel.h"
 
-#include <QProperty>
 #include <QWidget>
 
 class RowButton;
@@ -13,7 +12,9 @@ class TaskRow : public QWidget {
     Q_OBJECT
 public:
     TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent = nullptr);
-    const RowModel& model() const { return model_.value(); }
+    const RowModel& model() const { return model_; }
+    // Reads the task again; repaints when what it shows changed.
+    void refresh();
     bool hovering() const { return hovering_; }
     // Shows or hides the hover state (used by tests and the panel).
     void setHovering(bool on);
@@ -35,8 +36,7 @@ private:
 
     std::shared_ptr<TaskState> task_;
     Engine* engine_;
-    QProperty<RowModel> model_;
-    QPropertyNotifier notifier_;
+    RowModel model_;
     bool hovering_ = false;
     QWidget* buttons_;
 };

@@ -1,7 +1,6 @@
 #pragma once
 // What the panel, its rows and the status icon show, as plain values computed
-// from the engine. Widgets only paint these; reading the engine's fields here
-// inside a property binding registers the interest that redraws them.
+// from the engine. Widgets only paint these.
 
 #include "engine/Engine.h"
 

@@ -252,6 +252,29 @@ TEST_F(Runner, CancelAtAnyMomentOfTheStartEndsTheRunPromptly) {
     }
 }
 
+TEST_F(Runner, StopReachesTwoHundredDescendantsWhateverTheyDo) {
+    const QString pids = path("pids");
+    repo.script(QStringLiteral("many.sh"),
+                "for i in $(seq 1 200); do\n"
+                "  case $((i % 4)) in\n"
+                "    0) (trap '' TERM; exec sleep 300) & ;;\n"
+                "    1) setsid sleep 300 & ;;\n"
+                "    2) (trap '' TERM; setsid bash -c 'trap \"\" TERM; sleep 300') & ;;\n"
+                "    3) sleep 300 & ;;\n"
+                "  esac\n"
+                "  echo $! >> \"" + pids.toUtf8() + "\"\n"
+                "done\ntouch \"" + pids.toUtf8() + ".ready\"\nwait\n");
+    auto r = runner(task("many.sh"));
+    auto result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
+    ASSERT_TRUE(waitFor(pids + QStringLiteral(".ready"), 20000ms));
+    const QList<pid_t> children = pidsIn(pids);
+    ASSERT_EQ(children.size(), 200);
+    const auto begin = std::chrono::steady_clock::now();
+    r->cancel(true, QStringLiteral("x"));
+    EXPECT_TRUE(goneBy(children, begin + 5500ms));
+    ASSERT_EQ(result.wait_for(3s), std::future_status::ready);
+}
+
 TEST(ProcessTable, StatLinesAndTreeWalk) {
     const auto e = ProcessTable::parseStat(
         "42 (we ird) name)) S 7 42 42 0 -1 4194304 1 0 0 0 0 0 0 0 20 0 1 0 123456 0 0\n");
