@@ -12,8 +12,9 @@ namespace ProcessTable {
 
 namespace {
 
+// A decimal number of at most 18 digits: never overflows.
 std::optional<qint64> number(QByteArrayView s) {
-    if (s.isEmpty() || s.size() > 19) return std::nullopt;
+    if (s.isEmpty() || s.size() > 18) return std::nullopt;
     qint64 v = 0;
     qsizetype i = 0;
     const bool negative = s[0] == '-';
@@ -56,7 +57,8 @@ std::optional<Entry> parseStat(QByteArrayView line) {
     // state is field 3 of the line, starttime field 22: here indices 0 and 19.
     if (fields.size() < 20 || fields[0].size() != 1) return std::nullopt;
     const auto ppid = number(fields[1]), pgrp = number(fields[2]), start = number(fields[19]);
-    if (!ppid || !pgrp || !start) return std::nullopt;
+    const auto isPid = [](const std::optional<qint64>& v) { return v && *v >= 0 && *v <= 0x7fffffff; };
+    if (!isPid(ppid) || !isPid(pgrp) || !start) return std::nullopt;
     e.state = fields[0][0];
     e.ppid = static_cast<pid_t>(*ppid);
     e.pgrp = static_cast<pid_t>(*pgrp);
