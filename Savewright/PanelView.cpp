@@ -164,6 +164,10 @@ QWidget* PanelView::buildFooter() {
 
 void PanelView::apply() {
     const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
+    // Rows follow the clock (relative and running times); the rest only when it changed.
+    for (TaskRow* row : std::as_const(rows_)) row->refresh();
+    const DashboardState dashboard{dashboardBusy, dashboardError};
+    if (shownOnce_ && m == shown_ && dashboard == shownDashboard_) return;
     title_->setText(m.title);
     count_->setText(m.countLine);
     headerButtons_->setVisible(m.headerButtons);
@@ -176,8 +180,8 @@ void PanelView::apply() {
     dashboardErrorLabel_->setVisible(dashboardError.has_value());
     if (!shownOnce_ || m.update != shown_.update || m.banners != shown_.banners) rebuildBanners(m);
     if (!shownOnce_ || m.groups != shown_.groups) rebuildGroups(m);
-    for (TaskRow* row : std::as_const(rows_)) row->refresh();
     shown_ = m;
+    shownDashboard_ = dashboard;
     shownOnce_ = true;
     adjustSize(); // the height follows the content
 }

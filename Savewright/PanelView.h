@@ -43,7 +43,13 @@ private:
 
     Engine* engine_;
     bool expandAll_;
+    struct DashboardState {
+        bool busy = false;
+        std::optional<QString> error;
+        friend bool operator==(const DashboardState&, const DashboardState&) = default;
+    };
     PanelModel shown_;
+    DashboardState shownDashboard_;
     EngineWatch watch_;
     bool shownOnce_ = false;
 

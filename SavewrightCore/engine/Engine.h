@@ -154,9 +154,13 @@ private:
     void finishRun(TaskState& task, bool dryRun, bool success, const std::optional<QString>& error);
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
+    // The log folder's names, read again only when the folder changed.
+    const LogListing& folderListing(const LogStore& store);
 
     QTimer tickTimer_;
     QTimer pollTimer_;
     QTimer updateTimer_;
+    LogListing listing_;
+    qint64 listingStamp_ = -1;
     std::shared_ptr<std::atomic<int>> activeRuns_ = std::make_shared<std::atomic<int>>(0);
 };

@@ -1,7 +1,11 @@
 // Re-reading every task's past from the log folder, and the questions asked of it.
 #include "Engine.h"
 
+#include "platform/PosixFile.h"
+
+#include <ctime>
 #include <limits>
+#include <sys/stat.h>
 
 namespace {
 
@@ -15,7 +19,7 @@ void Engine::refreshLogs() {
     lastRefresh = t;
     now = t;
     const LogStore store(paths.logs());
-    const LogListing listing = store.listing();
+    const LogListing& listing = folderListing(store);
     checkDeletionReport(listing);
     checkDeletionEvents();
     for (const auto& task : tasks.value()) {
@@ -33,6 +37,21 @@ void Engine::refreshLogs() {
         }
         task->runningElsewhere = elsewhere;
     }
+}
+
+const LogListing& Engine::folderListing(const LogStore& store) {
+    // The names change only with the folder's modification time; a time from the
+    // last two seconds is not trusted, since a change within the file system's
+    // time resolution would not move it.
+    struct stat st {};
+    const bool readable = ::stat(PosixFile::encodePath(store.directory).constData(), &st) == 0;
+    const qint64 stamp = readable ? static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec : -1;
+    const qint64 nowNs = static_cast<qint64>(std::time(nullptr)) * 1'000'000'000;
+    if (!readable || stamp != listingStamp_ || nowNs - stamp < 2'000'000'000) {
+        listing_ = store.listing();
+        listingStamp_ = readable ? stamp : -1;
+    }
+    return listing_;
 }
 
 bool Engine::isFresh(const std::optional<QString>& file, const QDateTime& now) {
