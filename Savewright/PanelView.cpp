@@ -162,7 +162,14 @@ QWidget* PanelView::buildFooter() {
     return footer;
 }
 
+void PanelView::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    apply();
+}
+
 void PanelView::apply() {
+    // A hidden panel (the tray's popup while closed) catches up when it opens.
+    if (shownOnce_ && !isVisible()) return;
     const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
     // Rows follow the clock (relative and running times); the rest only when it changed.
     for (TaskRow* row : std::as_const(rows_)) row->refresh();

@@ -33,6 +33,9 @@ public:
     void generateDashboard();
     void openReport();
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
 private:
     QWidget* buildHeader();
     QWidget* buildLinks();

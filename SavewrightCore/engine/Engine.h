@@ -156,11 +156,20 @@ private:
     void setProblems(const QStringList& configProblems);
     // The log folder's names, read again only when the folder changed.
     const LogListing& folderListing(const LogStore& store);
+    // A task's summary, read again only when one of the files it rests on changed.
+    LogSummary summaryOf(const LogStore& store, const QString& safeName, const LogListing& listing);
 
     QTimer tickTimer_;
     QTimer pollTimer_;
     QTimer updateTimer_;
     LogListing listing_;
     qint64 listingStamp_ = -1;
+    quint64 listingGeneration_ = 0;
+    struct CachedSummary {
+        quint64 generation;
+        QList<QPair<QString, std::pair<qint64, qint64>>> files; // name, (size, mtime)
+        LogSummary summary;
+    };
+    QHash<QString, CachedSummary> summaries_;
     std::shared_ptr<std::atomic<int>> activeRuns_ = std::make_shared<std::atomic<int>>(0);
 };

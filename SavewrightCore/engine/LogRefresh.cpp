@@ -3,6 +3,7 @@
 
 #include "platform/PosixFile.h"
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
 #include <sys/stat.h>
@@ -19,12 +20,14 @@ void Engine::refreshLogs() {
     lastRefresh = t;
     now = t;
     const LogStore store(paths.logs());
+    const quint64 generation = listingGeneration_;
     const LogListing& listing = folderListing(store);
-    checkDeletionReport(listing);
+    // The report page can only appear with a change of the folder's names.
+    if (generation != listingGeneration_) checkDeletionReport(listing);
     checkDeletionEvents();
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();
-        const LogSummary s = store.summary(c.safeName(), &listing);
+        const LogSummary s = summaryOf(store, c.safeName(), listing);
         task->summary = s; // notifies only when a field differs
 
         bool elsewhere = observeOnly && !task->running && s.latestStatus == u"RUNNING" &&
@@ -39,6 +42,50 @@ void Engine::refreshLogs() {
     }
 }
 
+namespace {
+
+// Size and modification time: what tells a log file that changed since a read.
+std::optional<std::pair<qint64, qint64>> fileStamp(const QString& path) {
+    struct stat st {};
+    if (::stat(PosixFile::encodePath(path).constData(), &st) != 0) return std::nullopt;
+    return std::pair{static_cast<qint64>(st.st_size),
+                     static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+// A time within the file system's resolution of now could still hide a change.
+bool settled(qint64 stampNs) {
+    return static_cast<qint64>(std::time(nullptr)) * 1'000'000'000 - stampNs >= 2'000'000'000;
+}
+
+} // namespace
+
+LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName, const LogListing& listing) {
+    // The summary reads the newest file and the older ones down to the last success;
+    // while none of them changed, it is the same summary.
+    const auto cached = summaries_.constFind(safeName);
+    if (cached != summaries_.constEnd() && cached->generation == listingGeneration_) {
+        const bool same = std::all_of(cached->files.cbegin(), cached->files.cend(), [&](const auto& f) {
+            const auto now = fileStamp(store.directory + u'/' + f.first);
+            return now && *now == f.second && settled(now->second);
+        });
+        if (same) return cached->summary;
+    }
+    const QStringList names = store.fileNames(safeName, &listing);
+    CachedSummary fresh{listingGeneration_, {}, {}};
+    for (const QString& name : names) {
+        const auto stamp = fileStamp(store.directory + u'/' + name);
+        fresh.files.append({name, stamp.value_or(std::pair<qint64, qint64>{-1, 0})});
+    }
+    fresh.summary = store.summary(safeName, &listing);
+    // Only the files the summary depends on need watching.
+    if (fresh.summary.lastSuccess)
+        while (!fresh.files.isEmpty() &&
+               LogStore::startDate(fresh.files.last().first, safeName) < fresh.summary.lastSuccess)
+            fresh.files.removeLast();
+    summaries_.insert(safeName, fresh);
+    return fresh.summary;
+}
+
 const LogListing& Engine::folderListing(const LogStore& store) {
     // The names change only with the folder's modification time; a time from the
     // last two seconds is not trusted, since a change within the file system's
@@ -50,6 +97,7 @@ const LogListing& Engine::folderListing(const LogStore& store) {
     if (!readable || stamp != listingStamp_ || nowNs - stamp < 2'000'000'000) {
         listing_ = store.listing();
         listingStamp_ = readable ? stamp : -1;
+        ++listingGeneration_;
     }
     return listing_;
 }

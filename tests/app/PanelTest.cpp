@@ -64,6 +64,7 @@ TEST_F(Panel, SnapshotsDecodedBack) {
 TEST_F(Panel, CollapsedGroupTogglesAndHeaderButtons) {
     auto e = makeEngine();
     PanelView panel(e.get(), false);
+    panel.show(); // a hidden panel does not follow the engine
     const GroupModel fotos = panel.model().groups.value(0);
     EXPECT_EQ(fotos.visibleIds.size(), 3);
     EXPECT_EQ(fotos.hidden, 3);
@@ -102,6 +103,7 @@ TEST_F(Panel, RowsFollowTheirTaskAndAct) {
     repo.script(QStringLiteral("single.sh"), "touch \"$PWD/../started\"\nsleep 30\n");
     auto e = makeEngine();
     PanelView panel(e.get(), true);
+    panel.show();
     TaskRow* row = panel.row(QStringLiteral("Single"));
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->model().meta, u"nie");
