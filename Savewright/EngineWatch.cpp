@@ -1,14 +1,14 @@
 #include "EngineWatch.h"
 
-EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void()> changed)
+EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void(bool)> changed)
     : engine_(engine), changed_(std::move(changed)), deferred_(owner, [this] {
           if (engine_->tasks.value() != watched_) watchTasks();
-          changed_();
+          changed_(std::exchange(clockOnly_, true));
       }) {
     watch(engineNotifiers_, engine->tasks);
     watch(engineNotifiers_, engine->paused);
     watch(engineNotifiers_, engine->problems);
-    watch(engineNotifiers_, engine->now);
+    watch(engineNotifiers_, engine->now, true);
     watch(engineNotifiers_, engine->latestDeletionReport);
     watch(engineNotifiers_, engine->deletionReportUnseen);
     watch(engineNotifiers_, engine->availableUpdate);
@@ -29,4 +29,11 @@ void EngineWatch::watchTasks() {
         watch(taskNotifiers_, t->probing);
         watch(taskNotifiers_, t->runningElsewhere);
     }
+}
+
+bool EngineWatch::sameMinute(const Engine& engine, qint64& shownMinute) {
+    const qint64 minute = engine.now.value().toSecsSinceEpoch() / 60;
+    if (minute == shownMinute && !engine.anyRunning()) return true;
+    shownMinute = minute;
+    return false;
 }

@@ -73,7 +73,7 @@ void clear(QLayout* layout) {
 } // namespace
 
 PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
-    : QWidget(parent), engine_(engine), expandAll_(expandAll), watch_(engine, this, [this] { apply(); }) {
+    : QWidget(parent), engine_(engine), expandAll_(expandAll), watch_(engine, this, [this](bool clockOnly) { apply(clockOnly); }) {
     setFixedWidth(380);
     setAutoFillBackground(true);
     auto* column = new QVBoxLayout(this);
@@ -167,9 +167,10 @@ void PanelView::showEvent(QShowEvent* e) {
     apply();
 }
 
-void PanelView::apply() {
+void PanelView::apply(bool clockOnly) {
     // A hidden panel (the tray's popup while closed) catches up when it opens.
     if (shownOnce_ && !isVisible()) return;
+    if (EngineWatch::sameMinute(*engine_, shownMinute_) && clockOnly && shownOnce_) return;
     const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
     // Rows follow the clock (relative and running times); the rest only when it changed.
     for (TaskRow* row : std::as_const(rows_)) row->refresh();

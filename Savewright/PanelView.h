@@ -40,7 +40,7 @@ private:
     QWidget* buildHeader();
     QWidget* buildLinks();
     QWidget* buildFooter();
-    void apply();
+    void apply(bool clockOnly = false);
     void rebuildBanners(const PanelModel& m);
     void rebuildGroups(const PanelModel& m);
 
@@ -55,6 +55,7 @@ private:
     DashboardState shownDashboard_;
     EngineWatch watch_;
     bool shownOnce_ = false;
+    qint64 shownMinute_ = -1;
 
     QLabel* title_ = nullptr;
     QLabel* count_ = nullptr;

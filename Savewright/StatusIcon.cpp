@@ -33,11 +33,12 @@ private:
 } // namespace
 
 StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
-    : QObject(tray), engine_(engine), tray_(tray), watch_(engine, this, [this] { refresh(); }) {
+    : QObject(tray), engine_(engine), tray_(tray), watch_(engine, this, [this](bool clockOnly) { refresh(clockOnly); }) {
     refresh();
 }
 
-void StatusIcon::refresh() {
+void StatusIcon::refresh(bool clockOnly) {
+    if (EngineWatch::sameMinute(*engine_, shownMinute_) && clockOnly && shown_) return;
     IconModel m = ViewModel::icon(*engine_);
     if (shown_ && m == model_) return; // set again only when symbol or dot change
     model_ = std::move(m);

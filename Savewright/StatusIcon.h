@@ -21,11 +21,12 @@ public:
     static void paint(QPainter& painter, const QRectF& rect, const QString& symbol, std::optional<Tone> dot);
 
 private:
-    void refresh();
+    void refresh(bool clockOnly = false);
 
     Engine* engine_;
     QSystemTrayIcon* tray_;
     IconModel model_;
     bool shown_ = false;
+    qint64 shownMinute_ = -1;
     EngineWatch watch_;
 };
