@@ -119,14 +119,16 @@ FooterButton::FooterButton(QString title, QString symbol, QString help, QWidget*
 }
 
 QSize FooterButton::sizeHint() const {
-    const int text = title_.isEmpty() ? 0 : 4 + QFontMetrics(Look::font(11)).horizontalAdvance(title_);
+    const int text =
+        title_.isEmpty() ? 0 : 4 + QFontMetrics(Look::font(11)).horizontalAdvance(title_);
     return {5 + 12 + text + 5, 4 + 15 + 4};
 }
 
 void FooterButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    roundedFill(p, rect(), hovering() ? Palette::primary(palette(), 0.07) : QColor(Qt::transparent));
+    roundedFill(p, rect(),
+                hovering() ? Palette::primary(palette(), 0.07) : QColor(Qt::transparent));
     const QColor ink = Palette::color(Tone::Secondary, palette());
     Symbols::draw(p, symbol_, QRectF(5, 0, 12, height()), 11, ink);
     if (title_.isEmpty()) return;
@@ -157,7 +159,9 @@ void GroupToggle::set(bool open, int hidden) {
     update();
 }
 
-QSize GroupToggle::sizeHint() const { return {200, 5 + QFontMetrics(Look::font(13)).height() + 5}; }
+QSize GroupToggle::sizeHint() const {
+    return {200, 5 + QFontMetrics(Look::font(13)).height() + 5};
+}
 
 void GroupToggle::paintEvent(QPaintEvent*) {
     QPainter p(this);
@@ -167,7 +171,8 @@ void GroupToggle::paintEvent(QPaintEvent*) {
                   QRectF(10, 0, 10, height()), 9, ink);
     p.setFont(Look::font(13));
     p.setPen(ink);
-    const QString label = open_ ? QStringLiteral("Weniger") : QStringLiteral("%1 weitere").arg(hidden_);
+    const QString label =
+        open_ ? QStringLiteral("Weniger") : QStringLiteral("%1 weitere").arg(hidden_);
     p.drawText(QRectF(10 + 10 + 10, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, label);
 }
 
@@ -199,7 +204,9 @@ Banner::Banner(const QString& symbol, const QString& text, Tone tone, QWidget* p
     row_->addWidget(text_, 1);
 }
 
-void Banner::setText(const QString& text) { text_->setText(text); }
+void Banner::setText(const QString& text) {
+    text_->setText(text);
+}
 
 void Banner::paintEvent(QPaintEvent*) {
     QPainter p(this);

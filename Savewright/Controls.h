@@ -17,85 +17,85 @@ QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
 // A button that paints itself and knows whether the pointer is over it.
 class PaintedButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     explicit PaintedButton(QWidget* parent = nullptr);
     bool hovering() const { return hovering_; }
 
-protected:
+  protected:
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
 
-private:
+  private:
     bool hovering_ = false;
 };
 
 class HeaderButton : public PaintedButton {
     Q_OBJECT
-public:
+  public:
     HeaderButton(QString symbol, QString help, QWidget* parent = nullptr);
     void setSymbol(const QString& symbol, const QString& help);
     QSize sizeHint() const override { return {26, 22}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QString symbol_;
 };
 
 class LinkChip : public PaintedButton {
     Q_OBJECT
-public:
+  public:
     LinkChip(QString title, QString symbol, QWidget* parent = nullptr);
     void setTitle(const QString& title);
     void setHighlighted(bool on);
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QString title_, symbol_;
     bool highlighted_ = false;
 };
 
 class FooterButton : public PaintedButton {
     Q_OBJECT
-public:
+  public:
     FooterButton(QString title, QString symbol, QString help, QWidget* parent = nullptr);
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QString title_, symbol_;
 };
 
 class RowButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     RowButton(QString symbol, QString help, QWidget* parent = nullptr);
     QSize sizeHint() const override { return {16, 16}; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     QString symbol_;
 };
 
 class GroupToggle : public PaintedButton {
     Q_OBJECT
-public:
+  public:
     explicit GroupToggle(QWidget* parent = nullptr);
     void set(bool open, int hidden);
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     bool open_ = false;
     int hidden_ = 0;
 };
@@ -103,15 +103,15 @@ private:
 // A symbol beside wrapping text on a tinted rounded background.
 class Banner : public QWidget {
     Q_OBJECT
-public:
+  public:
     Banner(const QString& symbol, const QString& text, Tone tone, QWidget* parent = nullptr);
     QHBoxLayout* row() const { return row_; }
     void setText(const QString& text);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
 
-private:
+  private:
     Tone tone_;
     QLabel* text_;
     QHBoxLayout* row_;

@@ -9,7 +9,7 @@
 #include <functional>
 
 class Deferred {
-public:
+  public:
     Deferred(QObject* owner, std::function<void()> work) : owner_(owner), work_(std::move(work)) {}
     void request() {
         if (pending_) return;
@@ -20,7 +20,7 @@ public:
         });
     }
 
-private:
+  private:
     QObject* owner_;
     std::function<void()> work_;
     bool pending_ = false;

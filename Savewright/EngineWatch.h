@@ -13,21 +13,23 @@
 #include <vector>
 
 class EngineWatch {
-public:
+  public:
     // `changed` learns whether only the clock moved since its last call.
     EngineWatch(Engine* engine, QObject* owner, std::function<void(bool clockOnly)> changed);
     // Whether a clock-only change can be passed over: nothing runs and the minute,
     // which the relative times and the lights are shown at, is the one last shown.
     static bool sameMinute(const Engine& engine, qint64& shownMinute);
 
-private:
-    template <typename P> void watch(std::vector<std::unique_ptr<QPropertyNotifier>>& into, P& property,
-                                     bool clock = false) {
+  private:
+    template <typename P>
+    void watch(std::vector<std::unique_ptr<QPropertyNotifier>>& into, P& property,
+               bool clock = false) {
         // Made in place: moving a property observer in Qt 6.4 breaks the observer list.
-        into.push_back(std::unique_ptr<QPropertyNotifier>(new QPropertyNotifier(property.addNotifier([this, clock] {
-            clockOnly_ = clockOnly_ && clock;
-            deferred_.request();
-        }))));
+        into.push_back(std::unique_ptr<QPropertyNotifier>(
+            new QPropertyNotifier(property.addNotifier([this, clock] {
+                clockOnly_ = clockOnly_ && clock;
+                deferred_.request();
+            }))));
     }
     void watchTasks();
 

@@ -31,14 +31,16 @@ void Notifier::setUp() {
         watcher->deleteLater();
         // What came in before the answer goes out now, in the form the server takes.
         asking_ = false;
-        for (const Content& c : std::exchange(waiting_, {})) post(c);
+        for (const Content& c : std::exchange(waiting_, {}))
+            post(c);
     });
 }
 
 Notifier::Content Notifier::deletionContent(const DeletionEvent& e, const QString& page) {
     const QString body = e.summary.isEmpty() ? e.id + QStringLiteral(" – Klick zum Öffnen")
                                              : e.id + QStringLiteral(" · ") + e.summary;
-    return {e.id, e.title(), body, {{QStringLiteral("path"), page}, {QStringLiteral("anchor"), e.id}}};
+    return {
+        e.id, e.title(), body, {{QStringLiteral("path"), page}, {QStringLiteral("anchor"), e.id}}};
 }
 
 Notifier::Content Notifier::updateContent(const UpdateInfo& info, const QString& installed) {
@@ -60,11 +62,13 @@ void Notifier::updateAvailable(const UpdateInfo& info) {
 void Notifier::post(const Content& c) {
     if (asking_) return waiting_.append(c);
     // Bodies carry text the scripts wrote: never let a server read it as markup.
-    const QString body = capabilities_.contains(QStringLiteral("body-markup")) ? c.body.toHtmlEscaped() : c.body;
+    const QString body =
+        capabilities_.contains(QStringLiteral("body-markup")) ? c.body.toHtmlEscaped() : c.body;
     QStringList actions;
     if (capabilities_.contains(QStringLiteral("actions")))
         actions = {QStringLiteral("default"), QStringLiteral("Öffnen")};
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QStringLiteral("Savewright") << byIdentifier_.value(c.identifier, 0u)
          << QStringLiteral("drive-harddisk") << c.title << body << actions
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("savewright")}} << -1;
@@ -85,7 +89,9 @@ void Notifier::actionInvoked(uint id, const QString& key) {
     QTimer::singleShot(0, this, [info] { open(info); });
 }
 
-void Notifier::closed(uint id, uint) { shown_.remove(id); }
+void Notifier::closed(uint id, uint) {
+    shown_.remove(id);
+}
 
 void Notifier::open(const QVariantMap& info) {
     const QVariant download = info.value(QStringLiteral("download"));
@@ -96,6 +102,7 @@ void Notifier::open(const QVariantMap& info) {
     const QVariant path = info.value(QStringLiteral("path"));
     if (path.typeId() != QMetaType::QString) return;
     const QVariant anchor = info.value(QStringLiteral("anchor"));
-    Files::open(path.toString(),
-                anchor.typeId() == QMetaType::QString ? std::optional<QString>(anchor.toString()) : std::nullopt);
+    Files::open(path.toString(), anchor.typeId() == QMetaType::QString
+                                     ? std::optional<QString>(anchor.toString())
+                                     : std::nullopt);
 }

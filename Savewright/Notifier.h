@@ -11,7 +11,7 @@
 
 class Notifier : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Content {
         QString identifier;
         QString title;
@@ -20,7 +20,8 @@ public:
         friend bool operator==(const Content&, const Content&) = default;
     };
 
-    explicit Notifier(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+    explicit Notifier(QDBusConnection bus = QDBusConnection::sessionBus(),
+                      QObject* parent = nullptr);
     // Asks the server what it supports and listens for clicks.
     void setUp();
     void deletionEvent(const DeletionEvent& event, const QString& page);
@@ -31,17 +32,17 @@ public:
     // What a click on a notification with this user info opens.
     static void open(const QVariantMap& userInfo);
 
-private slots:
+  private slots:
     void actionInvoked(uint id, const QString& key);
     void closed(uint id, uint reason);
 
-private:
+  private:
     void post(const Content& content);
 
     QDBusConnection bus_;
     QStringList capabilities_;
     bool asking_ = false;
     QList<Content> waiting_;
-    QHash<uint, QVariantMap> shown_;       // server id -> user info
-    QHash<QString, uint> byIdentifier_;    // a repeated identifier replaces its notification
+    QHash<uint, QVariantMap> shown_;    // server id -> user info
+    QHash<QString, uint> byIdentifier_; // a repeated identifier replaces its notification
 };

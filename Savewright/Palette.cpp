@@ -17,27 +17,41 @@ QColor withAlpha(QColor c, double opacity) {
 QColor color(Tone tone, const QPalette& p) {
     const QColor fg = p.color(QPalette::WindowText);
     switch (tone) {
-    case Tone::Primary: return fg;
-    case Tone::Secondary: return withAlpha(fg, isDark(p) ? 0.62 : 0.55);
-    case Tone::Tertiary: return withAlpha(fg, isDark(p) ? 0.42 : 0.38);
-    case Tone::Accent: return p.color(QPalette::Highlight);
-    case Tone::Red: return kRed;
-    case Tone::Yellow: return kYellow;
-    case Tone::Orange: return kOrange;
-    case Tone::Green: return kGreen;
+    case Tone::Primary:
+        return fg;
+    case Tone::Secondary:
+        return withAlpha(fg, isDark(p) ? 0.62 : 0.55);
+    case Tone::Tertiary:
+        return withAlpha(fg, isDark(p) ? 0.42 : 0.38);
+    case Tone::Accent:
+        return p.color(QPalette::Highlight);
+    case Tone::Red:
+        return kRed;
+    case Tone::Yellow:
+        return kYellow;
+    case Tone::Orange:
+        return kOrange;
+    case Tone::Green:
+        return kGreen;
     }
     return fg;
 }
 
-QColor text(TaskStatus status, const QPalette& p) { return color(ViewModel::textTone(status), p); }
+QColor text(TaskStatus status, const QPalette& p) {
+    return color(ViewModel::textTone(status), p);
+}
 
 QColor indicator(TaskStatus status, const QPalette& p) {
     return status == TaskStatus::Yellow ? kYellow : text(status, p);
 }
 
-QColor primary(const QPalette& p, double opacity) { return withAlpha(p.color(QPalette::WindowText), opacity); }
+QColor primary(const QPalette& p, double opacity) {
+    return withAlpha(p.color(QPalette::WindowText), opacity);
+}
 
-bool isDark(const QPalette& p) { return p.color(QPalette::Window).lightnessF() < 0.5; }
+bool isDark(const QPalette& p) {
+    return p.color(QPalette::Window).lightnessF() < 0.5;
+}
 
 QPalette light() {
     QPalette p;

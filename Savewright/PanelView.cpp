@@ -28,30 +28,30 @@ QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidg
 
 // A fixed-size picture of one symbol.
 class SymbolView : public QWidget {
-public:
+  public:
     SymbolView(QString symbol, int size, Tone tone, QWidget* parent)
         : QWidget(parent), symbol_(std::move(symbol)), size_(size), tone_(tone) {
         setFixedSize(size + 4, size + 4);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         Symbols::draw(p, symbol_, rect(), size_, Palette::color(tone_, palette()));
     }
 
-private:
+  private:
     QString symbol_;
     int size_;
     Tone tone_;
 };
 
 class Divider : public QWidget {
-public:
+  public:
     explicit Divider(QWidget* parent) : QWidget(parent) { setFixedHeight(1); }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter(this).fillRect(rect(), Palette::primary(palette(), 0.12));
     }
@@ -73,7 +73,8 @@ void clear(QLayout* layout) {
 } // namespace
 
 PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
-    : QWidget(parent), engine_(engine), expandAll_(expandAll), watch_(engine, this, [this](bool clockOnly) { apply(clockOnly); }) {
+    : QWidget(parent), engine_(engine), expandAll_(expandAll),
+      watch_(engine, this, [this](bool clockOnly) { apply(clockOnly); }) {
     setFixedWidth(380);
     setAutoFillBackground(true);
     auto* column = new QVBoxLayout(this);
@@ -99,10 +100,12 @@ QWidget* PanelView::buildHeader() {
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(8, 4, 8, 8);
     row->setSpacing(10);
-    row->addWidget(new SymbolView(QStringLiteral("externaldrive.badge.checkmark"), 20, Tone::Accent, header));
+    row->addWidget(
+        new SymbolView(QStringLiteral("externaldrive.badge.checkmark"), 20, Tone::Accent, header));
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
-    title_ = label(QString(), Look::font(13, QFont::DemiBold), palette().color(QPalette::WindowText), header);
+    title_ = label(QString(), Look::font(13, QFont::DemiBold),
+                   palette().color(QPalette::WindowText), header);
     count_ = label(QString(), Look::font(11), Palette::color(Tone::Secondary, palette()), header);
     texts->addWidget(title_);
     texts->addWidget(count_);
@@ -113,8 +116,10 @@ QWidget* PanelView::buildHeader() {
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(6);
     pause_ = new HeaderButton(QStringLiteral("pause"), QStringLiteral("Pause"), headerButtons_);
-    connect(pause_, &QAbstractButton::clicked, this, [this] { engine_->paused = !engine_->paused; });
-    auto* all = new HeaderButton(QStringLiteral("play"), QStringLiteral("Alle starten"), headerButtons_);
+    connect(pause_, &QAbstractButton::clicked, this,
+            [this] { engine_->paused = !engine_->paused; });
+    auto* all =
+        new HeaderButton(QStringLiteral("play"), QStringLiteral("Alle starten"), headerButtons_);
     connect(all, &QAbstractButton::clicked, this, [this] { engine_->runAll(); });
     buttons->addWidget(pause_);
     buttons->addWidget(all);
@@ -129,7 +134,8 @@ QWidget* PanelView::buildLinks() {
     column->setSpacing(4);
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
-    dashboard_ = new LinkChip(QStringLiteral("Dashboard"), QStringLiteral("chart.bar.doc.horizontal"), links);
+    dashboard_ = new LinkChip(QStringLiteral("Dashboard"),
+                              QStringLiteral("chart.bar.doc.horizontal"), links);
     connect(dashboard_, &QAbstractButton::clicked, this, &PanelView::generateDashboard);
     report_ = new LinkChip(QStringLiteral("Löschbericht"), QStringLiteral("trash"), links);
     connect(report_, &QAbstractButton::clicked, this, &PanelView::openReport);
@@ -137,7 +143,8 @@ QWidget* PanelView::buildLinks() {
     row->addWidget(report_);
     row->addStretch(1);
     column->addLayout(row);
-    dashboardErrorLabel_ = label(QString(), Look::font(11), Palette::color(Tone::Red, palette()), links);
+    dashboardErrorLabel_ =
+        label(QString(), Look::font(11), Palette::color(Tone::Red, palette()), links);
     dashboardErrorLabel_->setWordWrap(true);
     dashboardErrorLabel_->setMaximumHeight(2 * QFontMetrics(Look::font(11)).lineSpacing());
     column->addWidget(dashboardErrorLabel_);
@@ -149,13 +156,15 @@ QWidget* PanelView::buildFooter() {
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(2, 6, 2, 0);
     auto add = [&](const char* title, const char* symbol, const char* help, auto action) {
-        auto* b = new FooterButton(QString::fromUtf8(title), QString::fromUtf8(symbol), QString::fromUtf8(help), footer);
+        auto* b = new FooterButton(QString::fromUtf8(title), QString::fromUtf8(symbol),
+                                   QString::fromUtf8(help), footer);
         connect(b, &QAbstractButton::clicked, this, action);
         if (row->count() > 0) row->addStretch(1);
         row->addWidget(b);
     };
     add("Logs", "folder", "", [this] { Files::openPath(engine_->paths.logs()); });
-    add("Einstellungen", "gearshape", "", [this] { Files::openInTextEdit(engine_->paths.configFile()); });
+    add("Einstellungen", "gearshape", "",
+        [this] { Files::openInTextEdit(engine_->paths.configFile()); });
     add("Neu laden", "arrow.clockwise", "", [this] { engine_->reloadConfig(); });
     add("", "info.circle", "Über Savewright", [] { Files::showAbout(); });
     add("Beenden", "power", "", [] { QApplication::quit(); });
@@ -173,7 +182,8 @@ void PanelView::apply(bool clockOnly) {
     if (EngineWatch::sameMinute(*engine_, shownMinute_) && clockOnly && shownOnce_) return;
     const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
     // Rows follow the clock (relative and running times); the rest only when it changed.
-    for (TaskRow* row : std::as_const(rows_)) row->refresh();
+    for (TaskRow* row : std::as_const(rows_))
+        row->refresh();
     const DashboardState dashboard{dashboardBusy, dashboardError};
     if (shownOnce_ && m == shown_ && dashboard == shownDashboard_) return;
     title_->setText(m.title);
@@ -181,7 +191,8 @@ void PanelView::apply(bool clockOnly) {
     headerButtons_->setVisible(m.headerButtons);
     pause_->setSymbol(m.paused ? QStringLiteral("playpause") : QStringLiteral("pause"),
                       m.paused ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
-    dashboard_->setTitle(dashboardBusy ? QStringLiteral("Dashboard …") : QStringLiteral("Dashboard"));
+    dashboard_->setTitle(dashboardBusy ? QStringLiteral("Dashboard …")
+                                       : QStringLiteral("Dashboard"));
     report_->setVisible(m.reportChip);
     report_->setHighlighted(m.reportUnseen);
     dashboardErrorLabel_->setText(dashboardError.value_or(QString()));
@@ -222,13 +233,16 @@ void PanelView::rebuildBanners(const PanelModel& m) {
 }
 
 void PanelView::rebuildGroups(const PanelModel& m) {
-    for (TaskRow* r : std::as_const(rows_)) groups_->removeWidget(r);
+    for (TaskRow* r : std::as_const(rows_))
+        groups_->removeWidget(r);
     clear(groups_);
     QHash<QString, TaskRow*> kept;
     QHash<QString, std::shared_ptr<TaskState>> byId;
-    for (const auto& t : engine_->tasks.value()) byId.insert(t->id, t);
+    for (const auto& t : engine_->tasks.value())
+        byId.insert(t->id, t);
     for (const GroupModel& g : m.groups) {
-        auto* heading = label(g.name, Look::font(11), Palette::color(Tone::Tertiary, palette()), this);
+        auto* heading =
+            label(g.name, Look::font(11), Palette::color(Tone::Tertiary, palette()), this);
         heading->setContentsMargins(10, 10, 10, 3);
         groups_->addWidget(heading);
         for (const QString& id : g.visibleIds) {
@@ -242,17 +256,21 @@ void PanelView::rebuildGroups(const PanelModel& m) {
         if (g.toggle) {
             auto* toggle = new GroupToggle(this);
             toggle->set(g.open, g.hidden);
-            connect(toggle, &QAbstractButton::clicked, this, [this, name = g.name] { toggleGroup(name); });
+            connect(toggle, &QAbstractButton::clicked, this,
+                    [this, name = g.name] { toggleGroup(name); });
             groups_->addWidget(toggle);
         }
     }
-    for (TaskRow* gone : std::as_const(rows_)) gone->deleteLater();
+    for (TaskRow* gone : std::as_const(rows_))
+        gone->deleteLater();
     rows_ = kept;
 }
 
 void PanelView::toggleGroup(const QString& name) {
-    if (expanded.contains(name)) expanded.remove(name);
-    else expanded.insert(name);
+    if (expanded.contains(name))
+        expanded.remove(name);
+    else
+        expanded.insert(name);
     QTimer::singleShot(0, this, [this] { apply(); }); // the clicked toggle goes away
 }
 

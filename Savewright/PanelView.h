@@ -19,7 +19,7 @@ class TaskRow;
 
 class PanelView : public QWidget {
     Q_OBJECT
-public:
+  public:
     PanelView(Engine* engine, bool expandAll, QWidget* parent = nullptr);
 
     // View-local state; never saved.
@@ -33,10 +33,10 @@ public:
     void generateDashboard();
     void openReport();
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
 
-private:
+  private:
     QWidget* buildHeader();
     QWidget* buildLinks();
     QWidget* buildFooter();

@@ -63,7 +63,8 @@ void place(QWidget& popup, const QRect& icon) {
     QScreen* screen = QGuiApplication::screenAt(anchor);
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
     QPoint at(anchor.x() - popup.width() / 2, icon.isValid() ? icon.bottom() + 4 : anchor.y() + 4);
-    if (at.y() + popup.height() > area.bottom()) at.setY((icon.isValid() ? icon.top() : anchor.y()) - popup.height() - 4);
+    if (at.y() + popup.height() > area.bottom())
+        at.setY((icon.isValid() ? icon.top() : anchor.y()) - popup.height() - 4);
     at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popup.width())));
     at.setY(std::max(at.y(), area.top()));
     popup.move(at);
@@ -82,13 +83,15 @@ void showInterface(Engine& engine) {
     tray->setToolTip(QStringLiteral("Savewright"));
     auto* popup = new PanelView(&engine, false);
     popup->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
-    QObject::connect(tray, &QSystemTrayIcon::activated, popup, [tray, popup](QSystemTrayIcon::ActivationReason why) {
-        if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::Context) return;
-        if (popup->isVisible()) return popup->hide();
-        place(*popup, tray->geometry());
-        popup->show();
-        popup->activateWindow();
-    });
+    QObject::connect(tray, &QSystemTrayIcon::activated, popup,
+                     [tray, popup](QSystemTrayIcon::ActivationReason why) {
+                         if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::Context)
+                             return;
+                         if (popup->isVisible()) return popup->hide();
+                         place(*popup, tray->geometry());
+                         popup->show();
+                         popup->activateWindow();
+                     });
     tray->show();
 }
 
@@ -96,7 +99,9 @@ void snapshot(Engine& engine, const QStringList& arguments, const QString& targe
     const bool dark = CommandLine::has(arguments, QStringLiteral("--dark"));
     const bool expand = CommandLine::has(arguments, QStringLiteral("--expand"));
     bool numeric = false;
-    const double wait = CommandLine::value(arguments, QStringLiteral("--wait")).value_or(QString()).toDouble(&numeric);
+    const double wait = CommandLine::value(arguments, QStringLiteral("--wait"))
+                            .value_or(QString())
+                            .toDouble(&numeric);
     auto finish = [&engine, target, dark, expand] {
         engine.refreshLogs();
         Snapshot::render(engine, target, dark, expand);
@@ -108,7 +113,8 @@ void snapshot(Engine& engine, const QStringList& arguments, const QString& targe
     };
     if (!numeric) return finish();
     engine.start();
-    if (QSystemTrayIcon::isSystemTrayAvailable()) new StatusIcon(&engine, new QSystemTrayIcon(qApp));
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        new StatusIcon(&engine, new QSystemTrayIcon(qApp));
     QTimer::singleShot(static_cast<int>(std::clamp(wait, 0.0, 86400.0) * 1000), qApp, finish);
 }
 
@@ -132,12 +138,16 @@ int runMirrorScript(const QStringList& arguments) {
 int run(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
-    if (CommandLine::has(arguments, QStringLiteral("--run-spiegel"))) return runMirrorScript(arguments);
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (CommandLine::has(arguments, QStringLiteral("--run-spiegel")))
+        return runMirrorScript(arguments);
 
-    const std::optional<QString> target = CommandLine::value(arguments, QStringLiteral("--snapshot"));
+    const std::optional<QString> target =
+        CommandLine::value(arguments, QStringLiteral("--snapshot"));
     // A snapshot needs no display: without one, Qt draws off screen.
-    if (target && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+    if (target && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -171,7 +181,9 @@ int run(int argc, char** argv) {
     engine.onNewDeletionEvent = [&notifier, &paths](const DeletionEvent& e) {
         notifier.deletionEvent(e, paths.logs() + u'/' + DeletionEvent::pageName());
     };
-    engine.onUpdateAvailable = [&notifier](const UpdateInfo& info) { notifier.updateAvailable(info); };
+    engine.onUpdateAvailable = [&notifier](const UpdateInfo& info) {
+        notifier.updateAvailable(info);
+    };
     engine.start();
     installTerminationHandlers(engine);
     showInterface(engine);

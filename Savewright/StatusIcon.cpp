@@ -11,7 +11,7 @@
 namespace {
 
 class IconEngine : public QIconEngine {
-public:
+  public:
     IconEngine(QString symbol, std::optional<Tone> dot) : symbol_(std::move(symbol)), dot_(dot) {}
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
         StatusIcon::paint(*painter, rect, symbol_, dot_);
@@ -25,7 +25,7 @@ public:
     }
     QIconEngine* clone() const override { return new IconEngine(symbol_, dot_); }
 
-private:
+  private:
     QString symbol_;
     std::optional<Tone> dot_;
 };
@@ -33,7 +33,8 @@ private:
 } // namespace
 
 StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
-    : QObject(tray), engine_(engine), tray_(tray), watch_(engine, this, [this](bool clockOnly) { refresh(clockOnly); }) {
+    : QObject(tray), engine_(engine), tray_(tray),
+      watch_(engine, this, [this](bool clockOnly) { refresh(clockOnly); }) {
     refresh();
 }
 
@@ -50,7 +51,8 @@ QIcon StatusIcon::image(const QString& symbol, std::optional<Tone> dot) {
     return QIcon(new IconEngine(symbol, dot));
 }
 
-void StatusIcon::paint(QPainter& p, const QRectF& rect, const QString& symbol, std::optional<Tone> dot) {
+void StatusIcon::paint(QPainter& p, const QRectF& rect, const QString& symbol,
+                       std::optional<Tone> dot) {
     // The design is 20 x 18; any other size is drawn to scale.
     p.save();
     p.setRenderHint(QPainter::Antialiasing);

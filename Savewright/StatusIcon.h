@@ -12,15 +12,16 @@ class QSystemTrayIcon;
 
 class StatusIcon : public QObject {
     Q_OBJECT
-public:
+  public:
     StatusIcon(Engine* engine, QSystemTrayIcon* tray);
     const IconModel& model() const { return model_; }
     // 20 x 18 logical pixels: the symbol tinted in the text colour, the dot with
     // a halo in the window colour at the lower right.
     static QIcon image(const QString& symbol, std::optional<Tone> dot);
-    static void paint(QPainter& painter, const QRectF& rect, const QString& symbol, std::optional<Tone> dot);
+    static void paint(QPainter& painter, const QRectF& rect, const QString& symbol,
+                      std::optional<Tone> dot);
 
-private:
+  private:
     void refresh(bool clockOnly = false);
 
     Engine* engine_;

@@ -12,13 +12,15 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("view-refresh-symbolic")},
         {QStringLiteral("pause.circle"), QStringLiteral("media-playback-pause-symbolic")},
         {QStringLiteral("externaldrive"), QStringLiteral("drive-harddisk-symbolic")},
-        {QStringLiteral("externaldrive.badge.checkmark"), QStringLiteral("drive-harddisk-symbolic")},
+        {QStringLiteral("externaldrive.badge.checkmark"),
+         QStringLiteral("drive-harddisk-symbolic")},
         {QStringLiteral("playpause"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("pause"), QStringLiteral("media-playback-pause-symbolic")},
         {QStringLiteral("play"), QStringLiteral("media-seek-forward-symbolic")},
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning-symbolic")},
         {QStringLiteral("arrow.down.circle"), QStringLiteral("folder-download-symbolic")},
-        {QStringLiteral("chart.bar.doc.horizontal"), QStringLiteral("x-office-spreadsheet-symbolic")},
+        {QStringLiteral("chart.bar.doc.horizontal"),
+         QStringLiteral("x-office-spreadsheet-symbolic")},
         {QStringLiteral("trash"), QStringLiteral("user-trash-symbolic")},
         {QStringLiteral("folder"), QStringLiteral("folder-symbolic")},
         {QStringLiteral("gearshape"), QStringLiteral("emblem-system-symbolic")},
@@ -30,7 +32,8 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("stop.fill"), QStringLiteral("media-playback-stop-symbolic")},
         {QStringLiteral("play.fill"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("doc.text"), QStringLiteral("text-x-generic-symbolic")},
-        {QStringLiteral("chevron.left.forwardslash.chevron.right"), QStringLiteral("utilities-terminal-symbolic")},
+        {QStringLiteral("chevron.left.forwardslash.chevron.right"),
+         QStringLiteral("utilities-terminal-symbolic")},
     };
     return names;
 }
@@ -38,32 +41,41 @@ const QHash<QString, QString>& table() {
 } // namespace
 
 void setUpTheme() {
-    if (!QIcon::themeName().isEmpty() && !QIcon::fromTheme(QStringLiteral("folder-symbolic")).isNull())
+    if (!QIcon::themeName().isEmpty() &&
+        !QIcon::fromTheme(QStringLiteral("folder-symbolic")).isNull())
         return;
     QStringList paths = QIcon::themeSearchPaths();
     QString dirs = qEnvironmentVariable("XDG_DATA_DIRS");
     if (dirs.isEmpty()) dirs = QStringLiteral("/usr/local/share:/usr/share");
     for (const QString& d : dirs.split(u':', Qt::SkipEmptyParts))
-        if (!paths.contains(d + QStringLiteral("/icons"))) paths.append(d + QStringLiteral("/icons"));
+        if (!paths.contains(d + QStringLiteral("/icons")))
+            paths.append(d + QStringLiteral("/icons"));
     QIcon::setThemeSearchPaths(paths);
-    if (QIcon::themeName().isEmpty() || QIcon::fromTheme(QStringLiteral("folder-symbolic")).isNull())
+    if (QIcon::themeName().isEmpty() ||
+        QIcon::fromTheme(QStringLiteral("folder-symbolic")).isNull())
         QIcon::setThemeName(QStringLiteral("Adwaita"));
 }
 
-QString themeName(const QString& symbol) { return table().value(symbol); }
+QString themeName(const QString& symbol) {
+    return table().value(symbol);
+}
 
 QIcon icon(const QString& symbol) {
     const QString name = themeName(symbol);
     return name.isEmpty() ? QIcon() : QIcon::fromTheme(name);
 }
 
-void draw(QPainter& painter, const QString& symbol, const QRectF& rect, double size, const QColor& color) {
+void draw(QPainter& painter, const QString& symbol, const QRectF& rect, double size,
+          const QColor& color) {
     const QIcon source = icon(symbol);
     if (source.isNull()) return;
     const double dpr = painter.device()->devicePixelRatioF();
     const int pixels = static_cast<int>(std::ceil(size * dpr));
-    QImage tinted = source.pixmap(QSize(pixels, pixels)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    if (tinted.width() != pixels) tinted = tinted.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage tinted = source.pixmap(QSize(pixels, pixels))
+                        .toImage()
+                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (tinted.width() != pixels)
+        tinted = tinted.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     {
         // Only the symbol's own pixels take the colour.
         QPainter p(&tinted);

@@ -16,6 +16,7 @@ void setUpTheme();
 QString themeName(const QString& symbol);
 QIcon icon(const QString& symbol);
 // The symbol in `color`, `size` logical pixels square, centred in `rect`.
-void draw(QPainter& painter, const QString& symbol, const QRectF& rect, double size, const QColor& color);
+void draw(QPainter& painter, const QString& symbol, const QRectF& rect, double size,
+          const QColor& color);
 
 } // namespace Symbols

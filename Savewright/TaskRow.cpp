@@ -15,7 +15,8 @@ constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 3;
 }
 
 TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent)
-    : QWidget(parent), task_(std::move(task)), engine_(engine), model_(ViewModel::row(*task_, *engine)) {
+    : QWidget(parent), task_(std::move(task)), engine_(engine),
+      model_(ViewModel::row(*task_, *engine)) {
     setToolTip(model_.description);
     buttons_ = new QWidget(this);
     new QHBoxLayout(buttons_);
@@ -48,12 +49,17 @@ void TaskRow::setHovering(bool on) {
     update();
 }
 
-void TaskRow::enterEvent(QEnterEvent*) { setHovering(true); }
-void TaskRow::leaveEvent(QEvent*) { setHovering(false); }
+void TaskRow::enterEvent(QEnterEvent*) {
+    setHovering(true);
+}
+void TaskRow::leaveEvent(QEvent*) {
+    setHovering(false);
+}
 
 void TaskRow::resizeEvent(QResizeEvent*) {
     const QSize s = buttons_->sizeHint();
-    buttons_->setGeometry(width() - kPadX - s.width(), kPadY + (kLine - s.height()) / 2, s.width(), s.height());
+    buttons_->setGeometry(width() - kPadX - s.width(), kPadY + (kLine - s.height()) / 2, s.width(),
+                          s.height());
 }
 
 void TaskRow::rebuildButtons() {
@@ -74,8 +80,10 @@ void TaskRow::rebuildButtons() {
         layout->addWidget(b);
     };
     if (!m.observeOnly) {
-        if (m.running) add("stop.fill", "Stoppen", [this] { stop(); });
-        else if (!m.isRunning) add("play.fill", "Starten", [this] { start(false); });
+        if (m.running)
+            add("stop.fill", "Stoppen", [this] { stop(); });
+        else if (!m.isRunning)
+            add("play.fill", "Starten", [this] { start(false); });
     }
     add("doc.text", "Log öffnen", [this] { openLog(); });
     add("chevron.left.forwardslash.chevron.right", "Skript öffnen", [this] { openScript(); });
@@ -108,7 +116,8 @@ void TaskRow::paintEvent(QPaintEvent*) {
         p.setFont(Look::font(12));
         const int w = p.fontMetrics().horizontalAdvance(m.meta);
         p.setPen(Palette::color(m.metaTone, palette()));
-        p.drawText(QRectF(right - w - 1, line.top(), w + 1, kLine), Qt::AlignRight | Qt::AlignVCenter, m.meta);
+        p.drawText(QRectF(right - w - 1, line.top(), w + 1, kLine),
+                   Qt::AlignRight | Qt::AlignVCenter, m.meta);
         right -= w + 10;
     } else {
         right -= buttons_->width() + 10;
@@ -116,8 +125,10 @@ void TaskRow::paintEvent(QPaintEvent*) {
     p.setFont(Look::font(13));
     p.setPen(palette().color(QPalette::WindowText));
     const double nameLeft = indicator.right() + 10;
-    const QString name = p.fontMetrics().elidedText(m.name, Qt::ElideRight, static_cast<int>(right - nameLeft));
-    p.drawText(QRectF(nameLeft, line.top(), right - nameLeft, kLine), Qt::AlignLeft | Qt::AlignVCenter, name);
+    const QString name =
+        p.fontMetrics().elidedText(m.name, Qt::ElideRight, static_cast<int>(right - nameLeft));
+    p.drawText(QRectF(nameLeft, line.top(), right - nameLeft, kLine),
+               Qt::AlignLeft | Qt::AlignVCenter, name);
     if (m.progressBar) {
         const QRectF track(kPadX + 20, line.bottom() + kSpacing, width() - 2 * kPadX - 20, kBar);
         p.setPen(Qt::NoPen);
@@ -125,7 +136,8 @@ void TaskRow::paintEvent(QPaintEvent*) {
         p.drawRoundedRect(track, kBar / 2.0, kBar / 2.0);
         const double share = std::clamp(*m.progressBar, 0, 100) / 100.0;
         p.setBrush(Palette::color(Tone::Accent, palette()));
-        p.drawRoundedRect(QRectF(track.topLeft(), QSizeF(track.width() * share, kBar)), kBar / 2.0, kBar / 2.0);
+        p.drawRoundedRect(QRectF(track.topLeft(), QSizeF(track.width() * share, kBar)), kBar / 2.0,
+                          kBar / 2.0);
     }
 }
 
@@ -146,9 +158,15 @@ void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
     menu.exec(e->globalPos());
 }
 
-void TaskRow::start(bool dryRun) { engine_->runNow(task_, dryRun); }
-void TaskRow::stop() { engine_->cancel(task_); }
-void TaskRow::openLog() { Files::openLatestLog(*task_, engine_->paths); }
+void TaskRow::start(bool dryRun) {
+    engine_->runNow(task_, dryRun);
+}
+void TaskRow::stop() {
+    engine_->cancel(task_);
+}
+void TaskRow::openLog() {
+    Files::openLatestLog(*task_, engine_->paths);
+}
 void TaskRow::openScript() {
     Files::openInTextEdit(engine_->paths.scripts() + u'/' + task_->config.value().script);
 }

@@ -10,7 +10,7 @@ class RowButton;
 
 class TaskRow : public QWidget {
     Q_OBJECT
-public:
+  public:
     TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent = nullptr);
     const RowModel& model() const { return model_; }
     // Reads the task again; repaints when what it shows changed.
@@ -20,14 +20,14 @@ public:
     void setHovering(bool on);
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
     void resizeEvent(QResizeEvent*) override;
 
-private:
+  private:
     void rebuildButtons();
     void start(bool dryRun);
     void stop();

@@ -21,12 +21,16 @@ const QString kOthers = QStringLiteral("Sonstiges");
 
 Tone textTone(TaskStatus status) {
     switch (status) {
-    case TaskStatus::Running: return Tone::Accent;
+    case TaskStatus::Running:
+        return Tone::Accent;
     case TaskStatus::Error:
     case TaskStatus::Red:
-    case TaskStatus::Never: return Tone::Red;
-    case TaskStatus::Yellow: return Tone::Orange;
-    case TaskStatus::Green: return Tone::Green;
+    case TaskStatus::Never:
+        return Tone::Red;
+    case TaskStatus::Yellow:
+        return Tone::Orange;
+    case TaskStatus::Green:
+        return Tone::Green;
     }
     return Tone::Primary;
 }
@@ -35,12 +39,22 @@ QString countLine(const Engine::TaskList& tasks, const QDateTime& now, bool paus
     int green = 0, yellow = 0, overdue = 0, error = 0, running = 0, waiting = 0;
     for (const auto& t : tasks) {
         switch (t->status(now)) {
-        case TaskStatus::Green: ++green; break;
-        case TaskStatus::Yellow: ++yellow; break;
+        case TaskStatus::Green:
+            ++green;
+            break;
+        case TaskStatus::Yellow:
+            ++yellow;
+            break;
         case TaskStatus::Red:
-        case TaskStatus::Never: ++overdue; break;
-        case TaskStatus::Error: ++error; break;
-        case TaskStatus::Running: ++running; break;
+        case TaskStatus::Never:
+            ++overdue;
+            break;
+        case TaskStatus::Error:
+            ++error;
+            break;
+        case TaskStatus::Running:
+            ++running;
+            break;
         }
         if (t->waiting) ++waiting;
     }
@@ -70,11 +84,15 @@ QList<QPair<QString, Engine::TaskList>> groups(const Engine::TaskList& tasks) {
     QList<QPair<QString, Engine::TaskList>> out;
     for (const auto& t : tasks) {
         const QString name = t->config.value().group.value_or(kOthers);
-        auto it = std::find_if(out.begin(), out.end(), [&](const auto& g) { return g.first == name; });
-        if (it == out.end()) out.append({name, {t}});
-        else it->second.append(t);
+        auto it =
+            std::find_if(out.begin(), out.end(), [&](const auto& g) { return g.first == name; });
+        if (it == out.end())
+            out.append({name, {t}});
+        else
+            it->second.append(t);
     }
-    const auto others = std::find_if(out.begin(), out.end(), [](const auto& g) { return g.first == kOthers; });
+    const auto others =
+        std::find_if(out.begin(), out.end(), [](const auto& g) { return g.first == kOthers; });
     if (others != out.end()) {
         auto moved = *others;
         out.erase(others);
@@ -92,8 +110,10 @@ GroupModel group(const QString& name, const Engine::TaskList& tasks, const QDate
     for (qsizetype i = 0; i < tasks.size(); ++i) {
         const TaskState& t = *tasks[i];
         const bool shown = g.open || i < 3 || t.status(now) != TaskStatus::Green || t.waiting;
-        if (shown) g.visibleIds.append(t.id);
-        else ++g.hidden;
+        if (shown)
+            g.visibleIds.append(t.id);
+        else
+            ++g.hidden;
     }
     g.toggle = large && !expandAll && ((!g.open && g.hidden > 0) || expanded.contains(name));
     return g;
@@ -103,7 +123,8 @@ PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expa
     PanelModel m;
     const Engine::TaskList& tasks = engine.tasks.value();
     const QDateTime now = engine.now.value();
-    m.title = engine.observeOnly ? QStringLiteral("Savewright · Beobachter") : QStringLiteral("Savewright");
+    m.title = engine.observeOnly ? QStringLiteral("Savewright · Beobachter")
+                                 : QStringLiteral("Savewright");
     m.paused = engine.paused.value();
     m.countLine = countLine(tasks, now, m.paused);
     m.headerButtons = !engine.observeOnly;
@@ -170,7 +191,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
 
 IconModel icon(const Engine& engine) {
     IconModel m;
-    m.symbol = engine.anyRunning()  ? QStringLiteral("arrow.triangle.2.circlepath")
+    m.symbol = engine.anyRunning()     ? QStringLiteral("arrow.triangle.2.circlepath")
                : engine.paused.value() ? QStringLiteral("pause.circle")
                                        : QStringLiteral("externaldrive");
     bool yellow = false;

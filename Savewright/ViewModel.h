@@ -55,8 +55,8 @@ struct PanelModel {
 };
 
 struct IconModel {
-    QString symbol;           // a symbol name of the Symbols table
-    std::optional<Tone> dot;  // Red or Yellow
+    QString symbol;          // a symbol name of the Symbols table
+    std::optional<Tone> dot; // Red or Yellow
     friend bool operator==(const IconModel&, const IconModel&) = default;
 };
 

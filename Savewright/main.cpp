@@ -1,3 +1,5 @@
 #include "SavewrightApp.h"
 
-int main(int argc, char** argv) { return SavewrightApp::run(argc, argv); }
+int main(int argc, char** argv) {
+    return SavewrightApp::run(argc, argv);
+}

@@ -8,8 +8,6 @@
 
 #include <benchmark/benchmark.h>
 
-
-
 namespace {
 
 constexpr int kTasks = 100;
@@ -19,7 +17,8 @@ struct Setup {
     QTemporaryDir dir;
     Paths paths{dir.path() + QStringLiteral("/repo"), dir.path() + QStringLiteral("/support")};
     std::unique_ptr<QSettings> settings() const {
-        return std::make_unique<QSettings>(dir.path() + QStringLiteral("/seen.ini"), QSettings::IniFormat);
+        return std::make_unique<QSettings>(dir.path() + QStringLiteral("/seen.ini"),
+                                           QSettings::IniFormat);
     }
     Setup() {
         QDir().mkpath(paths.logs());
@@ -34,8 +33,10 @@ struct Setup {
                                            .arg(l % 28 + 1, 2, 10, QLatin1Char('0'))
                                            .arg(t));
                 f.open(QIODevice::WriteOnly);
-                f.write("Ferrymat Log \xe2\x80\x94 Task\nStarted: x\nScript: t.sh\nStatus: SUCCESS\n\n"
-                        "--- Output ---\n" + QByteArray("rsync line\n").repeated(40));
+                f.write(
+                    "Ferrymat Log \xe2\x80\x94 Task\nStarted: x\nScript: t.sh\nStatus: SUCCESS\n\n"
+                    "--- Output ---\n" +
+                    QByteArray("rsync line\n").repeated(40));
             }
         }
         QFile config(paths.configFile());
@@ -48,13 +49,15 @@ void idleTick(benchmark::State& state) {
     Setup setup;
     Engine engine(setup.paths, false, {}, setup.settings());
     engine.refreshLogs();
-    for (auto _ : state) engine.tick(); // within 5 s of the refresh: no file is touched
+    for (auto _ : state)
+        engine.tick(); // within 5 s of the refresh: no file is touched
 }
 
 void refresh(benchmark::State& state) {
     Setup setup;
     Engine engine(setup.paths, false, {}, setup.settings());
-    for (auto _ : state) engine.refreshLogs();
+    for (auto _ : state)
+        engine.refreshLogs();
 }
 
 // The last journal line of a small journal and of a 200 MB one.
@@ -64,9 +67,11 @@ void journal(benchmark::State& state) {
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     const QByteArray line = "{\"id\":\"x\",\"summary\":\"" + QByteArray(150, 's') + "\"}\n";
-    for (qint64 written = 0; written < state.range(0); written += line.size()) f.write(line);
+    for (qint64 written = 0; written < state.range(0); written += line.size())
+        f.write(line);
     f.close();
-    for (auto _ : state) benchmark::DoNotOptimize(Engine::lastJournalLine(path));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Engine::lastJournalLine(path));
 }
 
 } // namespace

@@ -13,8 +13,7 @@
 
 namespace {
 
-constexpr const char* kScript =
-    "head -c 1073741824 < <(yes \"$(printf '%099d' 7)\")\n";
+constexpr const char* kScript = "head -c 1073741824 < <(yes \"$(printf '%099d' 7)\")\n";
 
 struct Repo {
     QTemporaryDir dir;

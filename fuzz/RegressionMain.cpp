@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
             QFile f(it.next());
             if (!f.open(QIODevice::ReadOnly)) return 2;
             const QByteArray data = f.readAll();
-            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
+            LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(data.constData()),
+                                   static_cast<size_t>(data.size()));
             ++inputs;
         }
     }

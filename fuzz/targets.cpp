@@ -33,7 +33,8 @@ void check(bool condition) {
 }
 
 [[maybe_unused]] void journal(const QByteArray& input) {
-    if (const auto e = DeletionEvent::fromJsonLine(QString::fromUtf8(input))) check(!e->id.isEmpty());
+    if (const auto e = DeletionEvent::fromJsonLine(QString::fromUtf8(input)))
+        check(!e->id.isEmpty());
 }
 
 [[maybe_unused]] void update(const QByteArray& input) {

@@ -8,17 +8,21 @@
 
 QString text(TaskType type) {
     switch (type) {
-    case TaskType::Scheduled: return QStringLiteral("scheduled");
-    case TaskType::OnMount: return QStringLiteral("on_mount");
-    case TaskType::Weekly: return QStringLiteral("weekly");
-    case TaskType::External: return QStringLiteral("external");
+    case TaskType::Scheduled:
+        return QStringLiteral("scheduled");
+    case TaskType::OnMount:
+        return QStringLiteral("on_mount");
+    case TaskType::Weekly:
+        return QStringLiteral("weekly");
+    case TaskType::External:
+        return QStringLiteral("external");
     }
     return {};
 }
 
 std::optional<TaskType> taskTypeFromText(const QString& t) {
-    for (TaskType type : {TaskType::Scheduled, TaskType::OnMount, TaskType::Weekly,
-                          TaskType::External})
+    for (TaskType type :
+         {TaskType::Scheduled, TaskType::OnMount, TaskType::Weekly, TaskType::External})
         if (text(type) == t) return type;
     return std::nullopt;
 }
@@ -66,10 +70,12 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     auto script = name ? requiredString(t, "script") : std::nullopt;
     auto typeText = script ? requiredString(t, "type") : std::nullopt;
     if (!typeText)
-        throw TOMLError(0, QStringLiteral("Task %1: name, type und script sind Pflicht").arg(number));
+        throw TOMLError(0,
+                        QStringLiteral("Task %1: name, type und script sind Pflicht").arg(number));
     auto type = taskTypeFromText(*typeText);
     if (!type)
-        throw TOMLError(0, QStringLiteral("Task „%1“: unbekannter type „%2“").arg(*name, *typeText));
+        throw TOMLError(0,
+                        QStringLiteral("Task „%1“: unbekannter type „%2“").arg(*name, *typeText));
 
     TaskConfig task(*name, *type, *script);
     readString(t, u"description", task.description);
@@ -103,11 +109,14 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
         readString(*general, u"update_url", config.updateURL);
     }
     const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
-    for (qsizetype i = 0; i < entries.size(); ++i) config.tasks.append(readTask(entries[i], i + 1));
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        config.tasks.append(readTask(entries[i], i + 1));
     return config;
 }
 
-AppConfig AppConfig::parse(const QString& text) { return fromDocument(TOML::parse(text)); }
+AppConfig AppConfig::parse(const QString& text) {
+    return fromDocument(TOML::parse(text));
+}
 
 AppConfig AppConfig::load(const QString& path) {
     const PosixFile::ReadResult file = PosixFile::readAll(path);

@@ -12,7 +12,9 @@ std::optional<QString> value(const QStringList& arguments, const QString& option
     return arguments[i + 1];
 }
 
-bool has(const QStringList& arguments, const QString& flag) { return arguments.contains(flag); }
+bool has(const QStringList& arguments, const QString& flag) {
+    return arguments.contains(flag);
+}
 
 QString absolute(const QString& path) {
     return QDir::cleanPath(QDir::current().absoluteFilePath(path));

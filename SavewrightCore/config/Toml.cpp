@@ -66,9 +66,12 @@ struct QuoteTracker {
     // True when c stands outside every string; quote characters count as inside.
     bool outside(QChar c) {
         if (quote == u'"') {
-            if (escaped) escaped = false;
-            else if (c == u'\\') escaped = true;
-            else if (c == u'"') quote = 0;
+            if (escaped)
+                escaped = false;
+            else if (c == u'\\')
+                escaped = true;
+            else if (c == u'"')
+                quote = 0;
             return false;
         }
         if (quote == u'\'') {
@@ -96,8 +99,10 @@ struct DepthCounter {
     void feed(QStringView s) {
         for (QChar c : s) {
             if (!q.outside(c)) continue;
-            if (c == u'[') ++depth;
-            else if (c == u']') --depth;
+            if (c == u'[')
+                ++depth;
+            else if (c == u']')
+                --depth;
         }
     }
 };
@@ -111,9 +116,12 @@ std::optional<qint64> parseHex(QStringView s) {
     for (; i < s.size(); ++i) {
         const char16_t c = s[i].unicode();
         int d = -1;
-        if (c >= u'0' && c <= u'9') d = c - u'0';
-        else if (c >= u'a' && c <= u'f') d = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F') d = c - u'A' + 10;
+        if (c >= u'0' && c <= u'9')
+            d = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            d = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            d = c - u'A' + 10;
         if (d < 0) return std::nullopt;
         v = v * 16 + d; // at most 8 digits: no overflow
     }
@@ -134,7 +142,7 @@ std::optional<double> parseDouble(QStringView s) {
 }
 
 class ValueScanner {
-public:
+  public:
     ValueScanner(QStringView text, int line) : text_(text), line_(line) {}
 
     TOMLValue readValue(int depth) {
@@ -148,12 +156,13 @@ public:
     }
 
     void skipBlanks() {
-        while (!atEnd() && isBlank(text_[pos_])) ++pos_;
+        while (!atEnd() && isBlank(text_[pos_]))
+            ++pos_;
     }
     bool atEnd() const { return pos_ >= text_.size(); }
     [[noreturn]] void fail(const QString& message) const { throw TOMLError(line_, message); }
 
-private:
+  private:
     TOMLValue basicString() {
         ++pos_;
         QString out;
@@ -168,20 +177,36 @@ private:
             if (atEnd()) fail(QStringLiteral("String nicht geschlossen"));
             QChar e = text_[pos_++];
             switch (e.unicode()) {
-            case u'n': out.append(u'\n'); break;
-            case u't': out.append(u'\t'); break;
-            case u'r': out.append(u'\r'); break;
-            case u'"': out.append(u'"'); break;
-            case u'\\': out.append(u'\\'); break;
-            case u'u': unicodeEscape(out, e, 4); break;
-            case u'U': unicodeEscape(out, e, 8); break;
-            default: fail(QStringLiteral("unbekanntes Escape \\") + e);
+            case u'n':
+                out.append(u'\n');
+                break;
+            case u't':
+                out.append(u'\t');
+                break;
+            case u'r':
+                out.append(u'\r');
+                break;
+            case u'"':
+                out.append(u'"');
+                break;
+            case u'\\':
+                out.append(u'\\');
+                break;
+            case u'u':
+                unicodeEscape(out, e, 4);
+                break;
+            case u'U':
+                unicodeEscape(out, e, 8);
+                break;
+            default:
+                fail(QStringLiteral("unbekanntes Escape \\") + e);
             }
         }
     }
 
     void unicodeEscape(QString& out, QChar letter, qsizetype digits) {
-        const QString message = QStringLiteral("ungültiges \\") + letter + QStringLiteral("-Escape");
+        const QString message =
+            QStringLiteral("ungültiges \\") + letter + QStringLiteral("-Escape");
         if (text_.size() - pos_ < digits) fail(message);
         auto v = parseHex(text_.mid(pos_, digits));
         pos_ += digits;

@@ -13,24 +13,24 @@
 
 // A load failure whose printed form is shown to the user as it stands.
 class ConfigError : public std::runtime_error {
-public:
+  public:
     explicit ConfigError(const QString& text);
     virtual QString description() const { return text_; }
 
-private:
+  private:
     QString text_;
 };
 
 // A syntax or validation error of config.toml, with its 1-based line (0 for validation).
 class TOMLError : public ConfigError {
-public:
+  public:
     TOMLError(int line, QString message);
     int line;
     QString message;
 };
 
 class TOMLValue {
-public:
+  public:
     enum class Kind { String, Int, Double, Bool, Array };
     using Array = QList<TOMLValue>;
 
@@ -54,7 +54,7 @@ public:
 
     friend bool operator==(const TOMLValue& a, const TOMLValue& b) { return a.v_ == b.v_; }
 
-private:
+  private:
     std::variant<QString, qint64, double, bool, Array> v_;
 };
 

@@ -14,10 +14,14 @@ void Engine::generateDashboard(DashboardDone done) const {
     const QString page = paths.logs() + QStringLiteral("/Dashboard.html");
     Spawn::Options o;
     o.program = PosixFile::encodePath(python);
-    o.arguments = {PosixFile::encodePath(paths.repo + QStringLiteral("/Python/dashboard/generate_dashboard.py")),
-                   "--logs", PosixFile::encodePath(paths.logs()),
-                   "--config", PosixFile::encodePath(paths.configFile()),
-                   "--out", PosixFile::encodePath(page)};
+    o.arguments = {PosixFile::encodePath(paths.repo +
+                                         QStringLiteral("/Python/dashboard/generate_dashboard.py")),
+                   "--logs",
+                   PosixFile::encodePath(paths.logs()),
+                   "--config",
+                   PosixFile::encodePath(paths.configFile()),
+                   "--out",
+                   PosixFile::encodePath(page)};
     o.stdinFd = STDIN_FILENO;
     std::thread([o, python, page, done = std::move(done)]() mutable {
         int err[2];
@@ -49,8 +53,10 @@ void Engine::generateDashboard(DashboardDone done) const {
             }
         }
         postToMain([done = std::move(done), page, error] {
-            if (error) done(std::nullopt, error);
-            else done(page, std::nullopt);
+            if (error)
+                done(std::nullopt, error);
+            else
+                done(page, std::nullopt);
         });
     }).detach();
 }

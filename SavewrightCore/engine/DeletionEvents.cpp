@@ -25,7 +25,8 @@ std::optional<DeletionEvent> DeletionEvent::fromJsonLine(const QString& line) {
     const QJsonValue id = o.value(u"id");
     if (!id.isString() || id.toString().isEmpty()) return std::nullopt;
     const QJsonValue kind = o.value(u"kind"), summary = o.value(u"summary");
-    return DeletionEvent{id.toString(), kind.isString() ? kind.toString() : QStringLiteral("schutz"),
+    return DeletionEvent{id.toString(),
+                         kind.isString() ? kind.toString() : QStringLiteral("schutz"),
                          summary.isString() ? summary.toString() : QString()};
 }
 
@@ -33,7 +34,9 @@ QString DeletionEvent::title() const {
     return kind == u"woche" ? QStringLiteral("Löschbericht") : QStringLiteral("Löschschutz");
 }
 
-QString Engine::journalPath() const { return paths.appSupport + QStringLiteral("/state/loeschschutz.jsonl"); }
+QString Engine::journalPath() const {
+    return paths.appSupport + QStringLiteral("/state/loeschschutz.jsonl");
+}
 
 std::optional<QString> Engine::lastJournalLine(const QString& path) {
     for (qint64 window = kFirstWindow;; window *= 4) {
@@ -41,7 +44,8 @@ std::optional<QString> Engine::lastJournalLine(const QString& path) {
         if (!r.ok()) return std::nullopt;
         const bool wholeFile = r.data.size() < window;
         qsizetype end = r.data.size();
-        while (end > 0 && r.data[end - 1] == '\n') --end;
+        while (end > 0 && r.data[end - 1] == '\n')
+            --end;
         const qsizetype start = end > 0 ? r.data.lastIndexOf('\n', end - 1) + 1 : 0;
         if (end - start > kLongestLine) return std::nullopt;
         // The line is whole when a line feed stands before it, or the file starts there.
@@ -60,7 +64,8 @@ void Engine::checkDeletionEvents() {
     struct stat st {};
     std::pair<std::optional<qint64>, qint64> stamp{std::nullopt, -1};
     if (::stat(PosixFile::encodePath(path).constData(), &st) != 0) {
-        if (!seenStore->value(kSeenKey).canConvert<QString>()) seenStore->setValue(kSeenKey, QString());
+        if (!seenStore->value(kSeenKey).canConvert<QString>())
+            seenStore->setValue(kSeenKey, QString());
     } else {
         stamp = {static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
                  static_cast<qint64>(st.st_size)};
@@ -92,4 +97,6 @@ void Engine::checkDeletionReport(const LogListing& listing) {
     }
 }
 
-void Engine::markDeletionReportSeen() { deletionReportUnseen = false; }
+void Engine::markDeletionReportSeen() {
+    deletionReportUnseen = false;
+}

@@ -44,7 +44,9 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
                                                     QStringLiteral("Savewright"))),
       currentVersion(UpdateChecker::currentVersion()) {
     clock = [] { return QDateTime::currentDateTimeUtc(); };
-    isReachable = [](const QString& a, Answer answer) { isReachableDefault(a, 3.0, std::move(answer)); };
+    isReachable = [](const QString& a, Answer answer) {
+        isReachableDefault(a, 3.0, std::move(answer));
+    };
     volumeResponds = [](const QString& path, Answer answer) {
         if (!isMountPointPath(path)) return answer(false);
         volumeRespondsDefault(path, 3.0, std::move(answer));
@@ -166,7 +168,8 @@ void Engine::reloadConfig() {
 
 void Engine::rebuildTasks(const AppConfig& loaded) {
     QHash<QString, std::shared_ptr<TaskState>> byName;
-    for (const auto& t : tasks.value()) byName.insert(t->id, t);
+    for (const auto& t : tasks.value())
+        byName.insert(t->id, t);
     TaskList rebuilt;
     for (const TaskConfig& c : loaded.tasks) {
         if (auto existing = byName.value(c.name)) {
@@ -198,6 +201,8 @@ void Engine::shutdown() {
     if (runners.isEmpty()) return;
     say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));
     std::vector<std::thread> cancels;
-    for (const auto& r : runners) cancels.emplace_back([r] { r->cancel(true, kShutdownReason); });
-    for (std::thread& c : cancels) c.join();
+    for (const auto& r : runners)
+        cancels.emplace_back([r] { r->cancel(true, kShutdownReason); });
+    for (std::thread& c : cancels)
+        c.join();
 }

@@ -30,7 +30,7 @@ struct ProcessEntry {
 
 class Engine : public QObject {
     Q_OBJECT
-public:
+  public:
     using TaskList = QList<std::shared_ptr<TaskState>>;
     // An answer that may come from any thread, exactly once.
     using Answer = std::function<void(bool)>;
@@ -131,7 +131,8 @@ public:
     static std::optional<QString> lastJournalLine(const QString& path);
 
     // Dashboard (Dashboard.cpp): `done` runs once on the main thread with the page or an error.
-    using DashboardDone = std::function<void(std::optional<QString> page, std::optional<QString> error)>;
+    using DashboardDone =
+        std::function<void(std::optional<QString> page, std::optional<QString> error)>;
     void generateDashboard(DashboardDone done) const;
 
     // Update check (Engine.cpp)
@@ -144,7 +145,7 @@ public:
     static bool pythonShellRunning(const QList<ProcessEntry>& table);
     static bool pythonShellRunning();
 
-private:
+  private:
     void startIfReady(const std::shared_ptr<TaskState>& task);
     void probeThenLaunch(const std::shared_ptr<TaskState>& task, bool dryRun);
     struct VolumeProbe;

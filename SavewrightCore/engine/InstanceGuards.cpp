@@ -26,7 +26,9 @@ bool Engine::otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t
     return false;
 }
 
-bool Engine::otherWorkingInstanceRunning() { return otherWorkingInstanceRunning(processes(), ::getpid()); }
+bool Engine::otherWorkingInstanceRunning() {
+    return otherWorkingInstanceRunning(processes(), ::getpid());
+}
 
 bool Engine::pythonShellRunning(const QList<ProcessEntry>& table) {
     return std::any_of(table.cbegin(), table.cend(), [](const ProcessEntry& p) {
@@ -34,4 +36,6 @@ bool Engine::pythonShellRunning(const QList<ProcessEntry>& table) {
     });
 }
 
-bool Engine::pythonShellRunning() { return pythonShellRunning(processes()); }
+bool Engine::pythonShellRunning() {
+    return pythonShellRunning(processes());
+}

@@ -59,15 +59,17 @@ bool settled(qint64 stampNs) {
 
 } // namespace
 
-LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName, const LogListing& listing) {
+LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName,
+                             const LogListing& listing) {
     // The summary reads the newest file and the older ones down to the last success;
     // while none of them changed, it is the same summary.
     const auto cached = summaries_.constFind(safeName);
     if (cached != summaries_.constEnd() && cached->generation == listingGeneration_) {
-        const bool same = std::all_of(cached->files.cbegin(), cached->files.cend(), [&](const auto& f) {
-            const auto now = fileStamp(store.directory + u'/' + f.first);
-            return now && *now == f.second && settled(now->second);
-        });
+        const bool same =
+            std::all_of(cached->files.cbegin(), cached->files.cend(), [&](const auto& f) {
+                const auto now = fileStamp(store.directory + u'/' + f.first);
+                return now && *now == f.second && settled(now->second);
+            });
         if (same) return cached->summary;
     }
     const QStringList names = store.fileNames(safeName, &listing);
@@ -87,14 +89,12 @@ LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName, con
 }
 
 const LogListing& Engine::folderListing(const LogStore& store) {
-    // The names change only with the folder's modification time; a time from the
-    // last two seconds is not trusted, since a change within the file system's
-    // time resolution would not move it.
+    // The names change only with the folder's modification time (once it is settled).
     struct stat st {};
     const bool readable = ::stat(PosixFile::encodePath(store.directory).constData(), &st) == 0;
-    const qint64 stamp = readable ? static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec : -1;
-    const qint64 nowNs = static_cast<qint64>(std::time(nullptr)) * 1'000'000'000;
-    if (!readable || stamp != listingStamp_ || nowNs - stamp < 2'000'000'000) {
+    const qint64 stamp =
+        readable ? static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec : -1;
+    if (!readable || stamp != listingStamp_ || !settled(stamp)) {
         listing_ = store.listing();
         listingStamp_ = readable ? stamp : -1;
         ++listingGeneration_;

@@ -4,10 +4,10 @@
 #include <atomic>
 
 class Once {
-public:
+  public:
     // True for the first caller only.
     bool claim() { return !done_.exchange(true); }
 
-private:
+  private:
     std::atomic<bool> done_{false};
 };

@@ -16,14 +16,17 @@ constexpr qint64 kProbeHoldSeconds = 60;
 constexpr qint64 kFirstRetrySeconds = 60;
 constexpr qint64 kLongestRetrySeconds = 3600;
 
-bool idle(const TaskState& t) { return !t.running && !t.runningElsewhere; }
+bool idle(const TaskState& t) {
+    return !t.running && !t.runningElsewhere;
+}
 
 } // namespace
 
 qint64 Engine::retryDelaySeconds(int failures) {
     if (failures <= 0) return 0;
     qint64 delay = kFirstRetrySeconds;
-    for (int i = 1; i < failures && delay < kLongestRetrySeconds; ++i) delay *= 2;
+    for (int i = 1; i < failures && delay < kLongestRetrySeconds; ++i)
+        delay *= 2;
     return std::min(delay, kLongestRetrySeconds);
 }
 
@@ -37,7 +40,8 @@ void Engine::startReady() {
 
     bool redInFlight = false;
     for (const auto& t : tasks.value()) {
-        if (!idle(*t) && t->startedRed) redInFlight = true;
+        if (!idle(*t) && t->startedRed)
+            redInFlight = true;
         else if (idle(*t) && isRed(*t) && t->config.value().type != TaskType::External &&
                  (t->probing || t->waiting))
             redInFlight = true;
@@ -51,8 +55,9 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (task->running || task->runningElsewhere || task->probing) return;
     const TaskConfig& c = task->config.value();
     if (c.type == TaskType::External) return;
-    const bool due = !paused && Schedule::isDue(c, task->summary.value().lastSuccess, now,
-                                                [this](const QString& v) { return isDirectory(v); });
+    const bool due =
+        !paused && Schedule::isDue(c, task->summary.value().lastSuccess, now,
+                                   [this](const QString& v) { return isDirectory(v); });
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
         task->waiting = true;
@@ -69,8 +74,10 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     const bool dryRun = task->waiting && task->waitingDryRun;
     task->waiting = false;
     task->waitingDryRun = false;
-    if (c.watchVolumes.isEmpty()) launch(task, dryRun);
-    else probeThenLaunch(task, dryRun);
+    if (c.watchVolumes.isEmpty())
+        launch(task, dryRun);
+    else
+        probeThenLaunch(task, dryRun);
 }
 
 // Asks the volumes one after another; every answer continues on the main thread.
@@ -128,13 +135,13 @@ void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QStr
 void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (shuttingDown) return;
     std::weak_ptr<TaskState> progressTarget = task;
-    auto runner = std::make_shared<TaskRunner>(
-        task->config.value(), paths, dryRun, [progressTarget](int percent) {
-            postToMain([progressTarget, percent] {
-                const auto t = progressTarget.lock();
-                if (t && t->running) t->progress = percent;
-            });
-        });
+    auto runner = std::make_shared<TaskRunner>(task->config.value(), paths, dryRun,
+                                               [progressTarget](int percent) {
+                                                   postToMain([progressTarget, percent] {
+                                                       const auto t = progressTarget.lock();
+                                                       if (t && t->running) t->progress = percent;
+                                                   });
+                                               });
     const auto started = Clock::now();
     task->startedRed = isRed(*task);
     task->runner = runner;
@@ -149,7 +156,8 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         --*active;
         // The task and the runner are released on the main thread, with the completion.
         postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
-            if (engine) engine->finishRun(*task, dryRun, result.success, result.error);
+            if (engine)
+                engine->finishRun(*task, dryRun, result.success, result.error);
             else {
                 task->running = false;
                 task->startTime = std::nullopt;

@@ -47,7 +47,8 @@ bool connects(const QByteArray& host, int port, double timeoutSeconds) {
         return false;
     bool ok = false;
     for (addrinfo* a = found; a && !ok; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        const int fd =
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) continue;
         if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
             ok = true;
@@ -67,7 +68,8 @@ bool connects(const QByteArray& host, int port, double timeoutSeconds) {
 } // namespace
 
 bool Engine::isMountPointPath(const QString& path) {
-    struct stat self {}, parent {};
+    struct stat self {
+    }, parent{};
     if (::stat(PosixFile::encodePath(path).constData(), &self) != 0) return false;
     const QString up = QFileInfo(path).path();
     if (::stat(PosixFile::encodePath(up).constData(), &parent) != 0) return false;
@@ -79,20 +81,25 @@ void Engine::isReachableDefault(const QString& address, double timeoutSeconds, A
     const int port = url.port(kDefaultPort);
     if (!url.isValid() || url.host().isEmpty() || port < 0 || port > 65535) return answer(false);
     const QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
-    answerWithin(timeoutSeconds, [host, port, timeoutSeconds] { return connects(host, port, timeoutSeconds); },
-                 std::move(answer));
+    answerWithin(
+        timeoutSeconds,
+        [host, port, timeoutSeconds] { return connects(host, port, timeoutSeconds); },
+        std::move(answer));
 }
 
 void Engine::volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer) {
     const QByteArray encoded = PosixFile::encodePath(path);
-    answerWithin(timeoutSeconds, [encoded] {
-        DIR* dir = ::opendir(encoded.constData());
-        if (!dir) return false;
-        while (::readdir(dir)) {
-        }
-        ::closedir(dir);
-        return true;
-    }, std::move(answer));
+    answerWithin(
+        timeoutSeconds,
+        [encoded] {
+            DIR* dir = ::opendir(encoded.constData());
+            if (!dir) return false;
+            while (::readdir(dir)) {
+            }
+            ::closedir(dir);
+            return true;
+        },
+        std::move(answer));
 }
 
 void Engine::mountWithGio(const QString& address) {
@@ -105,10 +112,9 @@ void Engine::mountWithGio(const QString& address) {
     if (started.pid) std::thread([pid = started.pid] { Spawn::reap(pid); }).detach();
 }
 
-QList<Engine::MountTarget> Engine::mountTargets(const QList<TaskConfig>& tasks,
-                                                const std::function<bool(const QString&)>& isMounted,
-                                                const QHash<QString, QDateTime>& lastAttempt,
-                                                const QDateTime& now, double retryMinutes) {
+QList<Engine::MountTarget> Engine::mountTargets(
+    const QList<TaskConfig>& tasks, const std::function<bool(const QString&)>& isMounted,
+    const QHash<QString, QDateTime>& lastAttempt, const QDateTime& now, double retryMinutes) {
     QSet<QString> decided;
     QList<MountTarget> targets;
     for (const TaskConfig& t : tasks) {
@@ -131,9 +137,10 @@ QList<Engine::MountTarget> Engine::mountTargets(const QList<TaskConfig>& tasks,
 
 void Engine::tryMountVolumes() {
     QList<TaskConfig> configs;
-    for (const auto& t : tasks.value()) configs.append(t->config.value());
-    const QList<MountTarget> targets = mountTargets(
-        configs, isMountPoint, lastMountAttempt, now, config.value().mountRetryMinutes);
+    for (const auto& t : tasks.value())
+        configs.append(t->config.value());
+    const QList<MountTarget> targets = mountTargets(configs, isMountPoint, lastMountAttempt, now,
+                                                    config.value().mountRetryMinutes);
     QPointer<Engine> engine(this);
     for (const MountTarget& target : targets) {
         if (mountInFlight.value().contains(target.volume)) continue;

@@ -23,8 +23,9 @@ bool anyAlive(const Targets& targets) {
 
 bool groupAlive(pid_t group) {
     const QList<ProcessTable::Entry> table = ProcessTable::entries();
-    return std::any_of(table.cbegin(), table.cend(),
-                       [group](const ProcessTable::Entry& e) { return e.pgrp == group && !e.zombie(); });
+    return std::any_of(table.cbegin(), table.cend(), [group](const ProcessTable::Entry& e) {
+        return e.pgrp == group && !e.zombie();
+    });
 }
 
 // The script first, then its descendants, then the members of its process group
@@ -36,8 +37,9 @@ Targets targetsOf(pid_t script) {
         if (e.pid == script && !e.zombie()) targets.append(e);
     targets += ProcessTable::descendants(script, table);
     for (const ProcessTable::Entry& e : table) {
-        const bool listed = std::any_of(targets.cbegin(), targets.cend(),
-                                        [&](const ProcessTable::Entry& t) { return t.pid == e.pid; });
+        const bool listed =
+            std::any_of(targets.cbegin(), targets.cend(),
+                        [&](const ProcessTable::Entry& t) { return t.pid == e.pid; });
         if (e.pgrp == script && !e.zombie() && !listed) targets.append(e);
     }
     return targets;
@@ -68,7 +70,8 @@ void TaskRunner::cancel(bool wait, const QString& reason) {
     }
     if (!script) return;
     const Targets targets = targetsOf(script);
-    for (const ProcessTable::Entry& e : targets) ::kill(e.pid, SIGTERM);
+    for (const ProcessTable::Entry& e : targets)
+        ::kill(e.pid, SIGTERM);
     // The group also reaches a child forked after the list was read.
     signalGroup(script, SIGTERM);
     if (!wait) {
@@ -83,7 +86,8 @@ void TaskRunner::cancel(bool wait, const QString& reason) {
     }
     const auto deadline = std::chrono::steady_clock::now() + kGrace;
     bool resent = false;
-    while (std::chrono::steady_clock::now() < deadline && (anyAlive(targets) || groupAlive(script))) {
+    while (std::chrono::steady_clock::now() < deadline &&
+           (anyAlive(targets) || groupAlive(script))) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!std::exchange(resent, true)) signalGroup(script, SIGTERM);
     }

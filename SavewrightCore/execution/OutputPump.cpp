@@ -14,7 +14,7 @@ namespace {
 qsizetype firstLineEnd(QByteArrayView b) {
     const void* lf = std::memchr(b.data(), '\n', static_cast<size_t>(b.size()));
     const void* cr = std::memchr(b.data(), '\r', static_cast<size_t>(b.size()));
-    const char* end = !lf ? static_cast<const char*>(cr)
+    const char* end = !lf   ? static_cast<const char*>(cr)
                       : !cr ? static_cast<const char*>(lf)
                             : std::min(static_cast<const char*>(lf), static_cast<const char*>(cr));
     return end ? end - b.data() : -1;
@@ -130,6 +130,7 @@ void OutputPump::report(QStringView piece) {
 
 QString OutputPump::output() const {
     QString all;
-    for (const QByteArray& chunk : kept_) all += QString::fromUtf8(chunk);
+    for (const QByteArray& chunk : kept_)
+        all += QString::fromUtf8(chunk);
     return all.size() > kKeptOutput ? all.right(kKeptOutput) : all;
 }

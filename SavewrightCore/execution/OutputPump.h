@@ -12,7 +12,7 @@
 #include <functional>
 
 class OutputPump {
-public:
+  public:
     // The output kept for the result: its last characters up to this count.
     static constexpr qsizetype kKeptOutput = 256 * 1024;
     // An unfinished line longer than this is cut: only its start is looked at.
@@ -26,7 +26,7 @@ public:
     QString output() const;
     LogStats stats() const { return stats_.finish(); }
 
-private:
+  private:
     // What the chunk a line came from may hold at all.
     struct Hints {
         bool progress = true;

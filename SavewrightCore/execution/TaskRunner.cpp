@@ -17,7 +17,8 @@
 namespace {
 
 QString systemError(const char* what, int error) {
-    return QString::fromUtf8(what) + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    return QString::fromUtf8(what) + QStringLiteral(": ") +
+           QString::fromLocal8Bit(std::strerror(error));
 }
 
 void appendToLog(const QString& file, const QByteArray& bytes) {
@@ -43,7 +44,8 @@ void pump(int readFd, OutputPump& output) {
 // while a cancel may still look at it.
 void awaitExit(pid_t pid) {
     siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 &&
+           errno == EINTR) {
     }
 }
 
@@ -94,16 +96,19 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
         // Launching under the lock: a cancel either comes first and the script
         // never runs, or finds it running.
         const std::lock_guard lock(lock_);
-        if (cancelled_) cancelledBefore = QStringLiteral("Abgebrochen: ") + cancelReason_;
-        else started = Spawn::start(options);
+        if (cancelled_)
+            cancelledBefore = QStringLiteral("Abgebrochen: ") + cancelReason_;
+        else
+            started = Spawn::start(options);
         if (started.pid) process_ = started.pid;
     }
     ::close(pipeFds[1]);
     if (!started.pid) {
         ::close(pipeFds[0]);
         if (logFd >= 0) ::close(logFd);
-        return fail(cancelledBefore.value_or(systemError("Could not start /bin/bash", started.error)),
-                    logFile, start);
+        return fail(
+            cancelledBefore.value_or(systemError("Could not start /bin/bash", started.error)),
+            logFile, start);
     }
 
     OutputPump output(logFd, onProgress_);
@@ -122,7 +127,8 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
     if (logFd >= 0) {
         if (cancelled) {
             const QByteArray marker = "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n";
-            [[maybe_unused]] ssize_t n = ::write(logFd, marker.constData(), static_cast<size_t>(marker.size()));
+            [[maybe_unused]] ssize_t n =
+                ::write(logFd, marker.constData(), static_cast<size_t>(marker.size()));
         }
         ::close(logFd);
     }
@@ -132,8 +138,10 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
         logs.cleanup(task.safeName(), task.maxLogs);
     }
     Result result{success, output.output(), std::nullopt};
-    if (cancelled) result.error = QStringLiteral("Abgebrochen: ") + reason;
-    else if (!success) result.error = QStringLiteral("Script exited with code %1").arg(status);
+    if (cancelled)
+        result.error = QStringLiteral("Abgebrochen: ") + reason;
+    else if (!success)
+        result.error = QStringLiteral("Script exited with code %1").arg(status);
     return result;
 }
 
@@ -143,7 +151,8 @@ QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath) const {
     if (!r.ok()) throw Failure{systemError("Could not read the script", r.error)};
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(r.data);
-    if (decoder.hasError()) throw Failure{QStringLiteral("The script is not UTF-8 text: ") + scriptPath};
+    if (decoder.hasError())
+        throw Failure{QStringLiteral("The script is not UTF-8 text: ") + scriptPath};
     text.replace(QStringLiteral("rsync "), QStringLiteral("rsync --dry-run "));
     return {"-c", text.toUtf8()};
 }
@@ -152,7 +161,8 @@ TaskRunner::Result TaskRunner::fail(const QString& message, std::optional<QStrin
                                     Clock::time_point start) {
     if (!dryRun) {
         if (!logFile) {
-            const LogStore::Opened again = logs.open(task.name, task.safeName(), task.script, start);
+            const LogStore::Opened again =
+                logs.open(task.name, task.safeName(), task.script, start);
             if (!again.error) logFile = again.file;
         }
         if (logFile) {

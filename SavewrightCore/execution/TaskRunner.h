@@ -20,7 +20,7 @@
 #include <sys/types.h>
 
 class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
-public:
+  public:
     struct Result {
         bool success = false;
         QString output;
@@ -42,7 +42,7 @@ public:
     const LogStore logs;
     const bool dryRun;
 
-private:
+  private:
     struct Failure {
         QString message;
     };

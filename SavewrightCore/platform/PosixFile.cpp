@@ -10,12 +10,14 @@
 
 namespace PosixFile {
 
-QByteArray encodePath(const QString& path) { return QFile::encodeName(path); }
+QByteArray encodePath(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 namespace {
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
@@ -24,7 +26,7 @@ public:
     Fd& operator=(const Fd&) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
@@ -104,11 +106,15 @@ ReadResult readAll(const QString& path) {
 
 QString reason(int error) {
     switch (error) {
-    case ENOENT: return QStringLiteral("Datei fehlt");
+    case ENOENT:
+        return QStringLiteral("Datei fehlt");
     case EACCES:
-    case EPERM: return QStringLiteral("keine Berechtigung");
-    case EISDIR: return QStringLiteral("ist ein Ordner");
-    default: return QString::fromLocal8Bit(std::strerror(error));
+    case EPERM:
+        return QStringLiteral("keine Berechtigung");
+    case EISDIR:
+        return QStringLiteral("ist ein Ordner");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
     }
 }
 

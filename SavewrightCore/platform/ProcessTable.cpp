@@ -47,9 +47,11 @@ std::optional<Entry> parseStat(QByteArrayView line) {
     QList<QByteArrayView> fields;
     QByteArrayView rest = line.sliced(close + 1);
     for (qsizetype i = 0; i < rest.size();) {
-        while (i < rest.size() && rest[i] == ' ') ++i;
+        while (i < rest.size() && rest[i] == ' ')
+            ++i;
         qsizetype j = i;
-        while (j < rest.size() && rest[j] != ' ' && rest[j] != '\n') ++j;
+        while (j < rest.size() && rest[j] != ' ' && rest[j] != '\n')
+            ++j;
         if (j > i) fields.append(rest.sliced(i, j - i));
         if (j < rest.size() && rest[j] == '\n') break;
         i = j;
@@ -57,7 +59,9 @@ std::optional<Entry> parseStat(QByteArrayView line) {
     // state is field 3 of the line, starttime field 22: here indices 0 and 19.
     if (fields.size() < 20 || fields[0].size() != 1) return std::nullopt;
     const auto ppid = number(fields[1]), pgrp = number(fields[2]), start = number(fields[19]);
-    const auto isPid = [](const std::optional<qint64>& v) { return v && *v >= 0 && *v <= 0x7fffffff; };
+    const auto isPid = [](const std::optional<qint64>& v) {
+        return v && *v >= 0 && *v <= 0x7fffffff;
+    };
     if (!isPid(ppid) || !isPid(pgrp) || !start) return std::nullopt;
     e.state = fields[0][0];
     e.ppid = static_cast<pid_t>(*ppid);
@@ -68,12 +72,15 @@ std::optional<Entry> parseStat(QByteArrayView line) {
 
 QString parseCommandLine(QByteArrayView raw) {
     QByteArray bytes = raw.toByteArray();
-    while (bytes.endsWith('\0')) bytes.chop(1);
+    while (bytes.endsWith('\0'))
+        bytes.chop(1);
     bytes.replace('\0', ' ');
     return QString::fromUtf8(bytes);
 }
 
-std::optional<Entry> entry(pid_t pid) { return parseStat(readProc(pid, "stat")); }
+std::optional<Entry> entry(pid_t pid) {
+    return parseStat(readProc(pid, "stat"));
+}
 
 QList<Entry> entries() {
     QList<Entry> out;
@@ -89,11 +96,14 @@ QList<Entry> entries() {
     return out;
 }
 
-QString commandLine(pid_t pid) { return parseCommandLine(readProc(pid, "cmdline")); }
+QString commandLine(pid_t pid) {
+    return parseCommandLine(readProc(pid, "cmdline"));
+}
 
 QList<Entry> descendants(pid_t root, const QList<Entry>& table) {
     QHash<pid_t, QList<const Entry*>> children;
-    for (const Entry& e : table) children[e.ppid].append(&e);
+    for (const Entry& e : table)
+        children[e.ppid].append(&e);
     QList<Entry> out;
     QList<pid_t> stack{root};
     QSet<pid_t> seen{root};

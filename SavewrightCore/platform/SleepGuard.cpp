@@ -14,13 +14,18 @@
 namespace SleepGuard {
 
 pid_t start(const QString& why) {
-    static const QString program = QStandardPaths::findExecutable(QStringLiteral("systemd-inhibit"));
+    static const QString program =
+        QStandardPaths::findExecutable(QStringLiteral("systemd-inhibit"));
     static const QString tail = QStandardPaths::findExecutable(QStringLiteral("tail"));
     if (program.isEmpty() || tail.isEmpty()) return 0;
     Spawn::Options o;
     o.program = QFile::encodeName(program);
-    o.arguments = {"--what=sleep", "--who=Savewright", "--why=" + why.toUtf8(),
-                   QFile::encodeName(tail), "--pid=" + QByteArray::number(::getpid()), "-f",
+    o.arguments = {"--what=sleep",
+                   "--who=Savewright",
+                   "--why=" + why.toUtf8(),
+                   QFile::encodeName(tail),
+                   "--pid=" + QByteArray::number(::getpid()),
+                   "-f",
                    "/dev/null"};
     return Spawn::start(o).pid;
 }
@@ -28,7 +33,8 @@ pid_t start(const QString& why) {
 void stop(pid_t guard) {
     if (guard <= 0) return;
     QList<ProcessTable::Entry> targets = ProcessTable::descendants(guard, ProcessTable::entries());
-    for (const ProcessTable::Entry& e : targets) ::kill(e.pid, SIGTERM);
+    for (const ProcessTable::Entry& e : targets)
+        ::kill(e.pid, SIGTERM);
     ::kill(guard, SIGTERM);
     for (int i = 0; i < 50; ++i) {
         int status = 0;

@@ -43,11 +43,13 @@ Started start(const Options& o) {
     QList<QByteArray> argStore{o.program};
     argStore += o.arguments;
     QList<char*> argv;
-    for (QByteArray& a : argStore) argv.append(a.data());
+    for (QByteArray& a : argStore)
+        argv.append(a.data());
     argv.append(nullptr);
     QList<QByteArray> envStore = o.environment;
     QList<char*> envp;
-    for (QByteArray& e : envStore) envp.append(e.data());
+    for (QByteArray& e : envStore)
+        envp.append(e.data());
     envp.append(nullptr);
 
     Started s;

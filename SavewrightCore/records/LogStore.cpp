@@ -42,12 +42,14 @@ bool appendAll(const QByteArray& path, const QByteArray& bytes) {
     return ::close(fd) == 0 && ok;
 }
 
-QString tempPrefix(const QString& name) { return QStringLiteral(".") + name + QStringLiteral(".tmp-"); }
+QString tempPrefix(const QString& name) {
+    return QStringLiteral(".") + name + QStringLiteral(".tmp-");
+}
 
 // Copies `file` with its status bytes at `pos` (length `oldLength`) replaced, plus
 // `tail`, into a temp file beside it, then renames it into place.
-bool rewriteWithStatus(const QString& file, qint64 pos, qint64 oldLength,
-                       const QByteArray& status, const QByteArray& tail) {
+bool rewriteWithStatus(const QString& file, qint64 pos, qint64 oldLength, const QByteArray& status,
+                       const QByteArray& tail) {
     const QFileInfo info(file);
     QByteArray tmpl = PosixFile::encodePath(info.path() + QStringLiteral("/") +
                                             tempPrefix(info.fileName()) + QStringLiteral("XXXXXX"));
@@ -74,7 +76,8 @@ bool rewriteWithStatus(const QString& file, qint64 pos, qint64 oldLength,
         // Cut the replaced status out of whatever part of it this block holds.
         const qint64 from = offset, to = offset + n;
         offset = to;
-        const qint64 cutFrom = std::clamp(pos, from, to), cutTo = std::clamp(pos + oldLength, from, to);
+        const qint64 cutFrom = std::clamp(pos, from, to),
+                     cutTo = std::clamp(pos + oldLength, from, to);
         ok = writeAll(out, buf.constData(), cutFrom - from);
         if (ok && pos >= from && pos < to) ok = writeAll(out, status.constData(), status.size());
         if (ok) ok = writeAll(out, buf.constData() + (cutTo - from), to - cutTo);
@@ -92,13 +95,16 @@ QByteArray trailer(const LogStats& stats, Clock::time_point finished) {
     QByteArray tail = "\n--- Finished: " + LogTime::inFileStamp(finished).toLatin1() + " ---\n";
     if (stats.isEmpty()) return tail;
     tail += "\n--- Stats ---\n";
-    for (const LogStat& s : stats) tail += s.label.toUtf8() + ": " + s.value.toUtf8() + '\n';
+    for (const LogStat& s : stats)
+        tail += s.label.toUtf8() + ": " + s.value.toUtf8() + '\n';
     return tail;
 }
 
 } // namespace
 
-QString LogStore::abortMarker() { return QStringLiteral("--- Abgebrochen:"); }
+QString LogStore::abortMarker() {
+    return QStringLiteral("--- Abgebrochen:");
+}
 
 LogListing LogListing::of(QStringList names) {
     LogListing l;
@@ -154,7 +160,8 @@ QStringList LogStore::fileNames(const QString& safeName, const LogListing* given
 
 QStringList LogStore::files(const QString& safeName, const LogListing* given) const {
     QStringList names = fileNames(safeName, given);
-    for (QString& n : names) n = directory + u'/' + n;
+    for (QString& n : names)
+        n = directory + u'/' + n;
     return names;
 }
 
@@ -162,11 +169,11 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
                                 const QString& script, Clock::time_point start) const {
     if (!QDir().mkpath(directory))
         return {{}, QStringLiteral("Could not create the log folder %1").arg(directory)};
-    const QByteArray header = (QStringLiteral("Ferrymat Log — ") + taskName +
-                               QStringLiteral("\nStarted: ") + LogTime::inFileStamp(start) +
-                               QStringLiteral("\nScript: ") + script +
-                               QStringLiteral("\nStatus: RUNNING\n\n--- Output ---\n"))
-                                  .toUtf8();
+    const QByteArray header =
+        (QStringLiteral("Ferrymat Log — ") + taskName + QStringLiteral("\nStarted: ") +
+         LogTime::inFileStamp(start) + QStringLiteral("\nScript: ") + script +
+         QStringLiteral("\nStatus: RUNNING\n\n--- Output ---\n"))
+            .toUtf8();
     for (int second = 0; second < 3600; ++second) {
         const QString file =
             directory + u'/' + fileName(start + std::chrono::seconds(second), safeName);
@@ -174,14 +181,16 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
         int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0)
-            return {{}, QStringLiteral("Could not create %1: %2")
-                            .arg(file, QString::fromLocal8Bit(std::strerror(errno)))};
+            return {{},
+                    QStringLiteral("Could not create %1: %2")
+                        .arg(file, QString::fromLocal8Bit(std::strerror(errno)))};
         const bool ok = writeAll(fd, header.constData(), header.size());
         const int err = errno;
         if (::close(fd) != 0 || !ok) {
             ::unlink(path.constData());
-            return {{}, QStringLiteral("Could not write %1: %2")
-                            .arg(file, QString::fromLocal8Bit(std::strerror(err)))};
+            return {{},
+                    QStringLiteral("Could not write %1: %2")
+                        .arg(file, QString::fromLocal8Bit(std::strerror(err)))};
         }
         return {file, std::nullopt};
     }
@@ -195,7 +204,8 @@ void LogStore::finalize(const QString& file, const LogStats& stats, bool success
     if (!head.ok()) return;
     const qsizetype outputAt = head.data.indexOf("--- Output ---");
     const QByteArray running = "Status: RUNNING";
-    const qsizetype pos = head.data.left(outputAt < 0 ? head.data.size() : outputAt).indexOf(running);
+    const qsizetype pos =
+        head.data.left(outputAt < 0 ? head.data.size() : outputAt).indexOf(running);
     const QByteArray path = PosixFile::encodePath(file);
     if (pos < 0) {
         appendAll(path, tail);
@@ -248,7 +258,8 @@ LogStats LogStore::parseStats(const QString& output) {
                                     QRegularExpression::UseUnicodePropertiesOption);
         const QRegularExpressionMatch m = re.match(output);
         if (!m.hasMatch() || m.capturedStart(1) < 0) continue;
-        stats.append({QString::fromLatin1(row.label), Text::trimBlanks(m.capturedView(1)).toString()});
+        stats.append(
+            {QString::fromLatin1(row.label), Text::trimBlanks(m.capturedView(1)).toString()});
     }
     return stats;
 }

@@ -39,7 +39,7 @@ struct LogSummary {
 };
 
 class LogStore {
-public:
+  public:
     using Summary = LogSummary;
 
     struct Opened {

@@ -72,7 +72,8 @@ std::optional<QString> LogStore::failureLine(const QString& file) {
     qsizetype end = text.size();
     while (end >= 0) {
         qsizetype start = end - 1;
-        while (start >= 0 && text[start] != u'\n' && text[start] != u'\r') --start;
+        while (start >= 0 && text[start] != u'\n' && text[start] != u'\r')
+            --start;
         const QStringView piece = Text::trimBlanks(text.mid(start + 1, end - start - 1));
         if (meaningful(piece)) return piece.toString();
         end = start;
@@ -91,8 +92,10 @@ LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* l
     const std::optional<QString> newestHeader = header(newest);
     if (newestHeader) s.latestStatus = status(*newestHeader);
     if (s.latestStatus == u"FAILED") {
-        if (wasAborted(newest)) s.latestStatus = QStringLiteral("ABORTED");
-        else s.failureLine = failureLine(newest);
+        if (wasAborted(newest))
+            s.latestStatus = QStringLiteral("ABORTED");
+        else
+            s.failureLine = failureLine(newest);
     }
     for (qsizetype i = 0; i < names.size(); ++i) {
         const std::optional<QString> h = i == 0 ? newestHeader : header(path(i));

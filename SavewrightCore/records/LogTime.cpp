@@ -27,7 +27,9 @@ int digits(QStringView s, qsizetype from, qsizetype count) {
     return v;
 }
 
-bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool isLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysIn(int year, int month) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -39,8 +41,8 @@ int daysIn(int year, int month) {
 QString fileStamp(Clock::time_point t) {
     const std::tm p = localParts(t, nullptr);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d_%02d-%02d-%02d", p.tm_year + 1900,
-                  p.tm_mon + 1, p.tm_mday, p.tm_hour, p.tm_min, p.tm_sec);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d_%02d-%02d-%02d", p.tm_year + 1900, p.tm_mon + 1,
+                  p.tm_mday, p.tm_hour, p.tm_min, p.tm_sec);
     return QString::fromLatin1(buf);
 }
 

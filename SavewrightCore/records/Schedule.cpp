@@ -10,19 +10,25 @@
 
 QString text(TaskStatus status) {
     switch (status) {
-    case TaskStatus::Running: return QStringLiteral("running");
-    case TaskStatus::Error: return QStringLiteral("error");
-    case TaskStatus::Red: return QStringLiteral("red");
-    case TaskStatus::Never: return QStringLiteral("never");
-    case TaskStatus::Yellow: return QStringLiteral("yellow");
-    case TaskStatus::Green: return QStringLiteral("green");
+    case TaskStatus::Running:
+        return QStringLiteral("running");
+    case TaskStatus::Error:
+        return QStringLiteral("error");
+    case TaskStatus::Red:
+        return QStringLiteral("red");
+    case TaskStatus::Never:
+        return QStringLiteral("never");
+    case TaskStatus::Yellow:
+        return QStringLiteral("yellow");
+    case TaskStatus::Green:
+        return QStringLiteral("green");
     }
     return {};
 }
 
 std::optional<TaskStatus> taskStatusFromText(const QString& t) {
-    for (TaskStatus s : {TaskStatus::Running, TaskStatus::Error, TaskStatus::Red,
-                         TaskStatus::Never, TaskStatus::Yellow, TaskStatus::Green})
+    for (TaskStatus s : {TaskStatus::Running, TaskStatus::Error, TaskStatus::Red, TaskStatus::Never,
+                         TaskStatus::Yellow, TaskStatus::Green})
         if (text(s) == t) return s;
     return std::nullopt;
 }
@@ -82,8 +88,10 @@ std::optional<QDateTime> todayAt(const std::tm& today, qint64 hour, qint64 minut
             std::time_t mid = lo + (hi - lo) / 2;
             std::tm m{};
             localtime_r(&mid, &m);
-            if (m.tm_hour * 60 + m.tm_min > hour * 60 + minute) hi = mid;
-            else lo = mid;
+            if (m.tm_hour * 60 + m.tm_min > hour * 60 + minute)
+                hi = mid;
+            else
+                lo = mid;
         }
         t = hi;
     } else {
@@ -139,10 +147,14 @@ bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
            const QDateTime& now, const MountedTest& mounted) {
     const double age = hours(lastSuccess, now).value_or(std::numeric_limits<double>::infinity());
     switch (task.type) {
-    case TaskType::Scheduled: return task.intervalMinutes / 60.0 <= age;
-    case TaskType::OnMount: return volumesMounted(task, mounted) && task.intervalHours <= age;
-    case TaskType::Weekly: return weeklyDue(task, age, now);
-    case TaskType::External: return false;
+    case TaskType::Scheduled:
+        return task.intervalMinutes / 60.0 <= age;
+    case TaskType::OnMount:
+        return volumesMounted(task, mounted) && task.intervalHours <= age;
+    case TaskType::Weekly:
+        return weeklyDue(task, age, now);
+    case TaskType::External:
+        return false;
     }
     return false;
 }
@@ -155,9 +167,9 @@ std::optional<int> progress(QStringView text) {
     if (!mayHoldProgress(text)) return std::nullopt;
     // Matching is not documented as thread-safe; every runner thread keeps its own.
     thread_local const QRegularExpression counter(QStringLiteral("to-check=(\\d+)/(\\d+)"),
-                                            QRegularExpression::UseUnicodePropertiesOption);
+                                                  QRegularExpression::UseUnicodePropertiesOption);
     thread_local const QRegularExpression percent(QStringLiteral("\\b(\\d{1,3})%"),
-                                            QRegularExpression::UseUnicodePropertiesOption);
+                                                  QRegularExpression::UseUnicodePropertiesOption);
     if (const auto m = counter.match(text); m.hasMatch()) {
         QList<qint64> numbers;
         for (QStringView piece : m.capturedView(0).mid(9).split(u'/', Qt::SkipEmptyParts))

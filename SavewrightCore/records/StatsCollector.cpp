@@ -12,7 +12,9 @@ bool isLineEnd(QChar c) {
     return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
 }
 
-QString trimBlanks(QStringView s) { return Text::trimBlanks(s).toString(); }
+QString trimBlanks(QStringView s) {
+    return Text::trimBlanks(s).toString();
+}
 
 } // namespace
 
@@ -66,7 +68,8 @@ void StatsCollector::afterLabel(Row& row, QStringView line, qsizetype from, Stat
     if (i == line.size()) return; // still white space: the match may go on in the next line
     if (row.digits) {
         qsizetype end = i;
-        while (end < line.size() && line[end].isDigit()) ++end;
+        while (end < line.size() && line[end].isDigit())
+            ++end;
         if (end == i) {
             // Not a number after all: look for the next label from here.
             row.state = State::Searching;
@@ -76,7 +79,8 @@ void StatsCollector::afterLabel(Row& row, QStringView line, qsizetype from, Stat
         row.value = line.mid(i, end - i).toString();
     } else {
         qsizetype end = i;
-        while (end < line.size() && !isLineEnd(line[end])) ++end;
+        while (end < line.size() && !isLineEnd(line[end]))
+            ++end;
         row.value = trimBlanks(line.mid(i, end - i));
     }
     row.state = State::Done;
@@ -85,7 +89,8 @@ void StatsCollector::afterLabel(Row& row, QStringView line, qsizetype from, Stat
 LogStats StatsCollector::finish() const {
     LogStats stats;
     for (const Row& row : rows_) {
-        if (row.state == State::Done) stats.append({row.name, row.value});
+        if (row.state == State::Done)
+            stats.append({row.name, row.value});
         else if (row.state == State::AfterLabel && !row.digits && row.lastBlank)
             stats.append({row.name, trimBlanks(QStringView(&*row.lastBlank, 1))});
     }

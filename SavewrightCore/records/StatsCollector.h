@@ -7,7 +7,7 @@
 #include <array>
 
 class StatsCollector {
-public:
+  public:
     StatsCollector();
     // One piece of output between line breaks ("\r" or "\n"); consecutive calls
     // are separated by a line break in the output.
@@ -17,12 +17,12 @@ public:
     // The statistics in table order, as parseStats would give them.
     LogStats finish() const;
 
-private:
+  private:
     enum class State { Searching, AfterLabel, Done };
     struct Row {
-        QString label;   // what the output says
-        QString name;    // what the log shows
-        bool digits;     // value is a run of digits rather than the rest of the line
+        QString label; // what the output says
+        QString name;  // what the log shows
+        bool digits;   // value is a run of digits rather than the rest of the line
         State state = State::Searching;
         QString value;
         // For a label followed only by white space so far: the last white-space

@@ -16,7 +16,7 @@ class TaskRunner;
 
 class TaskState : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TaskState(const TaskConfig& config, QObject* parent = nullptr);
 
     const QString id;

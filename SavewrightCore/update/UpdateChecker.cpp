@@ -34,12 +34,15 @@ QNetworkAccessManager& network() {
 QList<qint64> parts(const QString& version) {
     QString trimmed = version;
     const auto strip = [](QChar c) { return c == u'v' || c == u'V' || c == u' '; };
-    while (!trimmed.isEmpty() && strip(trimmed.front())) trimmed.remove(0, 1);
-    while (!trimmed.isEmpty() && strip(trimmed.back())) trimmed.chop(1);
+    while (!trimmed.isEmpty() && strip(trimmed.front()))
+        trimmed.remove(0, 1);
+    while (!trimmed.isEmpty() && strip(trimmed.back()))
+        trimmed.chop(1);
     QList<qint64> out;
     for (QStringView piece : QStringView(trimmed).split(u'.', Qt::SkipEmptyParts)) {
         qsizetype n = 0;
-        while (n < piece.size() && piece[n].isNumber()) ++n;
+        while (n < piece.size() && piece[n].isNumber())
+            ++n;
         bool ok = false;
         const qint64 v = piece.first(n).toLongLong(&ok);
         out.append(ok ? v : 0);
@@ -54,7 +57,8 @@ std::optional<UpdateInfo> decode(const QByteArray& body) {
     const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) return std::nullopt;
     const QJsonObject o = doc.object();
-    const QJsonValue version = o.value(u"version"), url = o.value(u"url"), notes = o.value(u"notes");
+    const QJsonValue version = o.value(u"version"), url = o.value(u"url"),
+                     notes = o.value(u"notes");
     if (!version.isString() || !url.isString()) return std::nullopt;
     if (!notes.isUndefined() && !notes.isNull() && !notes.isString()) return std::nullopt;
     if (!webAddress(url.toString())) return std::nullopt;
@@ -69,14 +73,17 @@ void fetch(const QString& address, Delivery deliver, int timeoutMs) {
         return;
     }
     QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
     request.setTransferTimeout(timeoutMs);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Savewright/") + currentVersion());
+    request.setHeader(QNetworkRequest::UserAgentHeader,
+                      QStringLiteral("Savewright/") + currentVersion());
     QNetworkReply* reply = network().get(request);
     // A feed far larger than any record is not read to its end.
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > kLargestFeed) reply->abort();
-    });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [reply](qint64 received, qint64) {
+                         if (received > kLargestFeed) reply->abort();
+                     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, deliver] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

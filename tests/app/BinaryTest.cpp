@@ -15,10 +15,13 @@
 
 namespace {
 
-QString binary() { return QStringLiteral(SAVEWRIGHT_BINARY); }
+QString binary() {
+    return QStringLiteral(SAVEWRIGHT_BINARY);
+}
 
 QStringList roots(const TempRepo& repo) {
-    return {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"), repo.paths().appSupport};
+    return {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"),
+            repo.paths().appSupport};
 }
 
 int runToEnd(const QStringList& arguments, QByteArray* out = nullptr) {
@@ -35,10 +38,15 @@ TEST(Binary, MirrorScriptPassesItsExitStatusOn) {
     TempRepo repo;
     repo.script(QStringLiteral("run_spiegel.sh"), "echo mirrored\nexit 7\n");
     QByteArray out;
-    EXPECT_EQ(runToEnd({QStringLiteral("--run-spiegel"), QStringLiteral("--repo"), repo.paths().repo}, &out), 7);
+    EXPECT_EQ(
+        runToEnd({QStringLiteral("--run-spiegel"), QStringLiteral("--repo"), repo.paths().repo},
+                 &out),
+        7);
     EXPECT_EQ(out, "mirrored\n");
     TempRepo empty;
-    EXPECT_EQ(runToEnd({QStringLiteral("--repo"), empty.paths().repo, QStringLiteral("--run-spiegel")}), 127);
+    EXPECT_EQ(
+        runToEnd({QStringLiteral("--repo"), empty.paths().repo, QStringLiteral("--run-spiegel")}),
+        127);
 }
 
 TEST(Binary, StatusLineAndSnapshotWithoutDisplay) {
@@ -48,14 +56,16 @@ TEST(Binary, StatusLineAndSnapshotWithoutDisplay) {
     QStringList args = roots(repo);
     args << QStringLiteral("--snapshot") << repo.root() + QStringLiteral("/s.png");
     EXPECT_EQ(runToEnd(args, &out), 0);
-    EXPECT_TRUE(out.startsWith("config.toml nicht lesbar: config.toml Zeile 0: Task 1: name, type und script sind Pflicht\n"))
+    EXPECT_TRUE(out.startsWith("config.toml nicht lesbar: config.toml Zeile 0: Task 1: name, type "
+                               "und script sind Pflicht\n"))
         << out.constData();
     EXPECT_TRUE(QFileInfo::exists(repo.root() + QStringLiteral("/s.png")));
 }
 
 TEST(Binary, SigtermDuringARunEndsCleanly) {
     TempRepo repo;
-    repo.write(QStringLiteral("support/config.toml"), "[[task]]\nname = 'Long'\ntype = 'scheduled'\nscript = 'long.sh'\n");
+    repo.write(QStringLiteral("support/config.toml"),
+               "[[task]]\nname = 'Long'\ntype = 'scheduled'\nscript = 'long.sh'\n");
     repo.script(QStringLiteral("long.sh"), "sleep 300 &\necho $! > \"$PWD/../child\"\nwait\n");
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -75,7 +85,9 @@ TEST(Binary, SigtermDuringARunEndsCleanly) {
     const QStringList logs = QDir(repo.paths().logs()).entryList(QDir::Files);
     ASSERT_EQ(logs.size(), 1);
     const QByteArray log = TempRepo::read(repo.paths().logs() + u'/' + logs[0]);
-    EXPECT_TRUE(log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n")) << log.constData();
+    EXPECT_TRUE(
+        log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"))
+        << log.constData();
     EXPECT_TRUE(log.contains("Status: FAILED"));
     EXPECT_TRUE(log.contains("--- Finished: "));
 }

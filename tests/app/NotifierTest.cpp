@@ -1,6 +1,6 @@
 // Notifications against a notification server on a private session bus.
-#include "Files.h"
 #include "Notifier.h"
+#include "Files.h"
 #include "support/EventLoop.h"
 #include "support/TempRepo.h"
 
@@ -15,7 +15,7 @@ namespace {
 class FakeServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
+  public:
     struct Call {
         QString summary, body;
         QStringList actions;
@@ -24,20 +24,21 @@ public:
     QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body-markup")};
     QList<Call> calls;
 
-public slots:
+  public slots:
     QStringList GetCapabilities() { return capabilities; }
-    uint Notify(const QString&, uint replaces, const QString&, const QString& summary, const QString& body,
-                const QStringList& actions, const QVariantMap&, int) {
+    uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap&, int) {
         calls.append({summary, body, actions, replaces});
         return static_cast<uint>(100 + calls.size());
     }
 };
 
 class Bus : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                      QStringLiteral("--print-address=1")});
         ASSERT_TRUE(daemon.waitForStarted(5000));
         ASSERT_TRUE(waitUntil([&] { return daemon.canReadLine(); }));
         address = QString::fromUtf8(daemon.readLine().trimmed());
@@ -55,11 +56,13 @@ protected:
         daemon.kill();
         daemon.waitForFinished();
     }
-    QDBusConnection client() { return QDBusConnection::connectToBus(address, QStringLiteral("client")); }
+    QDBusConnection client() {
+        return QDBusConnection::connectToBus(address, QStringLiteral("client"));
+    }
     void click(uint id) {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                         QStringLiteral("org.freedesktop.Notifications"),
-                                                         QStringLiteral("ActionInvoked"));
+        QDBusMessage signal = QDBusMessage::createSignal(
+            QStringLiteral("/org/freedesktop/Notifications"),
+            QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
         signal << id << QStringLiteral("default");
         QDBusConnection(QStringLiteral("server")).send(signal);
     }
@@ -73,18 +76,21 @@ protected:
 } // namespace
 
 TEST(NotifierContent, TitlesBodiesAndUserInfo) {
-    const auto weekly = Notifier::deletionContent(
-        {QStringLiteral("w1"), QStringLiteral("woche"), QString()}, QStringLiteral("/l/Löschbericht.html"));
+    const auto weekly =
+        Notifier::deletionContent({QStringLiteral("w1"), QStringLiteral("woche"), QString()},
+                                  QStringLiteral("/l/Löschbericht.html"));
     EXPECT_EQ(weekly.title, u"Löschbericht");
     EXPECT_EQ(weekly.body, u"w1 – Klick zum Öffnen");
     EXPECT_EQ(weekly.identifier, u"w1");
     EXPECT_EQ(weekly.userInfo.value(QStringLiteral("anchor")), QStringLiteral("w1"));
     const auto guard = Notifier::deletionContent(
-        {QStringLiteral("g1"), QStringLiteral("schutz"), QStringLiteral("3 Dateien")}, QStringLiteral("/p"));
+        {QStringLiteral("g1"), QStringLiteral("schutz"), QStringLiteral("3 Dateien")},
+        QStringLiteral("/p"));
     EXPECT_EQ(guard.title, u"Löschschutz");
     EXPECT_EQ(guard.body, u"g1 · 3 Dateien");
-    const auto update = Notifier::updateContent({QStringLiteral("2.0"), QStringLiteral("https://x/d"), std::nullopt},
-                                                QStringLiteral("1.0"));
+    const auto update = Notifier::updateContent(
+        {QStringLiteral("2.0"), QStringLiteral("https://x/d"), std::nullopt},
+        QStringLiteral("1.0"));
     EXPECT_EQ(update.identifier, u"update-2.0");
     EXPECT_EQ(update.title, u"Savewright 2.0 verfügbar");
     EXPECT_EQ(update.body, u"Klick zum Herunterladen (installiert: 1.0)");
@@ -97,11 +103,14 @@ TEST_F(Bus, PostsEscapedAndOpensTheReportAtItsEntry) {
     Notifier notifier(client());
     notifier.setUp();
     // Posted before the server said what it supports: held until it has.
-    notifier.deletionEvent({QStringLiteral("a b#1"), QStringLiteral("schutz"), QStringLiteral("<b>x</b> & y")}, page);
+    notifier.deletionEvent(
+        {QStringLiteral("a b#1"), QStringLiteral("schutz"), QStringLiteral("<b>x</b> & y")}, page);
     ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 1; }));
     EXPECT_EQ(fake.calls[0].summary, u"Löschschutz");
-    EXPECT_EQ(fake.calls[0].body, u"a b#1 · &lt;b&gt;x&lt;/b&gt; &amp; y") << "script text is never markup";
-    EXPECT_EQ(fake.calls[0].actions, QStringList({QStringLiteral("default"), QStringLiteral("Öffnen")}));
+    EXPECT_EQ(fake.calls[0].body, u"a b#1 · &lt;b&gt;x&lt;/b&gt; &amp; y")
+        << "script text is never markup";
+    EXPECT_EQ(fake.calls[0].actions,
+              QStringList({QStringLiteral("default"), QStringLiteral("Öffnen")}));
     waitUntil([&] { return false; }, 100); // the reply with the server's id
     click(101);
     ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
@@ -109,14 +118,16 @@ TEST_F(Bus, PostsEscapedAndOpensTheReportAtItsEntry) {
     EXPECT_EQ(opened[0].toLocalFile(), redirect);
     EXPECT_TRUE(TempRepo::read(redirect).contains("url=L%C3%B6schbericht.html#a%20b%231'"));
 
-    notifier.updateAvailable({QStringLiteral("9.0"), QStringLiteral("https://example.invalid/get"), QStringLiteral("Neu")});
+    notifier.updateAvailable({QStringLiteral("9.0"), QStringLiteral("https://example.invalid/get"),
+                              QStringLiteral("Neu")});
     ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 2; }));
     waitUntil([&] { return false; }, 100);
     click(102);
     ASSERT_TRUE(waitUntil([&] { return opened.size() == 2; }));
     EXPECT_EQ(opened[1], QUrl(QStringLiteral("https://example.invalid/get")));
     // The same identifier again replaces its notification.
-    notifier.updateAvailable({QStringLiteral("9.0"), QStringLiteral("https://example.invalid/get"), std::nullopt});
+    notifier.updateAvailable(
+        {QStringLiteral("9.0"), QStringLiteral("https://example.invalid/get"), std::nullopt});
     ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 3; }));
     EXPECT_EQ(fake.calls[2].replaces, 102u);
 }
@@ -126,7 +137,8 @@ TEST_F(Bus, PlainNotificationWithoutActionsOrMarkup) {
     Notifier notifier(client());
     notifier.setUp();
     waitUntil([&] { return false; }, 200);
-    notifier.deletionEvent({QStringLiteral("id"), QStringLiteral("woche"), QStringLiteral("a < b")}, QStringLiteral("/x"));
+    notifier.deletionEvent({QStringLiteral("id"), QStringLiteral("woche"), QStringLiteral("a < b")},
+                           QStringLiteral("/x"));
     ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 1; }));
     EXPECT_TRUE(fake.calls[0].actions.isEmpty());
     EXPECT_EQ(fake.calls[0].body, u"id · a < b");

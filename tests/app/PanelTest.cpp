@@ -13,19 +13,23 @@
 namespace {
 
 class Panel : public EngineFixture {
-protected:
+  protected:
     void SetUp() override {
         QByteArray toml;
         for (int i = 1; i <= 6; ++i)
-            toml += "[[task]]\nname = 'Task " + QByteArray::number(i) + "'\ntype = 'external'\nscript = 's.sh'\n"
+            toml += "[[task]]\nname = 'Task " + QByteArray::number(i) +
+                    "'\ntype = 'external'\nscript = 's.sh'\n"
                     "group = 'Fotos'\ndescription = 'Beschreibung'\n";
         toml += "[[task]]\nname = 'Single'\ntype = 'scheduled'\nscript = 'single.sh'\n";
         writeConfig(toml);
         for (int i = 1; i <= 6; ++i)
-            writeLog(QByteArray("Task_" + QByteArray::number(i)).constData(), clockNow.addSecs(-600), "SUCCESS");
+            writeLog(QByteArray("Task_" + QByteArray::number(i)).constData(),
+                     clockNow.addSecs(-600), "SUCCESS");
         Files::setOpener([this](const QUrl& url) { opened.append(url); });
     }
-    void TearDown() override { Files::setOpener([](const QUrl&) {}); }
+    void TearDown() override {
+        Files::setOpener([](const QUrl&) {});
+    }
     QImage snapshot(Engine& e, bool dark, bool expand) {
         const QString path = repo.root() + QStringLiteral("/snap.png");
         QFile::remove(path);
@@ -130,14 +134,17 @@ TEST_F(Panel, RowsFollowTheirTaskAndAct) {
     buttons = row->findChildren<RowButton*>();
     ASSERT_EQ(buttons.size(), 3);
     EXPECT_EQ(buttons[0]->toolTip(), u"Stoppen");
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
     buttons[0]->click();
     ASSERT_TRUE(waitUntil([&] { return !single->running; }));
     EXPECT_EQ(single->summary.value().latestStatus, QStringLiteral("ABORTED"));
 }
 
 TEST_F(Panel, BannersReportAndDashboard) {
-    auto e = makeEngine(false, {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
+    auto e = makeEngine(
+        false,
+        {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
     repo.write(QStringLiteral("repo/logs/Löschbericht.html"), "<html>");
     e->refreshLogs();
     e->deletionReportUnseen = true;
@@ -146,7 +153,8 @@ TEST_F(Panel, BannersReportAndDashboard) {
     EXPECT_TRUE(panel.model().reportChip && panel.model().reportUnseen);
     panel.openReport();
     EXPECT_FALSE(e->deletionReportUnseen);
-    EXPECT_EQ(opened.value(0).toLocalFile(), repo.paths().logs() + QStringLiteral("/Löschbericht.html"));
+    EXPECT_EQ(opened.value(0).toLocalFile(),
+              repo.paths().logs() + QStringLiteral("/Löschbericht.html"));
 
     panel.generateDashboard();
     EXPECT_TRUE(panel.dashboardBusy);
@@ -166,7 +174,8 @@ TEST(StatusIconImage, DotAndSymbolDrawn) {
     EXPECT_LT(dot.green(), 100);
     int inked = 0;
     for (int y = 0; y < 36; ++y)
-        for (int x = 0; x < 24; ++x) inked += image.pixelColor(x, y).alpha() > 0;
+        for (int x = 0; x < 24; ++x)
+            inked += image.pixelColor(x, y).alpha() > 0;
     EXPECT_GT(inked, 50) << "the symbol is drawn";
     QImage unknown(QSize(40, 36), QImage::Format_ARGB32_Premultiplied);
     unknown.fill(Qt::transparent);
@@ -176,7 +185,8 @@ TEST(StatusIconImage, DotAndSymbolDrawn) {
     }
     int drawn = 0;
     for (int y = 0; y < 36; ++y)
-        for (int x = 0; x < 24; ++x) drawn += unknown.pixelColor(x, y).alpha() > 0;
+        for (int x = 0; x < 24; ++x)
+            drawn += unknown.pixelColor(x, y).alpha() > 0;
     EXPECT_EQ(drawn, 0) << "an unknown symbol draws nothing";
     EXPECT_GT(unknown.pixelColor(33, 29).alpha(), 200) << "but the dot";
 }

@@ -4,7 +4,7 @@
 namespace {
 
 class Views : public EngineFixture {
-protected:
+  protected:
     // Tasks named by their wanted status: g(reen), y(ellow), r(ed), n(ever), e(rror).
     std::unique_ptr<Engine> engineWith(const QList<QPair<QByteArray, QByteArray>>& tasks) {
         QByteArray toml;
@@ -22,7 +22,9 @@ protected:
     }
 };
 
-QDateTime at(qint64 s) { return QDateTime::fromSecsSinceEpoch(s, Qt::UTC); }
+QDateTime at(qint64 s) {
+    return QDateTime::fromSecsSinceEpoch(s, Qt::UTC);
+}
 
 } // namespace
 
@@ -39,7 +41,14 @@ TEST(RelativeTimeText, Edges) {
 }
 
 TEST_F(Views, CountAndErrorLines) {
-    auto e = engineWith({{"g1", ""}, {"g2", ""}, {"g3", ""}, {"r1", ""}, {"n1", ""}, {"y1", ""}, {"e1", ""}, {"e2", ""}});
+    auto e = engineWith({{"g1", ""},
+                         {"g2", ""},
+                         {"g3", ""},
+                         {"r1", ""},
+                         {"n1", ""},
+                         {"y1", ""},
+                         {"e1", ""},
+                         {"e2", ""}});
     const auto& tasks = e->tasks.value();
     task(*e, "g1")->waiting = true;
     EXPECT_EQ(ViewModel::countLine(tasks, clockNow, false),
@@ -57,7 +66,8 @@ TEST_F(Views, GroupsKeepFirstAppearanceWithOthersLast) {
     QStringList order;
     for (const auto& [name, members] : ViewModel::groups(e->tasks.value())) {
         QStringList ids;
-        for (const auto& t : members) ids.append(t->id);
+        for (const auto& t : members)
+            ids.append(t->id);
         order.append(name + u':' + ids.join(u','));
     }
     EXPECT_EQ(order, QStringList({QStringLiteral("B:g1,g3"), QStringLiteral("A:g5"),
@@ -72,12 +82,14 @@ TEST_F(Views, CollapseRules) {
 
     auto five = engineWith({{"g5", "H"}, {"g6", "H"}, {"g7", "H"}, {"g8", "H"}, {"g9", "H"}});
     g = ViewModel::panel(*five, false, {}).groups.value(0);
-    EXPECT_EQ(g.visibleIds, QStringList({QStringLiteral("g5"), QStringLiteral("g6"), QStringLiteral("g7")}));
+    EXPECT_EQ(g.visibleIds,
+              QStringList({QStringLiteral("g5"), QStringLiteral("g6"), QStringLiteral("g7")}));
     EXPECT_TRUE(g.toggle);
     EXPECT_EQ(g.hidden, 2);
     EXPECT_FALSE(g.open);
     task(*five, "g9")->waiting = true;
-    EXPECT_EQ(ViewModel::panel(*five, false, {}).groups.value(0).hidden, 1) << "waiting stays visible";
+    EXPECT_EQ(ViewModel::panel(*five, false, {}).groups.value(0).hidden, 1)
+        << "waiting stays visible";
     g = ViewModel::panel(*five, false, {QStringLiteral("H")}).groups.value(0);
     EXPECT_TRUE(g.open && g.toggle);
     EXPECT_EQ(g.visibleIds.size(), 5);
@@ -85,7 +97,8 @@ TEST_F(Views, CollapseRules) {
     EXPECT_TRUE(g.open);
     EXPECT_FALSE(g.toggle) << "no toggle when everything is expanded";
 
-    auto six = engineWith({{"g1", "X"}, {"g2", "X"}, {"g3", "X"}, {"r4", "X"}, {"r5", "X"}, {"n6", "X"}});
+    auto six =
+        engineWith({{"g1", "X"}, {"g2", "X"}, {"g3", "X"}, {"r4", "X"}, {"r5", "X"}, {"n6", "X"}});
     g = ViewModel::panel(*six, false, {}).groups.value(0);
     EXPECT_EQ(g.visibleIds.size(), 6);
     EXPECT_FALSE(g.toggle) << "closed, but nothing hidden";
@@ -141,7 +154,8 @@ TEST_F(Views, IconSymbolAndDot) {
     auto e = engineWith({{"g1", ""}, {"y1", ""}, {"n1", ""}});
     EXPECT_EQ(ViewModel::icon(*e).dot, Tone::Red) << "never outranks yellow";
     task(*e, "n1")->running = true;
-    EXPECT_EQ(ViewModel::icon(*e), (IconModel{QStringLiteral("arrow.triangle.2.circlepath"), Tone::Yellow}));
+    EXPECT_EQ(ViewModel::icon(*e),
+              (IconModel{QStringLiteral("arrow.triangle.2.circlepath"), Tone::Yellow}));
     task(*e, "y1")->runningElsewhere = true;
     EXPECT_EQ(ViewModel::icon(*e).dot, std::nullopt) << "running adds no dot";
 }

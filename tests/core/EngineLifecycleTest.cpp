@@ -11,7 +11,9 @@ using Lifecycle = EngineFixture;
 
 TEST_F(Lifecycle, MissingConfigAppearsLaterAndBreaksAndHeals) {
     testing::internal::CaptureStdout();
-    auto e = makeEngine(false, {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
+    auto e = makeEngine(
+        false,
+        {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
     EXPECT_TRUE(testing::internal::GetCapturedStdout().starts_with("config.toml nicht lesbar: "));
     EXPECT_TRUE(e->tasks.value().isEmpty());
     ASSERT_EQ(e->problems.value().size(), 2);
@@ -61,7 +63,8 @@ TEST_F(Lifecycle, DuplicateNamesAreRefusedWithAProblem) {
                 "[[task]]\nname = 'X'\ntype = 'weekly'\nscript = 'b.sh'\n");
     e->reloadConfig();
     EXPECT_EQ(e->problems.value(),
-              QStringList{QStringLiteral("config.toml: config.toml Zeile 0: Task „X“ ist mehrfach eingetragen")});
+              QStringList{QStringLiteral(
+                  "config.toml: config.toml Zeile 0: Task „X“ ist mehrfach eingetragen")});
     EXPECT_EQ(e->tasks.value().size(), 2);
     EXPECT_NE(task(*e, "A"), nullptr);
 }
@@ -86,7 +89,8 @@ TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
     auto e = makeEngine();
     e->startReady();
     ASSERT_TRUE(task(*e, "One")->running && task(*e, "Two")->running);
-    ASSERT_TRUE(waitUntil([&] { return TempRepo::read(repo.root() + QStringLiteral("/pids")).count('\n') == 2; }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return TempRepo::read(repo.root() + QStringLiteral("/pids")).count('\n') == 2; }));
     testing::internal::CaptureStdout();
     e->shutdown();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Beenden: 2 laufende(n) Task(s) abbrechen\n");
@@ -98,7 +102,8 @@ TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "One")->running && !task(*e, "Two")->running; }));
     for (const char* name : {"One", "Two"}) {
         const QByteArray log = TempRepo::read(*task(*e, name)->summary.value().latestFile);
-        EXPECT_TRUE(log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
+        EXPECT_TRUE(log.contains(
+            "\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
         EXPECT_EQ(task(*e, name)->summary.value().latestStatus, QStringLiteral("ABORTED"));
     }
     e->startReady();
@@ -106,9 +111,10 @@ TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
 }
 
 TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {
-    writeConfig("[[task]]\nname = 'S'\ntype = 'scheduled'\nscript = 's.sh'\n"
-                "[[task]]\nname = 'Ext'\ntype = 'external'\nscript = 'e.sh'\nwatch_volumes = ['/v']\n"
-                "[[task]]\nname = 'User'\ntype = 'scheduled'\nscript = 'u.sh'\nwatch_volumes = ['/v']\n");
+    writeConfig(
+        "[[task]]\nname = 'S'\ntype = 'scheduled'\nscript = 's.sh'\n"
+        "[[task]]\nname = 'Ext'\ntype = 'external'\nscript = 'e.sh'\nwatch_volumes = ['/v']\n"
+        "[[task]]\nname = 'User'\ntype = 'scheduled'\nscript = 'u.sh'\nwatch_volumes = ['/v']\n");
     writeLog("S", clockNow.addSecs(-23 * 3600), "RUNNING");
     auto observer = makeEngine(true);
     EXPECT_TRUE(task(*observer, "S")->runningElsewhere);
@@ -117,7 +123,8 @@ TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {
     EXPECT_FALSE(task(*working, "S")->runningElsewhere);
     advance(2 * 3600);
     observer->refreshLogs();
-    EXPECT_FALSE(task(*observer, "S")->runningElsewhere) << "a day-old RUNNING log is a dead writer";
+    EXPECT_FALSE(task(*observer, "S")->runningElsewhere)
+        << "a day-old RUNNING log is a dead writer";
 
     // External: RUNNING and written to within 10 minutes counts as running.
     const QString external = writeLog("Ext", clockNow.addSecs(-3600), "RUNNING");

@@ -3,8 +3,10 @@
 namespace {
 
 class Services : public EngineFixture {
-protected:
-    QString journal() const { return repo.paths().appSupport + QStringLiteral("/state/loeschschutz.jsonl"); }
+  protected:
+    QString journal() const {
+        return repo.paths().appSupport + QStringLiteral("/state/loeschschutz.jsonl");
+    }
     void append(const QByteArray& lines) {
         QDir().mkpath(QFileInfo(journal()).path());
         QFile f(journal());
@@ -40,7 +42,8 @@ TEST(DeletionEventLines, DecodingRules) {
     const auto full = DeletionEvent::fromJsonLine(
         QStringLiteral(R"({"id":"a1","kind":"woche","summary":"3 Dateien","x":1})"));
     ASSERT_TRUE(full);
-    EXPECT_EQ(*full, (DeletionEvent{QStringLiteral("a1"), QStringLiteral("woche"), QStringLiteral("3 Dateien")}));
+    EXPECT_EQ(*full, (DeletionEvent{QStringLiteral("a1"), QStringLiteral("woche"),
+                                    QStringLiteral("3 Dateien")}));
     EXPECT_EQ(full->title(), u"Löschbericht");
     const auto bare = DeletionEvent::fromJsonLine(QStringLiteral(R"({"id":"b","kind":7})"));
     ASSERT_TRUE(bare);
@@ -99,9 +102,11 @@ TEST_F(Services, LastLineFromTheEndOfAHugeJournal) {
     f.close();
     EXPECT_EQ(Engine::lastJournalLine(journal()), QStringLiteral("{\"id\":\"tail\"}"));
     repo.write(QStringLiteral("one.jsonl"), "{\"id\":\"only\"}");
-    EXPECT_EQ(Engine::lastJournalLine(repo.root() + QStringLiteral("/one.jsonl")), QStringLiteral("{\"id\":\"only\"}"));
+    EXPECT_EQ(Engine::lastJournalLine(repo.root() + QStringLiteral("/one.jsonl")),
+              QStringLiteral("{\"id\":\"only\"}"));
     repo.write(QStringLiteral("long.jsonl"), "x\n" + QByteArray(300 * 1024, 'y') + "\n");
-    EXPECT_EQ(Engine::lastJournalLine(repo.root() + QStringLiteral("/long.jsonl"))->size(), 300 * 1024);
+    EXPECT_EQ(Engine::lastJournalLine(repo.root() + QStringLiteral("/long.jsonl"))->size(),
+              300 * 1024);
     repo.write(QStringLiteral("huge.jsonl"), QByteArray(3 * 1024 * 1024, 'y'));
     EXPECT_FALSE(Engine::lastJournalLine(repo.root() + QStringLiteral("/huge.jsonl")));
     repo.write(QStringLiteral("empty.jsonl"), "\n\n");
@@ -128,8 +133,9 @@ TEST_F(Services, DashboardGeneratorContract) {
     EXPECT_FALSE(missing.page);
 
     // A stand-in interpreter: runs the "generator" path it is given with bash.
-    const QString python = repo.write(QStringLiteral("support/venv/bin/python"),
-                                      "#!/bin/bash\necho \"$@\" > \"$(dirname \"$0\")/args\"\nexec bash \"$1\"\n");
+    const QString python =
+        repo.write(QStringLiteral("support/venv/bin/python"),
+                   "#!/bin/bash\necho \"$@\" > \"$(dirname \"$0\")/args\"\nexec bash \"$1\"\n");
     QFile::setPermissions(python, QFile::permissions(python) | QFile::ExeOwner);
     const QString generator = QStringLiteral("repo/Python/dashboard/generate_dashboard.py");
     repo.write(generator, "echo fine\nexit 0\n");
@@ -137,12 +143,15 @@ TEST_F(Services, DashboardGeneratorContract) {
     EXPECT_EQ(ok.page, repo.paths().logs() + QStringLiteral("/Dashboard.html"));
     EXPECT_FALSE(ok.error);
     const QByteArray args = TempRepo::read(repo.root() + QStringLiteral("/support/venv/bin/args"));
-    EXPECT_EQ(args, (repo.paths().repo + QStringLiteral("/Python/dashboard/generate_dashboard.py --logs ") +
-                     repo.paths().logs() + QStringLiteral(" --config ") + repo.paths().configFile() +
-                     QStringLiteral(" --out ") + repo.paths().logs() + QStringLiteral("/Dashboard.html\n"))
-                        .toUtf8());
+    EXPECT_EQ(
+        args,
+        (repo.paths().repo + QStringLiteral("/Python/dashboard/generate_dashboard.py --logs ") +
+         repo.paths().logs() + QStringLiteral(" --config ") + repo.paths().configFile() +
+         QStringLiteral(" --out ") + repo.paths().logs() + QStringLiteral("/Dashboard.html\n"))
+            .toUtf8());
 
-    repo.write(generator, "echo 'first problem' >&2\necho 'Keine Logs gefunden' >&2\necho >&2\nexit 1\n");
+    repo.write(generator,
+               "echo 'first problem' >&2\necho 'Keine Logs gefunden' >&2\necho >&2\nexit 1\n");
     EXPECT_EQ(generate(*e).error, QStringLiteral("Keine Logs gefunden"));
     repo.write(generator, "echo 'only stdout'\nexit 2\n");
     EXPECT_EQ(generate(*e).error, QStringLiteral("Fehler"));

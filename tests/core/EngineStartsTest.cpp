@@ -3,12 +3,13 @@
 namespace {
 
 class Starts : public EngineFixture {
-protected:
+  protected:
     void SetUp() override {
         repo.script(QStringLiteral("quick.sh"), "echo ok\n");
         repo.script(QStringLiteral("fails.sh"), "echo 'broken: no disk'\nexit 1\n");
-        repo.script(QStringLiteral("hold.sh"), "touch \"$PWD/../started\"\n"
-                                               "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+        repo.script(QStringLiteral("hold.sh"),
+                    "touch \"$PWD/../started\"\n"
+                    "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
     }
     void release() { repo.write(QStringLiteral("release"), "x"); }
     bool finished(Engine& e, const char* name) {
@@ -19,13 +20,15 @@ protected:
 } // namespace
 
 TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
-    writeConfig("[[task]]\nname = 'Other'\ntype = 'scheduled'\nscript = 'hold.sh'\nwatch_volumes = ['/v']\n"
-                "[[task]]\nname = 'Red'\ntype = 'scheduled'\nscript = 'hold.sh'\nwatch_volumes = ['/v']\n"
-                "[[task]]\nname = 'Green'\ntype = 'scheduled'\nscript = 'quick.sh'\n"
-                "[[task]]\nname = 'Asked'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    writeConfig(
+        "[[task]]\nname = 'Other'\ntype = 'scheduled'\nscript = 'hold.sh'\nwatch_volumes = ['/v']\n"
+        "[[task]]\nname = 'Red'\ntype = 'scheduled'\nscript = 'hold.sh'\nwatch_volumes = ['/v']\n"
+        "[[task]]\nname = 'Green'\ntype = 'scheduled'\nscript = 'quick.sh'\n"
+        "[[task]]\nname = 'Asked'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
     mounted = {QStringLiteral("/v")};
     writeLog("Other", clockNow.addSecs(-60), "SUCCESS"); // green and not due
-    for (const char* due : {"Green", "Asked"}) writeLog(due, clockNow.addSecs(-3600), "SUCCESS");
+    for (const char* due : {"Green", "Asked"})
+        writeLog(due, clockNow.addSecs(-3600), "SUCCESS");
     auto e = makeEngine();
     const auto other = task(*e, "Other"), red = task(*e, "Red"), green = task(*e, "Green");
     other->running = true; // another run holds the volume
@@ -44,7 +47,8 @@ TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
     EXPECT_FALSE(green->running) << "nor while the red task runs";
     release();
     ASSERT_TRUE(finished(*e, "Red"));
-    ASSERT_TRUE(waitUntil([&] { return green->summary.value().latestStatus == u"SUCCESS" && !green->running; }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return green->summary.value().latestStatus == u"SUCCESS" && !green->running; }));
     EXPECT_GE(green->summary.value().lastSuccess, clockNow.addSecs(-60));
     EXPECT_EQ(probes, QStringList{QStringLiteral("/v")});
 }
@@ -134,7 +138,8 @@ TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
     e->runNow(task(*e, "F"), true);
     ASSERT_TRUE(waitUntil([&] { return task(*e, "F")->transientError.value().has_value(); }));
     EXPECT_EQ(task(*e, "F")->transientError.value(), QStringLiteral("Script exited with code 1"));
-    EXPECT_EQ(QDir(repo.paths().logs()).entryList(QDir::Files).size(), 1) << "dry runs leave no log";
+    EXPECT_EQ(QDir(repo.paths().logs()).entryList(QDir::Files).size(), 1)
+        << "dry runs leave no log";
 
     auto observer = makeEngine(true);
     mounted.clear();
@@ -148,14 +153,16 @@ TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
 
 TEST_F(Starts, RunAllSkipsMissingVolumesAndCancelStops) {
     writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n"
-                "[[task]]\nname = 'V'\ntype = 'on_mount'\nscript = 'quick.sh'\nwatch_volumes = ['/gone']\n");
+                "[[task]]\nname = 'V'\ntype = 'on_mount'\nscript = 'quick.sh'\nwatch_volumes = "
+                "['/gone']\n");
     writeLog("H", clockNow, "SUCCESS");
     auto e = makeEngine();
     e->runAll();
     EXPECT_TRUE(task(*e, "H")->running);
     EXPECT_FALSE(task(*e, "V")->waiting || task(*e, "V")->probing);
     e->cancel(task(*e, "V")); // no runner: nothing happens
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
     e->cancel(task(*e, "H"));
     ASSERT_TRUE(finished(*e, "H"));
     EXPECT_EQ(task(*e, "H")->summary.value().latestStatus, QStringLiteral("ABORTED"));

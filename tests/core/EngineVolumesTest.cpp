@@ -21,10 +21,12 @@ bool ask(const std::function<void(Engine::Answer)>& check) {
         result = ok;
         ++answers;
     });
-    waitUntil([&] {
-        const std::lock_guard lock(m);
-        return result.has_value();
-    }, 6000);
+    waitUntil(
+        [&] {
+            const std::lock_guard lock(m);
+            return result.has_value();
+        },
+        6000);
     QThread::msleep(50);
     const std::lock_guard lock(m);
     EXPECT_EQ(answers, 1);
@@ -49,11 +51,16 @@ TEST(VolumeChecks, MountPointsAndReachability) {
     server.close();
     const QString closed = QStringLiteral("smb://127.0.0.1:%1/share").arg(port);
     EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::isReachableDefault(closed, 3.0, a); }));
-    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::isReachableDefault(QStringLiteral("nas"), 3.0, a); }));
-    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::isReachableDefault(QStringLiteral("smb://h:99999/x"), 3.0, a); }));
+    EXPECT_FALSE(
+        ask([&](Engine::Answer a) { Engine::isReachableDefault(QStringLiteral("nas"), 3.0, a); }));
+    EXPECT_FALSE(ask([&](Engine::Answer a) {
+        Engine::isReachableDefault(QStringLiteral("smb://h:99999/x"), 3.0, a);
+    }));
 
     EXPECT_TRUE(ask([&](Engine::Answer a) { Engine::volumeRespondsDefault(repo.root(), 3.0, a); }));
-    EXPECT_FALSE(ask([&](Engine::Answer a) { Engine::volumeRespondsDefault(repo.root() + QStringLiteral("/x"), 3.0, a); }));
+    EXPECT_FALSE(ask([&](Engine::Answer a) {
+        Engine::volumeRespondsDefault(repo.root() + QStringLiteral("/x"), 3.0, a);
+    }));
 }
 
 TEST(VolumeChecks, HungCheckAnswersFalseAtItsTimeLimit) {
@@ -68,7 +75,8 @@ TEST(VolumeChecks, HungCheckAnswersFalseAtItsTimeLimit) {
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     EXPECT_TRUE(ask([&](Engine::Answer a) {
-        Engine::isReachableDefault(QStringLiteral("smb://localhost:%1/").arg(server.serverPort()), 0.2, a);
+        Engine::isReachableDefault(QStringLiteral("smb://localhost:%1/").arg(server.serverPort()),
+                                   0.2, a);
     }));
     EXPECT_LT(timer.elapsed(), 3000);
 }
@@ -77,18 +85,22 @@ TEST(VolumeChecks, MountTargetsRules) {
     const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
     const auto none = [](const QString&) { return false; };
     const QList<TaskConfig> tasks = {
-        mountTask({QStringLiteral("/a"), QStringLiteral("/b")}, {}, {QStringLiteral("smb://nas/a")}),
+        mountTask({QStringLiteral("/a"), QStringLiteral("/b")}, {},
+                  {QStringLiteral("smb://nas/a")}),
         mountTask({QStringLiteral("/b"), QStringLiteral("/a")}, QStringLiteral("smb://other/x")),
         mountTask({QStringLiteral("/c")}, {}),
     };
-    EXPECT_EQ(Engine::mountTargets(tasks, none, {}, now, 30),
-              (QList<Engine::MountTarget>{{QStringLiteral("/a"), QStringLiteral("smb://nas/a")},
-                                          {QStringLiteral("/b"), QStringLiteral("smb://other/x")}}));
+    EXPECT_EQ(
+        Engine::mountTargets(tasks, none, {}, now, 30),
+        (QList<Engine::MountTarget>{{QStringLiteral("/a"), QStringLiteral("smb://nas/a")},
+                                    {QStringLiteral("/b"), QStringLiteral("smb://other/x")}}));
     const QHash<QString, QDateTime> tenMinutesAgo{{QStringLiteral("/a"), now.addSecs(-600)}};
     EXPECT_EQ(Engine::mountTargets(tasks, none, tenMinutesAgo, now, 30).size(), 1);
     const QHash<QString, QDateTime> halfHourAgo{{QStringLiteral("/a"), now.addSecs(-1800)}};
     EXPECT_EQ(Engine::mountTargets(tasks, none, halfHourAgo, now, 30).size(), 2);
-    EXPECT_TRUE(Engine::mountTargets(tasks, [](const QString&) { return true; }, {}, now, 30).isEmpty());
+    EXPECT_TRUE(Engine::mountTargets(
+                    tasks, [](const QString&) { return true; }, {}, now, 30)
+                    .isEmpty());
 }
 
 TEST_F(Volumes, MountJobsOncePerVolumeAndRetryPause) {

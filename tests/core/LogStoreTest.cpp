@@ -14,12 +14,13 @@ using namespace std::chrono;
 
 QStringList names(const QStringList& paths) {
     QStringList out;
-    for (const QString& p : paths) out.append(QFileInfo(p).fileName());
+    for (const QString& p : paths)
+        out.append(QFileInfo(p).fileName());
     return out;
 }
 
 class LogStoreTest : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override { tz_.emplace(GetParam()); }
     std::optional<ScopedTimeZone> tz_;
     TempRepo repo;
@@ -39,7 +40,8 @@ TEST_P(LogStoreTest, HeaderAndFinishedFileByteForByte) {
               "Script: fotos_sync.py\nStatus: RUNNING\n\n--- Output ---\n");
     QFile f(o.file);
     ASSERT_TRUE(f.open(QIODevice::Append));
-    f.write("line one\nNumber of files: 12 (reg: 10, dir: 2)\nTotal transferred file size: 512 bytes\n");
+    f.write("line one\nNumber of files: 12 (reg: 10, dir: 2)\nTotal transferred file size: 512 "
+            "bytes\n");
     f.close();
     LogStore::finalize(o.file,
                        QStringLiteral("Number of files: 12 (reg: 10, dir: 2)\n"
@@ -64,7 +66,8 @@ TEST_P(LogStoreTest, FailedFinalizeOfABodyWithoutNewlineOrUtf8) {
     f.close();
     LogStore::finalize(o.file, QString(), false, start);
     const QByteArray text = TempRepo::read(o.file);
-    EXPECT_TRUE(text.contains("\nStatus: FAILED\n\n--- Output ---\ncaf\xe9 no newline\n--- Finished: "));
+    EXPECT_TRUE(
+        text.contains("\nStatus: FAILED\n\n--- Output ---\ncaf\xe9 no newline\n--- Finished: "));
     EXPECT_FALSE(text.contains("Stats"));
     EXPECT_FALSE(text.contains("RUNNING"));
     // No temp file is left behind.
@@ -86,8 +89,8 @@ TEST_P(LogStoreTest, TwoStartsInOneSecondNeverOverwrite) {
     EXPECT_TRUE(TempRepo::read(a.file).contains("Script: 1\n"));
     // The second file takes the next second but its header keeps the real start.
     EXPECT_TRUE(QFileInfo(b.file).fileName().startsWith(LogTime::fileStamp(start + seconds(1))));
-    EXPECT_TRUE(TempRepo::read(b.file).contains(
-        QByteArray("Started: ") + LogTime::inFileStamp(start).toLatin1()));
+    EXPECT_TRUE(TempRepo::read(b.file).contains(QByteArray("Started: ") +
+                                                LogTime::inFileStamp(start).toLatin1()));
     EXPECT_EQ(names(store.files(QStringLiteral("T"))).first(), QFileInfo(b.file).fileName());
 }
 
@@ -129,7 +132,8 @@ TEST_P(LogStoreTest, CleanupKeepsTheNewestAndRemovesStaleTempFiles) {
               QStringList({QStringLiteral("2026-01-05_00-00-00_A.log"),
                            QStringLiteral("2026-01-04_00-00-00_A.log"),
                            QStringLiteral("2026-01-03_00-00-00_A.log")}));
-    EXPECT_FALSE(QFileInfo::exists(store.directory + QStringLiteral("/.2026-01-05_00-00-00_A.log.tmp-abc123")));
+    EXPECT_FALSE(QFileInfo::exists(store.directory +
+                                   QStringLiteral("/.2026-01-05_00-00-00_A.log.tmp-abc123")));
     store.cleanup(QStringLiteral("A"), -1);
     EXPECT_TRUE(store.files(QStringLiteral("A")).isEmpty());
     EXPECT_EQ(store.files(QStringLiteral("B")).size(), 1);
@@ -139,11 +143,11 @@ INSTANTIATE_TEST_SUITE_P(TimeZones, LogStoreTest,
                          ::testing::Values("UTC", "Europe/Berlin", "America/Santiago"));
 
 TEST(LogStats, SixPatternsFirstMatchEach) {
-    const QString rsync = QStringLiteral(
-        "Number of files: 12 (reg: 10, dir: 2)\nNumber of files transferred: 3\n"
-        "Total file size: 1,024 bytes  \nTotal transferred file size: 512 bytes\n"
-        "Total bytes sent:\n   700\nTotal bytes received: 35\r\n"
-        "Number of files: 99\n");
+    const QString rsync =
+        QStringLiteral("Number of files: 12 (reg: 10, dir: 2)\nNumber of files transferred: 3\n"
+                       "Total file size: 1,024 bytes  \nTotal transferred file size: 512 bytes\n"
+                       "Total bytes sent:\n   700\nTotal bytes received: 35\r\n"
+                       "Number of files: 99\n");
     const LogStats stats = LogStore::parseStats(rsync);
     ASSERT_EQ(stats.size(), 6);
     EXPECT_EQ(stats[0], (LogStat{QStringLiteral("Files"), QStringLiteral("12 (reg: 10, dir: 2)")}));
@@ -158,20 +162,33 @@ TEST(LogStats, SixPatternsFirstMatchEach) {
 
 // The streaming collector must agree with the whole-output rule on any output.
 TEST(LogStats, StreamingCollectorMatchesTheWholeOutputRule) {
-    const QStringList atoms = {
-        QStringLiteral("Number of files:"), QStringLiteral("Number of files transferred:"),
-        QStringLiteral("Total file size:"), QStringLiteral("Total transferred file size:"),
-        QStringLiteral("Total bytes sent:"), QStringLiteral("Total bytes received:"),
-        QStringLiteral(" "), QStringLiteral("\t"), QStringLiteral("\n"), QStringLiteral("\r"),
-        QStringLiteral("\r\n"), QStringLiteral("\v"), QStringLiteral("\u00a0"),
-        QStringLiteral("\u2028"), QStringLiteral("12"), QStringLiteral("7"),
-        QStringLiteral("abc"), QStringLiteral("x y"), QStringLiteral("Number of"),
-        QStringLiteral("\u0663"), QStringLiteral("\u00e9")};
+    const QStringList atoms = {QStringLiteral("Number of files:"),
+                               QStringLiteral("Number of files transferred:"),
+                               QStringLiteral("Total file size:"),
+                               QStringLiteral("Total transferred file size:"),
+                               QStringLiteral("Total bytes sent:"),
+                               QStringLiteral("Total bytes received:"),
+                               QStringLiteral(" "),
+                               QStringLiteral("\t"),
+                               QStringLiteral("\n"),
+                               QStringLiteral("\r"),
+                               QStringLiteral("\r\n"),
+                               QStringLiteral("\v"),
+                               QStringLiteral("\u00a0"),
+                               QStringLiteral("\u2028"),
+                               QStringLiteral("12"),
+                               QStringLiteral("7"),
+                               QStringLiteral("abc"),
+                               QStringLiteral("x y"),
+                               QStringLiteral("Number of"),
+                               QStringLiteral("\u0663"),
+                               QStringLiteral("\u00e9")};
     std::mt19937 rng(42);
     for (int round = 0; round < 20000; ++round) {
         QString output;
         const int n = 1 + static_cast<int>(rng() % 14);
-        for (int i = 0; i < n; ++i) output += atoms[static_cast<qsizetype>(rng() % atoms.size())];
+        for (int i = 0; i < n; ++i)
+            output += atoms[static_cast<qsizetype>(rng() % atoms.size())];
         StatsCollector collector;
         qsizetype start = 0;
         for (qsizetype i = 0; i <= output.size(); ++i) {

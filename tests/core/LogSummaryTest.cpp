@@ -7,24 +7,30 @@ namespace {
 
 QByteArray log(const char* name, const char* status, const QByteArray& body,
                const QByteArray& rest = "\n--- Finished: 2026-01-01T00:00:00.000000 ---\n") {
-    return QByteArray("Ferrymat Log \xe2\x80\x94 ") + name + "\nStarted: 2026-01-01T00:00:00.000000\n"
-           "Script: s.sh\nStatus: " + status + "\n\n--- Output ---\n" + body + rest;
+    return QByteArray("Ferrymat Log \xe2\x80\x94 ") + name +
+           "\nStarted: 2026-01-01T00:00:00.000000\n"
+           "Script: s.sh\nStatus: " +
+           status + "\n\n--- Output ---\n" + body + rest;
 }
 
 class Summary : public ::testing::Test {
-protected:
+  protected:
     QString put(const char* file, const QByteArray& content) {
         return repo.write(QStringLiteral("repo/logs/") + QString::fromLatin1(file), content);
     }
     LogSummary summary(const char* safe = "A") { return store.summary(QString::fromLatin1(safe)); }
-    static QDateTime at(const char* stamp) { return *LogTime::parseFileStamp(QString::fromLatin1(stamp)); }
+    static QDateTime at(const char* stamp) {
+        return *LogTime::parseFileStamp(QString::fromLatin1(stamp));
+    }
     TempRepo repo;
     LogStore store{repo.paths().logs()};
 };
 
 } // namespace
 
-TEST_F(Summary, NoFilesGiveAnEmptySummary) { EXPECT_EQ(summary(), LogSummary{}); }
+TEST_F(Summary, NoFilesGiveAnEmptySummary) {
+    EXPECT_EQ(summary(), LogSummary{});
+}
 
 TEST_F(Summary, RunningNewestDoesNotHideAnOlderSuccess) {
     put("2026-01-01_10-00-00_A.log", log("A", "SUCCESS", "ok\n"));
@@ -39,7 +45,8 @@ TEST_F(Summary, RunningNewestDoesNotHideAnOlderSuccess) {
 
 TEST_F(Summary, AbortMarkersOfEveryWriterInTheTailOnly) {
     put("2026-01-01_10-00-00_A.log",
-        log("A", "FAILED", "copying\n\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
+        log("A", "FAILED",
+            "copying\n\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
     EXPECT_EQ(summary().latestStatus, QStringLiteral("ABORTED"));
     EXPECT_FALSE(summary().failureLine);
     put("2026-01-02_10-00-00_A.log", log("A", "FAILED", "x\n--- Cancelled by user ---\n"));
@@ -55,7 +62,8 @@ TEST_F(Summary, AbortMarkersOfEveryWriterInTheTailOnly) {
 
 TEST_F(Summary, FailureLineRules) {
     put("2026-01-01_10-00-00_A.log",
-        log("A", "FAILED", "sending\r\n  rsync error: some files could not be transferred (code 23)  \r\n",
+        log("A", "FAILED",
+            "sending\r\n  rsync error: some files could not be transferred (code 23)  \r\n",
             "\n--- Finished: 2026-01-01T00:00:00.000000 ---\n\n--- Stats ---\nFiles: 3\n"));
     EXPECT_EQ(summary().failureLine,
               QStringLiteral("rsync error: some files could not be transferred (code 23)"));
@@ -69,13 +77,16 @@ TEST_F(Summary, FailureLineRules) {
     put("2026-01-04_10-00-00_A.log", log("A", "FAILED", "caf\xe9\n"));
     EXPECT_FALSE(summary().failureLine);
     // Letters of any script count.
-    put("2026-01-05_10-00-00_A.log", log("A", "FAILED", "\xd0\x9e\xd1\x88\xd0\xb8\xd0\xb1\xd0\xba\xd0\xb0\n---\n"));
-    EXPECT_EQ(summary().failureLine, QString::fromUtf8("\xd0\x9e\xd1\x88\xd0\xb8\xd0\xb1\xd0\xba\xd0\xb0"));
+    put("2026-01-05_10-00-00_A.log",
+        log("A", "FAILED", "\xd0\x9e\xd1\x88\xd0\xb8\xd0\xb1\xd0\xba\xd0\xb0\n---\n"));
+    EXPECT_EQ(summary().failureLine,
+              QString::fromUtf8("\xd0\x9e\xd1\x88\xd0\xb8\xd0\xb1\xd0\xba\xd0\xb0"));
 }
 
 TEST_F(Summary, HugeFailedLogReadsOnlyItsEnd) {
     QByteArray body;
-    for (int i = 0; i < 40000; ++i) body += "copying file number " + QByteArray::number(i) + "\n";
+    for (int i = 0; i < 40000; ++i)
+        body += "copying file number " + QByteArray::number(i) + "\n";
     body += "rsync: connection unexpectedly closed\n";
     put("2026-01-01_10-00-00_A.log", log("A", "FAILED", body));
     EXPECT_EQ(summary().failureLine, QStringLiteral("rsync: connection unexpectedly closed"));

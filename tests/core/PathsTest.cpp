@@ -9,7 +9,8 @@
 namespace {
 QStringList args(std::initializer_list<const char*> list) {
     QStringList out{QStringLiteral("/prog")};
-    for (const char* a : list) out.append(QString::fromUtf8(a));
+    for (const char* a : list)
+        out.append(QString::fromUtf8(a));
     return out;
 }
 } // namespace

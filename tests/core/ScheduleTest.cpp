@@ -11,7 +11,9 @@ QDateTime local(int y, int mo, int d, int h, int mi, int s = 0) {
     return LogTime::toDateTime(localTime(y, mo, d, h, mi, s));
 }
 
-TaskConfig task(TaskType type) { return TaskConfig(QStringLiteral("T"), type, QStringLiteral("t.sh")); }
+TaskConfig task(TaskType type) {
+    return TaskConfig(QStringLiteral("T"), type, QStringLiteral("t.sh"));
+}
 
 const Schedule::MountedTest kNone = [](const QString&) { return false; };
 
@@ -23,7 +25,7 @@ bool weeklyDue(const char* day, const char* time, QDateTime now, std::optional<Q
 }
 
 class WeeklyTest : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     void SetUp() override { tz_.emplace(GetParam()); }
     std::optional<ScopedTimeZone> tz_;
 };

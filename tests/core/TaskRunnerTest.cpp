@@ -1,5 +1,5 @@
-#include "execution/OutputPump.h"
 #include "execution/TaskRunner.h"
+#include "execution/OutputPump.h"
 #include "platform/ProcessTable.h"
 #include "support/TempRepo.h"
 
@@ -18,7 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class Runner : public ::testing::Test {
-protected:
+  protected:
     TaskConfig task(const char* script, const char* name = "Demo Task") {
         return TaskConfig(QString::fromUtf8(name), TaskType::Scheduled, QString::fromUtf8(script));
     }
@@ -33,9 +33,12 @@ protected:
     }
     QByteArray onlyLog() const {
         const QStringList files = logFiles();
-        return files.size() == 1 ? TempRepo::read(repo.paths().logs() + u'/' + files[0]) : QByteArray();
+        return files.size() == 1 ? TempRepo::read(repo.paths().logs() + u'/' + files[0])
+                                 : QByteArray();
     }
-    QString path(const char* relative) const { return repo.root() + u'/' + QString::fromUtf8(relative); }
+    QString path(const char* relative) const {
+        return repo.root() + u'/' + QString::fromUtf8(relative);
+    }
     bool waitFor(const QString& file, std::chrono::milliseconds limit = 5000ms) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (!QFileInfo::exists(file) && std::chrono::steady_clock::now() < end)
@@ -61,7 +64,8 @@ protected:
         return true;
     }
 
-    QList<pid_t> startStubbornTree(std::shared_ptr<TaskRunner>& r, std::future<TaskRunner::Result>& result);
+    QList<pid_t> startStubbornTree(std::shared_ptr<TaskRunner>& r,
+                                   std::future<TaskRunner::Result>& result);
 
     TempRepo repo;
     std::mutex mutex;
@@ -77,8 +81,11 @@ TEST_F(Runner, QuietSuccessAndExitCodes) {
     EXPECT_TRUE(ok.output.isEmpty());
     EXPECT_FALSE(ok.error);
     const QByteArray log = onlyLog();
-    EXPECT_TRUE(log.contains("Status: SUCCESS\n\n--- Output ---\n\n--- Finished: ")) << log.constData();
-    EXPECT_TRUE(QFileInfo(repo.paths().logs() + u'/' + logFiles()[0]).fileName().endsWith(u"_Demo_Task.log"));
+    EXPECT_TRUE(log.contains("Status: SUCCESS\n\n--- Output ---\n\n--- Finished: "))
+        << log.constData();
+    EXPECT_TRUE(QFileInfo(repo.paths().logs() + u'/' + logFiles()[0])
+                    .fileName()
+                    .endsWith(u"_Demo_Task.log"));
 
     repo.script(QStringLiteral("three.sh"), "echo failing\nexit 3\n");
     const TaskRunner::Result three = runner(task("three.sh", "Three"))->run(Clock::now());
@@ -159,13 +166,14 @@ TEST_F(Runner, DryRunRewritesRsyncAndLeavesNoLog) {
 
 TEST_F(Runner, MissingScriptAndUncreatableLogFolder) {
     const TaskRunner::Result missing = runner(task("none.sh"))->run(Clock::now());
-    const QString expected = QStringLiteral("Script not found: ") + repo.paths().scripts() +
-                             QStringLiteral("/none.sh");
+    const QString expected =
+        QStringLiteral("Script not found: ") + repo.paths().scripts() + QStringLiteral("/none.sh");
     EXPECT_EQ(missing.error, expected);
     EXPECT_TRUE(onlyLog().contains("\n--- ERROR ---\n" + expected.toUtf8() + "\n\n--- Finished: "));
     EXPECT_TRUE(onlyLog().contains("Status: FAILED"));
 
-    EXPECT_TRUE(runner(task("none.sh"), true)->run(Clock::now()).error->startsWith(u"Script not found"));
+    EXPECT_TRUE(
+        runner(task("none.sh"), true)->run(Clock::now()).error->startsWith(u"Script not found"));
 
     TempRepo other;
     other.write(QStringLiteral("repo/logs"), "a file where the folder should be");
@@ -188,9 +196,11 @@ constexpr const char* kStubborn =
     "while true; do sleep 1; done\n";
 
 // Starts the stubborn tree and returns its three pids once all of them run.
-QList<pid_t> Runner::startStubbornTree(std::shared_ptr<TaskRunner>& r, std::future<TaskRunner::Result>& result) {
+QList<pid_t> Runner::startStubbornTree(std::shared_ptr<TaskRunner>& r,
+                                       std::future<TaskRunner::Result>& result) {
     const QString pids = path("pids");
-    repo.script(QStringLiteral("tree.sh"), QByteArray("set -- ") + pids.toUtf8() + "\n" + kStubborn);
+    repo.script(QStringLiteral("tree.sh"),
+                QByteArray("set -- ") + pids.toUtf8() + "\n" + kStubborn);
     r = runner(task("tree.sh"));
     result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
     if (!waitFor(pids + QStringLiteral(".ready"))) return {};
@@ -207,8 +217,10 @@ TEST_F(Runner, CancelWithWaitLeavesNothingOfTheTree) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 5500ms);
     EXPECT_TRUE(goneBy(tree, begin + 5500ms));
     const TaskRunner::Result done = result.get();
-    EXPECT_EQ(done.error, QStringLiteral("Abgebrochen: Savewright beendet (Neustart oder Ausschalten)"));
-    EXPECT_TRUE(onlyLog().contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
+    EXPECT_EQ(done.error,
+              QStringLiteral("Abgebrochen: Savewright beendet (Neustart oder Ausschalten)"));
+    EXPECT_TRUE(onlyLog().contains(
+        "\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
     EXPECT_TRUE(onlyLog().contains("Status: FAILED"));
 }
 
@@ -262,8 +274,11 @@ TEST_F(Runner, StopReachesTwoHundredDescendantsWhateverTheyDo) {
                 "    2) (trap '' TERM; setsid bash -c 'trap \"\" TERM; sleep 300') & ;;\n"
                 "    3) sleep 300 & ;;\n"
                 "  esac\n"
-                "  echo $! >> \"" + pids.toUtf8() + "\"\n"
-                "done\ntouch \"" + pids.toUtf8() + ".ready\"\nwait\n");
+                "  echo $! >> \"" +
+                    pids.toUtf8() +
+                    "\"\n"
+                    "done\ntouch \"" +
+                    pids.toUtf8() + ".ready\"\nwait\n");
     auto r = runner(task("many.sh"));
     auto result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
     ASSERT_TRUE(waitFor(pids + QStringLiteral(".ready"), 20000ms));
@@ -293,11 +308,12 @@ TEST(ProcessTable, StatLinesAndTreeWalk) {
         x.ppid = ppid;
         return x;
     };
-    const QList<ProcessTable::Entry> table = {entry(1, 0),  entry(10, 1), entry(11, 10),
+    const QList<ProcessTable::Entry> table = {entry(1, 0),   entry(10, 1),  entry(11, 10),
                                               entry(12, 10), entry(20, 12), entry(21, 11),
                                               entry(22, 12)};
     QList<pid_t> order;
-    for (const auto& d : ProcessTable::descendants(10, table)) order.append(d.pid);
+    for (const auto& d : ProcessTable::descendants(10, table))
+        order.append(d.pid);
     EXPECT_EQ(order, (QList<pid_t>{11, 12, 20, 22, 21}));
     EXPECT_TRUE(ProcessTable::descendants(21, table).isEmpty());
     EXPECT_TRUE(TaskRunner::descendants(::getpid()).isEmpty() ||
@@ -306,15 +322,23 @@ TEST(ProcessTable, StatLinesAndTreeWalk) {
 
 // However the pipe cuts the output, the pump finds what the whole output holds.
 TEST(OutputPump, AnyChunkingGivesTheWholeOutputStatistics) {
-    const QByteArray lines[] = {"sending incremental file list\n", "dir/file name.txt\n",
-                                "Number of files: 1,234 (reg: 1,000)\n", "Total bytes sent:",
-                                "\n   \n", "  5,678\n", "Number of files transferred: x\n",
-                                "Number of files transferred:\n 42\n", "  1,024 100%  \r",
-                                "Total file size: 9 bytes\r\n", "to-check=3/4)\n", "Total bytes received: "};
+    const QByteArray lines[] = {"sending incremental file list\n",
+                                "dir/file name.txt\n",
+                                "Number of files: 1,234 (reg: 1,000)\n",
+                                "Total bytes sent:",
+                                "\n   \n",
+                                "  5,678\n",
+                                "Number of files transferred: x\n",
+                                "Number of files transferred:\n 42\n",
+                                "  1,024 100%  \r",
+                                "Total file size: 9 bytes\r\n",
+                                "to-check=3/4)\n",
+                                "Total bytes received: "};
     std::mt19937 rng(7);
     for (int round = 0; round < 3000; ++round) {
         QByteArray output;
-        for (int i = 0, n = 1 + static_cast<int>(rng() % 12); i < n; ++i) output += lines[rng() % 12];
+        for (int i = 0, n = 1 + static_cast<int>(rng() % 12); i < n; ++i)
+            output += lines[rng() % 12];
         QList<int> reports;
         OutputPump pump(-1, [&](int p) { reports.append(p); });
         for (qsizetype at = 0; at < output.size();) {
@@ -326,6 +350,7 @@ TEST(OutputPump, AnyChunkingGivesTheWholeOutputStatistics) {
         const QString text = QString::fromLatin1(output);
         ASSERT_EQ(pump.stats(), LogStore::parseStats(text)) << output.constData();
         ASSERT_EQ(pump.output(), text);
-        if (output.contains("to-check=3/4)\n") && !reports.contains(25)) FAIL() << output.constData();
+        if (output.contains("to-check=3/4)\n") && !reports.contains(25))
+            FAIL() << output.constData();
     }
 }

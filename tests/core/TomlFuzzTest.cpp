@@ -26,16 +26,24 @@ QString mutate(std::mt19937& rng, QString text) {
         const qsizetype n = text.size();
         const qsizetype at = n ? static_cast<qsizetype>(rng() % n) : 0;
         switch (op(rng)) {
-        case 0: text.insert(at, QChar(static_cast<char16_t>(u' ' + rng() % 95))); break;
-        case 1: text.insert(at, QLatin1Char(kAlphabet[rng() % (sizeof kAlphabet - 1)])); break;
+        case 0:
+            text.insert(at, QChar(static_cast<char16_t>(u' ' + rng() % 95)));
+            break;
+        case 1:
+            text.insert(at, QLatin1Char(kAlphabet[rng() % (sizeof kAlphabet - 1)]));
+            break;
         case 2:
             if (n) text.remove(at, 1 + rng() % 8);
             break;
         case 3:
             if (n) text.insert(at, text.mid(rng() % n, rng() % 40));
             break;
-        case 4: text.truncate(at); break;
-        case 5: text.insert(at, QChar(static_cast<char16_t>(rng() % 0x10000))); break;
+        case 4:
+            text.truncate(at);
+            break;
+        case 5:
+            text.insert(at, QChar(static_cast<char16_t>(rng() % 0x10000)));
+            break;
         }
     }
     return text;
@@ -44,7 +52,8 @@ QString mutate(std::mt19937& rng, QString text) {
 QString random(std::mt19937& rng) {
     QString text;
     const int length = static_cast<int>(rng() % 200);
-    for (int i = 0; i < length; ++i) text += QLatin1Char(kAlphabet[rng() % (sizeof kAlphabet - 1)]);
+    for (int i = 0; i < length; ++i)
+        text += QLatin1Char(kAlphabet[rng() % (sizeof kAlphabet - 1)]);
     return text;
 }
 
@@ -54,8 +63,8 @@ TEST(TomlFuzz, HundredThousandInputsGiveADocumentOrAnError) {
     std::mt19937 rng(20261208);
     int documents = 0, errors = 0;
     for (int i = 0; i < 100000; ++i) {
-        const QString text = i % 4 == 3 ? random(rng)
-                                         : mutate(rng, QString::fromUtf8(kSeeds[i % 3]));
+        const QString text =
+            i % 4 == 3 ? random(rng) : mutate(rng, QString::fromUtf8(kSeeds[i % 3]));
         try {
             AppConfig::parse(text);
             ++documents;
@@ -73,11 +82,12 @@ TEST(TomlFuzz, HundredThousandInputsGiveADocumentOrAnError) {
 TEST(TomlFuzz, LongInputsStayLinear) {
     // A long multi-line list and a long line of brackets inside strings.
     QString list = QStringLiteral("v = [\n");
-    for (int i = 0; i < 200000; ++i) list += QStringLiteral("  'x%1',\n").arg(i);
+    for (int i = 0; i < 200000; ++i)
+        list += QStringLiteral("  'x%1',\n").arg(i);
     list += u']';
-    EXPECT_EQ(TOML::parse(list).tables.value(QString()).value(QStringLiteral("v"))
-                  .stringArray()->size(),
-              200000);
+    EXPECT_EQ(
+        TOML::parse(list).tables.value(QString()).value(QStringLiteral("v")).stringArray()->size(),
+        200000);
     const QString unclosed = QStringLiteral("v = [\n") + QString(400000, u'\n');
     EXPECT_THROW(TOML::parse(unclosed), TOMLError);
 }

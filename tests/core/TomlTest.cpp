@@ -6,7 +6,9 @@
 
 namespace {
 
-TOMLDocument parse(const char* text) { return TOML::parse(QString::fromUtf8(text)); }
+TOMLDocument parse(const char* text) {
+    return TOML::parse(QString::fromUtf8(text));
+}
 
 // The error's printed form, or "" when the text parses.
 QString errorOf(const char* text) {
@@ -36,8 +38,7 @@ TEST(Toml, QuotesCommentsAndEscapes) {
     EXPECT_EQ(top(R"(a = "say \"hi\" # not a comment" # real)", "a"),
               TOMLValue(QStringLiteral("say \"hi\" # not a comment")));
     EXPECT_EQ(top(R"(a = 'C:\path\n' # c)", "a"), TOMLValue(QStringLiteral("C:\\path\\n")));
-    EXPECT_EQ(top(R"(a = "t\tn\nr\rq\"b\\")", "a"),
-              TOMLValue(QStringLiteral("t\tn\nr\rq\"b\\")));
+    EXPECT_EQ(top(R"(a = "t\tn\nr\rq\"b\\")", "a"), TOMLValue(QStringLiteral("t\tn\nr\rq\"b\\")));
     EXPECT_EQ(top(R"(a = "\u00e9\U0001F600")", "a"), TOMLValue(QStringLiteral("é😀")));
     EXPECT_EQ(top(R"(a = "\u+041")", "a"), TOMLValue(QStringLiteral("A")));
     EXPECT_EQ(top("'quoted key' = 1", "quoted key"), TOMLValue(qint64(1)));
@@ -47,8 +48,7 @@ TEST(Toml, QuotesCommentsAndEscapes) {
 TEST(Toml, NumbersAtThe64BitEdge) {
     EXPECT_EQ(top("n = 1_000", "n"), TOMLValue(qint64(1000)));
     EXPECT_EQ(top("n = 9223372036854775807", "n"), TOMLValue(qint64(9223372036854775807LL)));
-    EXPECT_EQ(top("n = -9223372036854775808", "n").intValue(),
-              std::numeric_limits<qint64>::min());
+    EXPECT_EQ(top("n = -9223372036854775808", "n").intValue(), std::numeric_limits<qint64>::min());
     EXPECT_EQ(top("n = 9223372036854775808", "n").kind(), TOMLValue::Kind::Double);
     EXPECT_EQ(top("n = +7", "n"), TOMLValue(qint64(7)));
     EXPECT_EQ(top("n = 1.5e3", "n"), TOMLValue(1500.0));

@@ -1,5 +1,5 @@
-#include "support/EngineFixture.h"
 #include "update/UpdateChecker.h"
+#include "support/EngineFixture.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -8,7 +8,7 @@ namespace {
 
 // A one-route HTTP server on 127.0.0.1 whose answer the test sets.
 class FeedServer {
-public:
+  public:
     FeedServer() {
         server_.listen(QHostAddress::LocalHost);
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
@@ -21,26 +21,32 @@ public:
             });
         });
     }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/feed.json").arg(server_.serverPort()); }
+    QString url() const {
+        return QStringLiteral("http://127.0.0.1:%1/feed.json").arg(server_.serverPort());
+    }
     void answer(int status, const QByteArray& body, const QByteArray& extra = {}) {
-        response = "HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: application/json\r\n" +
-                   extra + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        response = "HTTP/1.1 " + QByteArray::number(status) +
+                   " X\r\nContent-Type: application/json\r\n" + extra +
+                   "Content-Length: " + QByteArray::number(body.size()) +
+                   "\r\nConnection: close\r\n\r\n" + body;
     }
     QByteArray request, response;
     bool silent = false;
 
-private:
+  private:
     QTcpServer server_;
 };
 
 std::optional<std::optional<UpdateInfo>> fetch(const QString& url, int timeoutMs = 10000) {
     std::optional<std::optional<UpdateInfo>> got;
-    UpdateChecker::fetch(url, [&](std::optional<UpdateInfo> info) { got = info; }, timeoutMs);
+    UpdateChecker::fetch(
+        url, [&](std::optional<UpdateInfo> info) { got = info; }, timeoutMs);
     waitUntil([&] { return got.has_value(); }, 15000);
     return got;
 }
 
-const QByteArray kRecord = R"({"version":"2.1.0","url":"https://example.invalid/s.deb","notes":"Neu"})";
+const QByteArray kRecord =
+    R"({"version":"2.1.0","url":"https://example.invalid/s.deb","notes":"Neu"})";
 
 } // namespace
 
@@ -53,16 +59,20 @@ TEST(UpdateChecker, VersionComparison) {
     EXPECT_TRUE(UpdateChecker::isNewer(QStringLiteral("1..3"), QStringLiteral("1.2")));
     EXPECT_TRUE(UpdateChecker::isNewer(QStringLiteral("0.1"), QStringLiteral("0")));
     EXPECT_FALSE(UpdateChecker::isNewer(QStringLiteral("rc1"), QStringLiteral("0")));
-    EXPECT_FALSE(UpdateChecker::isNewer(QStringLiteral("99999999999999999999"), QStringLiteral("1")));
+    EXPECT_FALSE(
+        UpdateChecker::isNewer(QStringLiteral("99999999999999999999"), QStringLiteral("1")));
 }
 
 TEST(UpdateChecker, StrictRecordDecoding) {
     EXPECT_EQ(UpdateChecker::decode(kRecord),
-              (UpdateInfo{QStringLiteral("2.1.0"), QStringLiteral("https://example.invalid/s.deb"), QStringLiteral("Neu")}));
+              (UpdateInfo{QStringLiteral("2.1.0"), QStringLiteral("https://example.invalid/s.deb"),
+                          QStringLiteral("Neu")}));
     EXPECT_FALSE(UpdateChecker::decode(R"({"version":"2","url":"https://x","notes":null})")->notes);
-    for (const char* bad : {R"({"version":2,"url":"https://x"})", R"({"version":"2"})",
-                            R"({"version":"2","url":"file:///etc/passwd"})", R"({"version":"2","url":"Https://x"})", R"({"version":"2","url":"https://x","notes":3})",
-                            R"(["version"])", "{\"version\":\"\xff\",\"url\":\"https://x\"}"})
+    for (const char* bad :
+         {R"({"version":2,"url":"https://x"})", R"({"version":"2"})",
+          R"({"version":"2","url":"file:///etc/passwd"})", R"({"version":"2","url":"Https://x"})",
+          R"({"version":"2","url":"https://x","notes":3})", R"(["version"])",
+          "{\"version\":\"\xff\",\"url\":\"https://x\"}"})
         EXPECT_FALSE(UpdateChecker::decode(bad)) << bad;
 }
 
@@ -72,7 +82,8 @@ TEST(UpdateChecker, FeedOverRealHttp) {
     const auto ok = fetch(feed.url());
     ASSERT_TRUE(ok && *ok);
     EXPECT_EQ((*ok)->version, u"2.1.0");
-    EXPECT_TRUE(feed.request.contains("User-Agent: Savewright/" + UpdateChecker::currentVersion().toUtf8()));
+    EXPECT_TRUE(feed.request.contains("User-Agent: Savewright/" +
+                                      UpdateChecker::currentVersion().toUtf8()));
     for (int status : {304, 500}) {
         feed.answer(status, kRecord);
         EXPECT_FALSE(*fetch(feed.url())) << status;
@@ -81,7 +92,8 @@ TEST(UpdateChecker, FeedOverRealHttp) {
     EXPECT_FALSE(*fetch(feed.url())) << "a redirect is not followed";
     feed.answer(200, "{not json");
     EXPECT_FALSE(*fetch(feed.url()));
-    feed.answer(200, "{\"version\":\"9\",\"url\":\"https://x\",\"pad\":\"" + QByteArray(3 << 20, 'p') + "\"}");
+    feed.answer(200, "{\"version\":\"9\",\"url\":\"https://x\",\"pad\":\"" +
+                         QByteArray(3 << 20, 'p') + "\"}");
     EXPECT_FALSE(*fetch(feed.url())) << "megabytes are not read to their end";
     feed.silent = true;
     EXPECT_FALSE(*fetch(feed.url(), 300)) << "a silent server times out";

@@ -16,7 +16,7 @@
 namespace {
 
 class Demo : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         QProcess prepare;
         prepare.start(QStringLiteral(SAVEWRIGHT_SOURCE "/scripts/prepare-demo"), {demo()});
@@ -26,12 +26,13 @@ protected:
     QString demo() const { return temp.path() + QStringLiteral("/demo"); }
     QString logs() const { return demo() + QStringLiteral("/repo/logs"); }
     QStringList roots() const {
-        return {QStringLiteral("--repo"), demo() + QStringLiteral("/repo"), QStringLiteral("--support"),
-                demo() + QStringLiteral("/support")};
+        return {QStringLiteral("--repo"), demo() + QStringLiteral("/repo"),
+                QStringLiteral("--support"), demo() + QStringLiteral("/support")};
     }
     QStringList logsOf(const char* safeName) const {
-        return QDir(logs()).entryList({QStringLiteral("*_") + QString::fromUtf8(safeName) + QStringLiteral(".log")},
-                                      QDir::Files, QDir::Name);
+        return QDir(logs()).entryList(
+            {QStringLiteral("*_") + QString::fromUtf8(safeName) + QStringLiteral(".log")},
+            QDir::Files, QDir::Name);
     }
     static QProcessEnvironment headless() {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -54,7 +55,9 @@ protected:
 
 TEST_F(Demo, WaitingSnapshotRunsTheDueTasksAndLeavesDocumentedLogs) {
     const QString png = temp.path() + QStringLiteral("/panel.png");
-    EXPECT_EQ(run(roots() << QStringLiteral("--snapshot") << png << QStringLiteral("--wait") << QStringLiteral("7")), 0);
+    EXPECT_EQ(run(roots() << QStringLiteral("--snapshot") << png << QStringLiteral("--wait")
+                          << QStringLiteral("7")),
+              0);
     EXPECT_EQ(QImage(png).width(), 760);
     ASSERT_EQ(logsOf("Dokumente").size(), 1);
     const QByteArray log = TempRepo::read(logs() + u'/' + logsOf("Dokumente")[0]);
@@ -72,7 +75,8 @@ TEST_F(Demo, WaitingSnapshotRunsTheDueTasksAndLeavesDocumentedLogs) {
 TEST_F(Demo, ObserveOnlyStartsNothing) {
     const QStringList before = QDir(logs()).entryList(QDir::Files);
     EXPECT_EQ(run(roots() << QStringLiteral("--observe") << QStringLiteral("--snapshot")
-                          << temp.path() + QStringLiteral("/o.png") << QStringLiteral("--wait") << QStringLiteral("3")),
+                          << temp.path() + QStringLiteral("/o.png") << QStringLiteral("--wait")
+                          << QStringLiteral("3")),
               0);
     EXPECT_EQ(QDir(logs()).entryList(QDir::Files), before);
 }
@@ -82,7 +86,8 @@ TEST_F(Demo, SecondWorkingCopyLeavesAtOnce) {
     QProcessEnvironment env = headless();
     env.insert(QStringLiteral("XDG_DATA_HOME"), temp.path() + QStringLiteral("/data"));
     QDir().mkpath(temp.path() + QStringLiteral("/data"));
-    ASSERT_TRUE(QFile::rename(demo() + QStringLiteral("/support"), temp.path() + QStringLiteral("/data/Ferrymat")));
+    ASSERT_TRUE(QFile::rename(demo() + QStringLiteral("/support"),
+                              temp.path() + QStringLiteral("/data/Ferrymat")));
     const QStringList args{QStringLiteral("--repo"), demo() + QStringLiteral("/repo")};
     QProcess first;
     first.setProcessEnvironment(env);
@@ -95,7 +100,8 @@ TEST_F(Demo, SecondWorkingCopyLeavesAtOnce) {
     second.start(QStringLiteral(SAVEWRIGHT_BINARY), args);
     ASSERT_TRUE(second.waitForFinished(10000));
     EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_TRUE(second.readAllStandardOutput().isEmpty()) << "leaves silently, without loading anything";
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty())
+        << "leaves silently, without loading anything";
     EXPECT_EQ(first.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(15000));
@@ -107,15 +113,19 @@ TEST_F(Demo, SigtermDuringARunLeavesTheAbortMarkerAndNoStrayProcess) {
     app.setProcessEnvironment(headless());
     app.start(QStringLiteral(SAVEWRIGHT_BINARY), roots());
     // The photo copy takes several seconds; stop the program in the middle of it.
-    ASSERT_TRUE(waitUntil([&] {
-        const QStringList l = logsOf("Fotos");
-        return !l.isEmpty() && TempRepo::read(logs() + u'/' + l[0]).contains("kopiert:");
-    }, 15000));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QStringList l = logsOf("Fotos");
+            return !l.isEmpty() && TempRepo::read(logs() + u'/' + l[0]).contains("kopiert:");
+        },
+        15000));
     ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
     ASSERT_TRUE(app.waitForFinished(15000));
     EXPECT_EQ(app.exitCode(), 0);
     const QByteArray log = TempRepo::read(logs() + u'/' + logsOf("Fotos")[0]);
-    EXPECT_TRUE(log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n")) << log.constData();
+    EXPECT_TRUE(
+        log.contains("\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"))
+        << log.constData();
     for (const ProcessTable::Entry& e : ProcessTable::entries()) {
         const QString command = ProcessTable::commandLine(e.pid);
         EXPECT_FALSE(command.contains(demo()) && !e.zombie()) << qPrintable(command);
@@ -123,8 +133,10 @@ TEST_F(Demo, SigtermDuringARunLeavesTheAbortMarkerAndNoStrayProcess) {
 }
 
 TEST_F(Demo, DashboardGeneratorWritesThePage) {
-    Engine engine(Paths(demo() + QStringLiteral("/repo"), demo() + QStringLiteral("/support")), true, {},
-                  std::make_unique<QSettings>(temp.path() + QStringLiteral("/seen.ini"), QSettings::IniFormat));
+    Engine engine(Paths(demo() + QStringLiteral("/repo"), demo() + QStringLiteral("/support")),
+                  true, {},
+                  std::make_unique<QSettings>(temp.path() + QStringLiteral("/seen.ini"),
+                                              QSettings::IniFormat));
     std::optional<QString> page, error;
     bool done = false;
     engine.generateDashboard([&](std::optional<QString> p, std::optional<QString> e) {

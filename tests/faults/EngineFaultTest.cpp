@@ -33,7 +33,8 @@ TEST_F(Faults, LogFolderMissingReplacedOrAFileThenBack) {
 TEST_F(Faults, LogFileReplacedByAFolder) {
     writeConfig(kTask);
     writeLog("T", clockNow.addSecs(-7200), "SUCCESS");
-    const QString name = LogStore::fileName(LogTime::fromDateTime(clockNow.addSecs(-60)), QStringLiteral("T"));
+    const QString name =
+        LogStore::fileName(LogTime::fromDateTime(clockNow.addSecs(-60)), QStringLiteral("T"));
     QDir().mkpath(repo.paths().logs() + u'/' + name);
     auto e = makeEngine();
     const LogSummary s = task(*e, "T")->summary.value();

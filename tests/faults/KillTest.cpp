@@ -23,7 +23,8 @@ QProcess* start(const TempRepo& repo) {
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p->setProcessEnvironment(env);
     p->start(QStringLiteral(SAVEWRIGHT_BINARY),
-             {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"), repo.paths().appSupport});
+             {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"),
+              repo.paths().appSupport});
     p->waitForStarted();
     return p;
 }
@@ -57,7 +58,8 @@ QString check(const QByteArray& log) {
     if (trailer < 0 || !body.endsWith(" ---\n")) return QStringLiteral("trailer");
     body.truncate(trailer);
     const qsizetype abort = body.indexOf("\n--- Abgebrochen: ");
-    if (abort >= 0) return validBody(body.left(abort), false) ? QString() : QStringLiteral("aborted body");
+    if (abort >= 0)
+        return validBody(body.left(abort), false) ? QString() : QStringLiteral("aborted body");
     return validBody(body, true) ? QString() : QStringLiteral("complete body");
 }
 
@@ -65,8 +67,9 @@ QString check(const QByteArray& log) {
 
 TEST(Faults, SigkillDuringFiftyRunsLosesNoLog) {
     TempRepo repo;
-    repo.write(QStringLiteral("support/config.toml"),
-               "[[task]]\nname = 'Chatty'\ntype = 'scheduled'\nscript = 'chatty.sh'\nmax_logs = 1000\n");
+    repo.write(
+        QStringLiteral("support/config.toml"),
+        "[[task]]\nname = 'Chatty'\ntype = 'scheduled'\nscript = 'chatty.sh'\nmax_logs = 1000\n");
     repo.script(QStringLiteral("chatty.sh"),
                 "echo $$ >> \"$PWD/../pids\"\nfor ((i = 1; i <= " + QByteArray::number(kLines) +
                     "; i++)); do echo \"line $i\"; done\nexit 1\n");
@@ -79,16 +82,19 @@ TEST(Faults, SigkillDuringFiftyRunsLosesNoLog) {
     }
     // A script whose reader is gone dies on its next write.
     QThread::msleep(500);
-    for (const QByteArray& pid : TempRepo::read(repo.root() + QStringLiteral("/pids")).split('\n')) {
+    for (const QByteArray& pid :
+         TempRepo::read(repo.root() + QStringLiteral("/pids")).split('\n')) {
         if (pid.isEmpty()) continue;
         const auto e = ProcessTable::entry(pid.toInt());
-        EXPECT_TRUE(!e || e->zombie() || !ProcessTable::commandLine(e->pid).contains(u"chatty.sh")) << pid.constData();
+        EXPECT_TRUE(!e || e->zombie() || !ProcessTable::commandLine(e->pid).contains(u"chatty.sh"))
+            << pid.constData();
     }
     // One normal run, stopped as the session ends.
     std::unique_ptr<QProcess> app(start(repo));
     const QString logs = repo.paths().logs();
     const qsizetype before = QDir(logs).entryList(QDir::Files).size();
-    ASSERT_TRUE(waitUntil([&] { return QDir(logs).entryList(QDir::Files).size() > before; }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return QDir(logs).entryList(QDir::Files).size() > before; }, 10000));
     QThread::msleep(3000);
     ::kill(static_cast<pid_t>(app->processId()), SIGTERM);
     ASSERT_TRUE(app->waitForFinished(15000));

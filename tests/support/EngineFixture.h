@@ -11,7 +11,7 @@
 #include <utime.h>
 
 class EngineFixture : public ::testing::Test {
-protected:
+  protected:
     void writeConfig(const QByteArray& toml) {
         const QString path = repo.write(QStringLiteral("support/config.toml"), toml);
         // A distinct modification time per write, however fast the test is.
@@ -38,7 +38,8 @@ protected:
         return e;
     }
     std::unique_ptr<QSettings> settings() const {
-        return std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"), QSettings::IniFormat);
+        return std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"),
+                                           QSettings::IniFormat);
     }
     static std::shared_ptr<TaskState> task(Engine& e, const char* name) {
         for (const auto& t : e.tasks.value())
@@ -47,10 +48,12 @@ protected:
     }
     // A log of the given status whose file name says the given local start.
     QString writeLog(const char* safeName, QDateTime start, const char* status) {
-        const QString name = LogStore::fileName(LogTime::fromDateTime(start), QString::fromUtf8(safeName));
-        return repo.write(QStringLiteral("repo/logs/") + name,
-                          QByteArray("Ferrymat Log \xe2\x80\x94 x\nStarted: x\nScript: x\nStatus: ") +
-                              status + "\n\n--- Output ---\n");
+        const QString name =
+            LogStore::fileName(LogTime::fromDateTime(start), QString::fromUtf8(safeName));
+        return repo.write(
+            QStringLiteral("repo/logs/") + name,
+            QByteArray("Ferrymat Log \xe2\x80\x94 x\nStarted: x\nScript: x\nStatus: ") + status +
+                "\n\n--- Output ---\n");
     }
     static void setModified(const QString& file, const QDateTime& when) {
         const time_t t = static_cast<time_t>(when.toSecsSinceEpoch());

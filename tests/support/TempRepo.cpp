@@ -45,12 +45,15 @@ ScopedTimeZone::ScopedTimeZone(const char* tz) {
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
-    if (hadPrevious_) setenv("TZ", previous_.constData(), 1);
-    else unsetenv("TZ");
+    if (hadPrevious_)
+        setenv("TZ", previous_.constData(), 1);
+    else
+        unsetenv("TZ");
     tzset();
 }
 
-Clock::time_point localTime(int year, int month, int day, int hour, int minute, int second, int micros) {
+Clock::time_point localTime(int year, int month, int day, int hour, int minute, int second,
+                            int micros) {
     std::tm p{};
     p.tm_year = year - 1900;
     p.tm_mon = month - 1;

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 class TempRepo {
-public:
+  public:
     TempRepo();
     QString root() const { return dir_.path(); }
     Paths paths() const;
@@ -20,7 +20,7 @@ public:
     QString script(const QString& name, const QByteArray& body) const;
     static QByteArray read(const QString& path);
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -30,11 +30,11 @@ Clock::time_point localTime(int year, int month, int day, int hour, int minute, 
 
 // Sets TZ for the lifetime of the object.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char* tz);
     ~ScopedTimeZone();
 
-private:
+  private:
     QByteArray previous_;
     bool hadPrevious_;
 };
