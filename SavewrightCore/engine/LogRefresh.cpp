@@ -72,18 +72,13 @@ LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName,
             });
         if (same) return cached->summary;
     }
-    const QStringList names = store.fileNames(safeName, &listing);
-    CachedSummary fresh{listingGeneration_, {}, {}};
-    for (const QString& name : names) {
-        const auto stamp = fileStamp(store.directory + u'/' + name);
-        fresh.files.append({name, stamp.value_or(std::pair<qint64, qint64>{-1, 0})});
-    }
-    fresh.summary = store.summary(safeName, &listing);
-    // Only the files the summary depends on need watching.
-    if (fresh.summary.lastSuccess)
-        while (!fresh.files.isEmpty() &&
-               LogStore::startDate(fresh.files.last().first, safeName) < fresh.summary.lastSuccess)
-            fresh.files.removeLast();
+    QStringList read;
+    CachedSummary fresh{listingGeneration_, {}, store.summary(safeName, &listing, &read)};
+    // Stamped after reading: a change in between is recent, so not trusted next time.
+    for (const QString& name : read)
+        fresh.files.append(
+            {name,
+             fileStamp(store.directory + u'/' + name).value_or(std::pair<qint64, qint64>{-1, 0})});
     summaries_.insert(safeName, fresh);
     return fresh.summary;
 }

@@ -78,7 +78,9 @@ class LogStore {
     static QString fileName(Clock::time_point start, const QString& safeName);
     static LogStats parseStats(const QString& output);
 
-    Summary summary(const QString& safeName, const LogListing* listing = nullptr) const;
+    // `read`, when given, receives the names of the files the summary rests on.
+    Summary summary(const QString& safeName, const LogListing* listing = nullptr,
+                    QStringList* read = nullptr) const;
     static std::optional<QString> header(const QString& file);
     static std::optional<QString> status(const QString& header);
     static bool wasAborted(const QString& file);

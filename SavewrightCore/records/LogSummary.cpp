@@ -81,7 +81,8 @@ std::optional<QString> LogStore::failureLine(const QString& file) {
     return std::nullopt;
 }
 
-LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing) const {
+LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing,
+                                    QStringList* read) const {
     Summary s;
     const QStringList names = fileNames(safeName, listing);
     if (names.isEmpty()) return s;
@@ -98,6 +99,7 @@ LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* l
             s.failureLine = failureLine(newest);
     }
     for (qsizetype i = 0; i < names.size(); ++i) {
+        if (read) read->append(names[i]);
         const std::optional<QString> h = i == 0 ? newestHeader : header(path(i));
         if (h && h->contains(u"Status: SUCCESS")) {
             s.lastSuccess = startDate(names[i], safeName);

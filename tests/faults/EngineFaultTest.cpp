@@ -74,3 +74,27 @@ TEST_F(Faults, SupportFolderUnusableThenBack) {
     EXPECT_TRUE(e->problems.value().isEmpty());
     EXPECT_NE(task(*e, "T"), nullptr);
 }
+
+// A refresh rests on what changed: a log whose size and time are unchanged (and
+// settled) is not read again; any write that moves its time is.
+TEST_F(Faults, RefreshReadsOnlyLogsThatChanged) {
+    writeConfig(kTask);
+    const QString log = writeLog("T", clockNow.addSecs(-60), "SUCCESS");
+    const QDateTime hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    setModified(log, hourAgo);
+    setModified(repo.paths().logs(), hourAgo);
+    auto e = makeEngine();
+    const auto t = task(*e, "T");
+    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+    // Same size, same time: a forged change the refresh does not see.
+    QByteArray content = TempRepo::read(log);
+    content.replace("Status: SUCCESS", "Status: FAILED ");
+    repo.write(QStringLiteral("repo/logs/") + QFileInfo(log).fileName(), content);
+    setModified(log, hourAgo);
+    setModified(repo.paths().logs(), hourAgo);
+    e->refreshLogs();
+    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+    setModified(log, QDateTime::currentDateTimeUtc());
+    e->refreshLogs();
+    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("FAILED"));
+}
