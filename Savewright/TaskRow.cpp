@@ -57,6 +57,10 @@ void TaskRow::leaveEvent(QEvent*) {
 }
 
 void TaskRow::resizeEvent(QResizeEvent*) {
+    placeButtons();
+}
+
+void TaskRow::placeButtons() {
     const QSize s = buttons_->sizeHint();
     buttons_->setGeometry(width() - kPadX - s.width(), kPadY + (kLine - s.height()) / 2, s.width(),
                           s.height());
@@ -88,7 +92,7 @@ void TaskRow::rebuildButtons() {
     add("doc.text", "Log öffnen", [this] { openLog(); });
     add("chevron.left.forwardslash.chevron.right", "Skript öffnen", [this] { openScript(); });
     buttons_->adjustSize();
-    resizeEvent(nullptr);
+    placeButtons();
     setToolTip(m.description);
 }
 

@@ -29,6 +29,7 @@ class TaskRow : public QWidget {
 
   private:
     void rebuildButtons();
+    void placeButtons();
     void start(bool dryRun);
     void stop();
     void openLog();

@@ -3,7 +3,6 @@
 
 #include "Toml.h"
 
-#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -58,5 +57,3 @@ struct AppConfig {
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };
-
-Q_DECLARE_METATYPE(TaskConfig)
