@@ -147,6 +147,7 @@ class Engine : public QObject {
 
   private:
     void startIfReady(const std::shared_ptr<TaskState>& task);
+    bool redStartInFlight() const;
     void probeThenLaunch(const std::shared_ptr<TaskState>& task, bool dryRun);
     struct VolumeProbe;
     void finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered,

@@ -38,17 +38,19 @@ void Engine::startReady() {
     for (const auto& t : idleTasks)
         if (isRed(*t)) startIfReady(t);
 
-    bool redInFlight = false;
-    for (const auto& t : tasks.value()) {
-        if (!idle(*t) && t->startedRed)
-            redInFlight = true;
-        else if (idle(*t) && isRed(*t) && t->config.value().type != TaskType::External &&
-                 (t->probing || t->waiting))
-            redInFlight = true;
-        if (redInFlight) break;
-    }
+    const bool redInFlight = redStartInFlight();
     for (const auto& t : idleTasks)
         if (!isRed(*t) && (!redInFlight || t->waiting)) startIfReady(t);
+}
+
+// A task that started red still runs, or a red task is on its way to a start.
+bool Engine::redStartInFlight() const {
+    const TaskList& list = tasks.value();
+    return std::any_of(list.cbegin(), list.cend(), [this](const auto& t) {
+        if (!idle(*t)) return t->startedRed.value();
+        return isRed(*t) && t->config.value().type != TaskType::External &&
+               (t->probing || t->waiting);
+    });
 }
 
 void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
