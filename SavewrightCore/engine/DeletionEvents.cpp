@@ -7,8 +7,6 @@
 #include <QJsonObject>
 #include <QStringDecoder>
 
-#include <sys/stat.h>
-
 namespace {
 
 const QString kSeenKey = QStringLiteral("lastDeletionEvent");
@@ -61,14 +59,11 @@ std::optional<QString> Engine::lastJournalLine(const QString& path) {
 
 void Engine::checkDeletionEvents() {
     const QString path = journalPath();
-    struct stat st {};
     std::pair<std::optional<qint64>, qint64> stamp{std::nullopt, -1};
-    if (::stat(PosixFile::encodePath(path).constData(), &st) != 0) {
-        if (!seenStore->value(kSeenKey).canConvert<QString>())
-            seenStore->setValue(kSeenKey, QString());
-    } else {
-        stamp = {static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
-                 static_cast<qint64>(st.st_size)};
+    if (const auto file = PosixFile::stamp(path)) {
+        stamp = {file->mtimeNs, file->size};
+    } else if (!seenStore->value(kSeenKey).canConvert<QString>()) {
+        seenStore->setValue(kSeenKey, QString());
     }
     if (eventsStamp == stamp) return;
     eventsStamp = stamp;

@@ -8,7 +8,6 @@
 #include <QPointer>
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -127,9 +126,8 @@ void Engine::poll() {
 }
 
 std::optional<qint64> Engine::mtime(const QString& path) {
-    struct stat st {};
-    if (::stat(PosixFile::encodePath(path).constData(), &st) != 0) return std::nullopt;
-    return static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    if (const auto s = PosixFile::stamp(path)) return s->mtimeNs;
+    return std::nullopt;
 }
 
 bool Engine::reloadIfConfigChanged() {

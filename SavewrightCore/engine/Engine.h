@@ -6,6 +6,7 @@
 #include "DeletionEvent.h"
 #include "config/AppConfig.h"
 #include "config/Paths.h"
+#include "platform/PosixFile.h"
 #include "records/LogStore.h"
 #include "records/TaskState.h"
 #include "update/UpdateChecker.h"
@@ -169,7 +170,7 @@ class Engine : public QObject {
     quint64 listingGeneration_ = 0;
     struct CachedSummary {
         quint64 generation;
-        QList<QPair<QString, std::pair<qint64, qint64>>> files; // name, (size, mtime)
+        QList<QPair<QString, std::optional<PosixFile::Stamp>>> files; // absent: unreadable
         LogSummary summary;
     };
     QHash<QString, CachedSummary> summaries_;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <ctime>
 #include <limits>
-#include <sys/stat.h>
 
 namespace {
 
@@ -44,14 +43,6 @@ void Engine::refreshLogs() {
 
 namespace {
 
-// Size and modification time: what tells a log file that changed since a read.
-std::optional<std::pair<qint64, qint64>> fileStamp(const QString& path) {
-    struct stat st {};
-    if (::stat(PosixFile::encodePath(path).constData(), &st) != 0) return std::nullopt;
-    return std::pair{static_cast<qint64>(st.st_size),
-                     static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
-}
-
 // A time within the file system's resolution of now could still hide a change.
 bool settled(qint64 stampNs) {
     return static_cast<qint64>(std::time(nullptr)) * 1'000'000'000 - stampNs >= 2'000'000'000;
@@ -67,8 +58,8 @@ LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName,
     if (cached != summaries_.constEnd() && cached->generation == listingGeneration_) {
         const bool same =
             std::all_of(cached->files.cbegin(), cached->files.cend(), [&](const auto& f) {
-                const auto now = fileStamp(store.directory + u'/' + f.first);
-                return now && *now == f.second && settled(now->second);
+                const auto now = PosixFile::stamp(store.directory + u'/' + f.first);
+                return now && now == f.second && settled(now->mtimeNs);
             });
         if (same) return cached->summary;
     }
@@ -76,22 +67,18 @@ LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName,
     CachedSummary fresh{listingGeneration_, {}, store.summary(safeName, &listing, &read)};
     // Stamped after reading: a change in between is recent, so not trusted next time.
     for (const QString& name : read)
-        fresh.files.append(
-            {name,
-             fileStamp(store.directory + u'/' + name).value_or(std::pair<qint64, qint64>{-1, 0})});
+        fresh.files.append({name, PosixFile::stamp(store.directory + u'/' + name)});
     summaries_.insert(safeName, fresh);
     return fresh.summary;
 }
 
 const LogListing& Engine::folderListing(const LogStore& store) {
     // The names change only with the folder's modification time (once it is settled).
-    struct stat st {};
-    const bool readable = ::stat(PosixFile::encodePath(store.directory).constData(), &st) == 0;
-    const qint64 stamp =
-        readable ? static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec : -1;
-    if (!readable || stamp != listingStamp_ || !settled(stamp)) {
+    const auto folder = PosixFile::stamp(store.directory);
+    const qint64 stamp = folder ? folder->mtimeNs : -1;
+    if (!folder || stamp != listingStamp_ || !settled(stamp)) {
         listing_ = store.listing();
-        listingStamp_ = readable ? stamp : -1;
+        listingStamp_ = stamp;
         ++listingGeneration_;
     }
     return listing_;

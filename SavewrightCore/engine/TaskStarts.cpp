@@ -20,6 +20,14 @@ bool idle(const TaskState& t) {
     return !t.running && !t.runningElsewhere;
 }
 
+// The run's own fields, cleared when it ends, whether or not the engine still exists.
+void endRun(TaskState& t) {
+    t.running = false;
+    t.startTime = std::nullopt;
+    t.progress = std::nullopt;
+    t.runner = nullptr;
+}
+
 } // namespace
 
 qint64 Engine::retryDelaySeconds(int failures) {
@@ -160,22 +168,15 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
             if (engine)
                 engine->finishRun(*task, dryRun, result.success, result.error);
-            else {
-                task->running = false;
-                task->startTime = std::nullopt;
-                task->progress = std::nullopt;
-                task->runner = nullptr;
-            }
+            else
+                endRun(*task);
         });
     }).detach();
 }
 
 void Engine::finishRun(TaskState& task, bool dryRun, bool success,
                        const std::optional<QString>& error) {
-    task.running = false;
-    task.startTime = std::nullopt;
-    task.progress = std::nullopt;
-    task.runner = nullptr;
+    endRun(task);
     if (dryRun) {
         if (!success) task.transientError = error;
     } else if (success) {

@@ -14,6 +14,13 @@ QByteArray encodePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
+std::optional<Stamp> stamp(const QString& path) {
+    struct stat st {};
+    if (::stat(encodePath(path).constData(), &st) != 0) return std::nullopt;
+    return Stamp{static_cast<qint64>(st.st_size),
+                 static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
 namespace {
 
 class Fd {

@@ -15,6 +15,15 @@ struct ReadResult {
 };
 
 QByteArray encodePath(const QString& path);
+
+// What tells a file that changed: its size and modification time (nanoseconds).
+struct Stamp {
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    friend bool operator==(const Stamp&, const Stamp&) = default;
+};
+// Follows links; absent when the path cannot be read.
+std::optional<Stamp> stamp(const QString& path);
 ReadResult readAll(const QString& path);
 // Up to `limit` bytes from `offset`; a negative offset counts from the end (clamped to 0).
 ReadResult readRange(const QString& path, qint64 offset, qint64 limit);
