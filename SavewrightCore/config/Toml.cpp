@@ -198,8 +198,13 @@ class ValueScanner {
             case u'U':
                 unicodeEscape(out, e, 8);
                 break;
-            default:
-                fail(QStringLiteral("unbekanntes Escape \\") + e);
+            default: {
+                // Name the whole character, not half of a surrogate pair.
+                QString shown(e);
+                if (e.isHighSurrogate() && !atEnd() && text_[pos_].isLowSurrogate())
+                    shown += text_[pos_];
+                fail(QStringLiteral("unbekanntes Escape \\") + shown);
+            }
             }
         }
     }

@@ -29,7 +29,8 @@ qsizetype lastLineEnd(QByteArrayView b) {
 
 bool mayHoldProgress(QByteArrayView b) {
     return std::memchr(b.data(), '%', static_cast<size_t>(b.size())) ||
-           memmem(b.data(), static_cast<size_t>(b.size()), "to-check=", 9);
+           memmem(b.data(), static_cast<size_t>(b.size()), "to-check=", 9) ||
+           memmem(b.data(), static_cast<size_t>(b.size()), "to-chk=", 7);
 }
 
 } // namespace

@@ -55,23 +55,35 @@ int readInto(int fd, QByteArray& out, qint64 limit) {
     return 0;
 }
 
+// Opens a regular file for reading. A FIFO or device named like a log or
+// config.toml must not block the reader: the open never waits and anything but
+// a regular file is refused.
+int openRegular(const QString& path, struct stat& st) {
+    const int fd = ::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -errno;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        error = kNotRegular;
+    if (error == 0) return fd;
+    ::close(fd);
+    return -error;
+}
+
 } // namespace
 
 ReadResult readRange(const QString& path, qint64 offset, qint64 limit) {
     ReadResult r;
-    Fd fd(::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    Fd fd(openRegular(path, st));
     if (fd.get() < 0) {
-        r.error = errno;
+        r.error = -fd.get();
         return r;
     }
-    if (offset < 0) {
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0) {
-            r.error = errno;
-            return r;
-        }
-        offset = std::max<qint64>(0, st.st_size + offset);
-    }
+    if (offset < 0) offset = std::max<qint64>(0, st.st_size + offset);
     if (offset > 0 && ::lseek(fd.get(), offset, SEEK_SET) < 0) {
         r.error = errno;
         return r;
@@ -82,18 +94,10 @@ ReadResult readRange(const QString& path, qint64 offset, qint64 limit) {
 
 ReadResult readAll(const QString& path) {
     ReadResult r;
-    Fd fd(::open(encodePath(path).constData(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        r.error = errno;
-        return r;
-    }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        r.error = errno;
-        return r;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        r.error = EISDIR;
+    Fd fd(openRegular(path, st));
+    if (fd.get() < 0) {
+        r.error = -fd.get();
         return r;
     }
     // The size is a hint only: the file may grow while it is read.
@@ -120,6 +124,8 @@ QString reason(int error) {
         return QStringLiteral("keine Berechtigung");
     case EISDIR:
         return QStringLiteral("ist ein Ordner");
+    case kNotRegular:
+        return QStringLiteral("keine normale Datei");
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cerrno>
 #include <optional>
 
 namespace PosixFile {
@@ -24,6 +25,9 @@ struct Stamp {
 };
 // Follows links; absent when the path cannot be read.
 std::optional<Stamp> stamp(const QString& path);
+// The readers take regular files only and never block on opening one; anything
+// else fails with kNotRegular (or EISDIR for a folder).
+constexpr int kNotRegular = ENXIO;
 ReadResult readAll(const QString& path);
 // Up to `limit` bytes from `offset`; a negative offset counts from the end (clamped to 0).
 ReadResult readRange(const QString& path, qint64 offset, qint64 limit);

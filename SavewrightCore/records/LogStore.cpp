@@ -21,6 +21,7 @@ const QString kExtension = QStringLiteral(".log");
 constexpr qsizetype kStampLength = 19;
 // Where finalize looks for the RUNNING status: the header, never the output.
 constexpr qint64 kHeaderSearch = 64 * 1024;
+constexpr auto kTempLeftoverAge = std::chrono::hours(1);
 
 bool writeAll(int fd, const char* data, qint64 size) {
     while (size > 0) {
@@ -40,6 +41,19 @@ bool appendAll(const QByteArray& path, const QByteArray& bytes) {
     if (fd < 0) return false;
     const bool ok = writeAll(fd, bytes.constData(), bytes.size());
     return ::close(fd) == 0 && ok;
+}
+
+// The header's status is line 4, whatever the name or script hold; -1 when
+// that line is not `status`.
+qsizetype statusLineStart(const QByteArray& head, const QByteArray& status) {
+    qsizetype pos = 0;
+    for (int line = 1; line < 4; ++line) {
+        pos = head.indexOf('\n', pos);
+        if (pos < 0) return -1;
+        ++pos;
+    }
+    const QByteArray expected = status + '\n';
+    return head.mid(pos, expected.size()) == expected ? pos : -1;
 }
 
 QString tempPrefix(const QString& name) {
@@ -202,10 +216,8 @@ void LogStore::finalize(const QString& file, const LogStats& stats, bool success
     const QByteArray tail = trailer(stats, finished);
     const PosixFile::ReadResult head = PosixFile::readRange(file, 0, kHeaderSearch);
     if (!head.ok()) return;
-    const qsizetype outputAt = head.data.indexOf("--- Output ---");
     const QByteArray running = "Status: RUNNING";
-    const qsizetype pos =
-        head.data.left(outputAt < 0 ? head.data.size() : outputAt).indexOf(running);
+    const qsizetype pos = statusLineStart(head.data, running);
     const QByteArray path = PosixFile::encodePath(file);
     if (pos < 0) {
         appendAll(path, tail);
@@ -230,11 +242,19 @@ void LogStore::cleanup(const QString& safeName, qint64 keep) const {
     const QStringList all = files(safeName);
     for (qsizetype i = std::max<qint64>(keep, 0); i < all.size(); ++i)
         ::unlink(PosixFile::encodePath(all[i]).constData());
+    // Another finalize of the same safe name (a twin task, another copy) may be
+    // writing its temp file right now: only ones untouched for long are leftovers.
+    const qint64 staleBefore = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   (Clock::now() - kTempLeftoverAge).time_since_epoch())
+                                   .count();
     const LogListing l = listing();
     for (const QString& n : l.names) {
         const qsizetype at = n.indexOf(QStringLiteral(".tmp-"));
-        if (n.startsWith(u'.') && at > 0 && startDate(QStringView(n).mid(1, at - 1), safeName))
-            ::unlink(PosixFile::encodePath(directory + u'/' + n).constData());
+        if (!n.startsWith(u'.') || at <= 0 || !startDate(QStringView(n).mid(1, at - 1), safeName))
+            continue;
+        const QString path = directory + u'/' + n;
+        const auto st = PosixFile::stamp(path);
+        if (st && st->mtimeNs < staleBefore) ::unlink(PosixFile::encodePath(path).constData());
     }
 }
 

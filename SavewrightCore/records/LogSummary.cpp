@@ -55,9 +55,15 @@ std::optional<QString> LogStore::failureLine(const QString& file) {
     QByteArray bytes = std::move(r.data);
     const bool windowed = bytes.size() > kFailureWindow;
     if (windowed) {
+        // The trailer is cut off before the window's first, partial line is
+        // dropped: that line may be the one ending right before the trailer.
+        const qsizetype finished = bytes.indexOf("\n--- Finished:");
+        if (finished >= 0 || bytes.startsWith("--- Finished:"))
+            bytes.truncate(std::max<qsizetype>(finished, 0));
         // Start at a whole line of the window; the header lies before it.
-        const qsizetype nl = bytes.indexOf('\n');
-        bytes = nl < 0 ? QByteArray() : bytes.mid(nl + 1);
+        const qsizetype lf = bytes.indexOf('\n'), cr = bytes.indexOf('\r');
+        const qsizetype cut = lf < 0 ? cr : cr < 0 ? lf : std::min(lf, cr);
+        bytes = cut < 0 ? QByteArray() : bytes.mid(cut + 1);
     }
     const std::optional<QString> decoded = strictUtf8(bytes);
     if (!decoded) return std::nullopt;

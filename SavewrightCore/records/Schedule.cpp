@@ -83,12 +83,18 @@ std::optional<QDateTime> todayAt(const std::tm& today, qint64 hour, qint64 minut
         probe.tm_isdst = 1;
         const std::time_t b = std::mktime(&probe);
         // The first existing second after the gap is the later transition point.
+        // Wall clocks are compared with their date: a gap at midnight starts on
+        // the day before.
+        const auto wall = [](const std::tm& m, qint64 h, qint64 min) {
+            return ((static_cast<qint64>(m.tm_year) * 400 + m.tm_yday) * 24 + h) * 60 + min;
+        };
+        const qint64 target = wall(today, hour, minute);
         std::time_t lo = std::min(a, b), hi = std::max(a, b);
         while (hi - lo > 1) { // find the first instant whose wall clock is past hour:minute
             std::time_t mid = lo + (hi - lo) / 2;
             std::tm m{};
             localtime_r(&mid, &m);
-            if (m.tm_hour * 60 + m.tm_min > hour * 60 + minute)
+            if (wall(m, m.tm_hour, m.tm_min) > target)
                 hi = mid;
             else
                 lo = mid;
@@ -160,19 +166,22 @@ bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
 }
 
 bool mayHoldProgress(QStringView text) {
-    return text.contains(u'%') || text.contains(u"to-check=");
+    return text.contains(u'%') || text.contains(u"to-check=") || text.contains(u"to-chk=");
 }
 
 std::optional<int> progress(QStringView text) {
     if (!mayHoldProgress(text)) return std::nullopt;
     // Matching is not documented as thread-safe; every runner thread keeps its own.
-    thread_local const QRegularExpression counter(QStringLiteral("to-check=(\\d+)/(\\d+)"),
+    // rsync 3.1 and later print "to-chk=", older ones "to-check=".
+    thread_local const QRegularExpression counter(QStringLiteral("to-(?:check|chk)=(\\d+)/(\\d+)"),
                                                   QRegularExpression::UseUnicodePropertiesOption);
     thread_local const QRegularExpression percent(QStringLiteral("\\b(\\d{1,3})%"),
                                                   QRegularExpression::UseUnicodePropertiesOption);
     if (const auto m = counter.match(text); m.hasMatch()) {
         QList<qint64> numbers;
-        for (QStringView piece : m.capturedView(0).mid(9).split(u'/', Qt::SkipEmptyParts))
+        const QStringView matched = m.capturedView(0);
+        for (QStringView piece :
+             matched.mid(matched.indexOf(u'=') + 1).split(u'/', Qt::SkipEmptyParts))
             if (const auto v = Text::parseInteger(piece)) numbers.append(*v);
         if (numbers.size() == 2 && numbers[1] >= 1) {
             const double share = static_cast<double>(numbers[1] - numbers[0]) /

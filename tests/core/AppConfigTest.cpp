@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include <sys/stat.h>
+
 namespace {
 
 QString errorOf(const char* text) {
@@ -112,4 +116,14 @@ TEST(AppConfig, LoadReportsUnreadableFiles) {
     const QString good = repo.write(QStringLiteral("good.toml"),
                                     "[[task]]\nname='ä'\ntype='external'\nscript='x'\n");
     EXPECT_EQ(AppConfig::load(good).tasks.value(0).name, u"ä");
+    // A FIFO in place of the file fails at once instead of waiting for a writer.
+    const QString fifo = repo.root() + QStringLiteral("/fifo.toml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    try {
+        AppConfig::load(fifo);
+        FAIL() << "a FIFO loaded";
+    } catch (const ConfigError& e) {
+        EXPECT_EQ(e.description(),
+                  QStringLiteral("„%1“ nicht lesbar: keine normale Datei").arg(fifo));
+    }
 }

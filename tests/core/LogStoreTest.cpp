@@ -27,7 +27,32 @@ class LogStoreTest : public ::testing::TestWithParam<const char*> {
     LogStore store{repo.paths().logs()};
 };
 
+void setAge(const QString& path, std::chrono::seconds age) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(-age.count()),
+                              QFileDevice::FileModificationTime));
+}
+
 } // namespace
+
+TEST_P(LogStoreTest, FinalizeFindsTheStatusOnLineFourWhateverNameAndScriptHold) {
+    const auto start = localTime(2026, 5, 1, 10, 0, 0);
+    for (bool success : {true, false}) {
+        const LogStore::Opened o =
+            store.open(QStringLiteral("--- Output --- Status: RUNNING"), QStringLiteral("X"),
+                       QStringLiteral("--- Output ---.sh"), start);
+        ASSERT_FALSE(o.error);
+        LogStore::finalize(o.file, QString(), success, start);
+        const QByteArray text = TempRepo::read(o.file);
+        EXPECT_TRUE(text.contains(success ? "\nStatus: SUCCESS\n\n--- Output ---\n"
+                                          : "\nStatus: FAILED\n\n--- Output ---\n"))
+            << text.constData();
+        // The name keeps its text; only line 4 changed.
+        EXPECT_TRUE(text.startsWith("Ferrymat Log \xe2\x80\x94 --- Output --- Status: RUNNING\n"));
+        EXPECT_EQ(text.count("--- Finished:"), 1);
+    }
+}
 
 TEST_P(LogStoreTest, HeaderAndFinishedFileByteForByte) {
     const auto start = localTime(2026, 12, 8, 4, 26, 32, 123456);
@@ -126,8 +151,14 @@ TEST_P(LogStoreTest, CleanupKeepsTheNewestAndRemovesStaleTempFiles) {
     for (int i = 1; i <= 5; ++i)
         repo.write(QStringLiteral("repo/logs/2026-01-0%1_00-00-00_A.log").arg(i), "x");
     repo.write(QStringLiteral("repo/logs/2026-01-01_00-00-00_B.log"), "x");
-    repo.write(QStringLiteral("repo/logs/.2026-01-05_00-00-00_A.log.tmp-abc123"), "x");
+    const QString stale =
+        repo.write(QStringLiteral("repo/logs/.2026-01-05_00-00-00_A.log.tmp-abc123"), "x");
+    setAge(stale, hours(2));
+    // Another finalize of the same safe name may be writing this one right now.
+    const QString fresh =
+        repo.write(QStringLiteral("repo/logs/.2026-01-04_00-00-00_A.log.tmp-def456"), "x");
     store.cleanup(QStringLiteral("A"), 3);
+    EXPECT_TRUE(QFileInfo::exists(fresh));
     EXPECT_EQ(names(store.files(QStringLiteral("A"))),
               QStringList({QStringLiteral("2026-01-05_00-00-00_A.log"),
                            QStringLiteral("2026-01-04_00-00-00_A.log"),

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray log(const char* name, const char* status, const QByteArray& body,
@@ -90,6 +92,33 @@ TEST_F(Summary, HugeFailedLogReadsOnlyItsEnd) {
     body += "rsync: connection unexpectedly closed\n";
     put("2026-01-01_10-00-00_A.log", log("A", "FAILED", body));
     EXPECT_EQ(summary().failureLine, QStringLiteral("rsync: connection unexpectedly closed"));
+}
+
+TEST_F(Summary, HugeFailedLogWhoseLastLineRunsIntoTheTrailer) {
+    // Progress redrawn with CR only: the last 256 KiB of the body hold no LF, so
+    // the window's first LF is the trailer's own.
+    QByteArray body = "started\n";
+    for (int i = 0; i < 30000; ++i)
+        body += "\r" + QByteArray::number(i % 100) + "% copying";
+    body += "\rrsync error: some files could not be transferred (code 23)";
+    put("2026-01-01_10-00-00_A.log",
+        log("A", "FAILED", body,
+            "\n--- Finished: 2026-01-01T00:00:00.000000 ---\n\n--- Stats ---\nBytes sent: 10\n"));
+    EXPECT_EQ(summary().failureLine,
+              QStringLiteral("rsync error: some files could not be transferred (code 23)"));
+}
+
+TEST_F(Summary, NonRegularFilesNeverBlockTheReader) {
+    const QString fifo = repo.root() + QStringLiteral("/repo/logs/2026-01-02_10-00-00_A.log");
+    put("2026-01-01_10-00-00_A.log", log("A", "SUCCESS", ""));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    // Would hang for ever if the reader waited for a writer.
+    const LogSummary s = summary();
+    EXPECT_EQ(s.latestFile, fifo);
+    EXPECT_FALSE(s.latestStatus);
+    EXPECT_EQ(s.lastSuccess, at("2026-01-01_10-00-00"));
+    EXPECT_FALSE(LogStore::failureLine(fifo));
+    EXPECT_FALSE(LogStore::wasAborted(fifo));
 }
 
 TEST_F(Summary, EmptyOrUnreadableNewestAndLateStatus) {

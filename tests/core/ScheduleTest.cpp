@@ -100,6 +100,22 @@ TEST_P(WeeklyTest, DaylightSavingGapTakesTheNextExistingTime) {
 
 INSTANTIATE_TEST_SUITE_P(TimeZones, WeeklyTest, ::testing::Values("UTC", "Europe/Berlin"));
 
+TEST(Schedule, DaylightSavingGapAtMidnightKeepsTheSlotOnItsDay) {
+    // Havana: on Sunday 8 March 2026 the clock jumps from 00:00 to 01:00, so
+    // 00:00 and 00:30 become 01:00 that Sunday (05:00 UTC), never Saturday.
+    const ScopedTimeZone tz("America/Havana");
+    const auto utc = [](int h, int m) {
+        return QDateTime(QDate(2026, 3, 8), QTime(h, m), Qt::UTC);
+    };
+    const auto old = std::optional(utc(0, 0).addDays(-10));
+    for (const char* time : {"00:00", "00:30"}) {
+        EXPECT_TRUE(weeklyDue("sunday", time, utc(5, 0), old)) << time; // 01:00 local
+        EXPECT_TRUE(weeklyDue("sunday", time, utc(6, 0), old)) << time; // 02:00 local
+        EXPECT_FALSE(weeklyDue("sunday", time, utc(6, 1), old)) << time;
+        EXPECT_FALSE(weeklyDue("sunday", time, utc(4, 30), old)) << time; // Saturday 23:30
+    }
+}
+
 TEST(Schedule, ProgressInOutput) {
     EXPECT_EQ(Schedule::progress(u"  1,234 100%  2.3MB/s to-check=250/1000)"), 75);
     EXPECT_EQ(Schedule::progress(u"to-check=0/0 45%"), 45);
@@ -113,4 +129,8 @@ TEST(Schedule, ProgressInOutput) {
     EXPECT_EQ(Schedule::progress(u"a5%"), std::nullopt) << "needs a word boundary";
     EXPECT_EQ(Schedule::progress(u"to-check=99999999999999999999/1 7%"), 7);
     EXPECT_EQ(Schedule::progress(u"nothing"), std::nullopt);
+    // Debian's rsync (3.1 and later) writes "to-chk=".
+    EXPECT_EQ(
+        Schedule::progress(u"         32,768 100%   31.25MB/s    0:00:00 (xfr#1, to-chk=3/7)"), 57);
+    EXPECT_EQ(Schedule::progress(u"(xfr#4, to-chk=0/0) 12%"), 12);
 }

@@ -117,6 +117,9 @@ TEST(Toml, EveryMessageWithItsLine) {
     EXPECT_EQ(errorOf("k = \"ends in \\"), u"config.toml Zeile 1: String nicht geschlossen");
     EXPECT_EQ(errorOf("k = 'open"), u"config.toml Zeile 1: String nicht geschlossen");
     EXPECT_EQ(errorOf(R"(k = "\x")"), u"config.toml Zeile 1: unbekanntes Escape \\x");
+    // A character beyond the BMP is named whole, not as a lone surrogate.
+    EXPECT_EQ(errorOf("k = \"a\\😀\""),
+              QStringLiteral("config.toml Zeile 1: unbekanntes Escape \\😀"));
     EXPECT_EQ(errorOf(R"(k = "\u12")"), u"config.toml Zeile 1: ungültiges \\u-Escape");
     EXPECT_EQ(errorOf(R"(k = "\uD800")"), u"config.toml Zeile 1: ungültiges \\u-Escape");
     EXPECT_EQ(errorOf(R"(k = "\U00110000")"), u"config.toml Zeile 1: ungültiges \\U-Escape");
