@@ -1,5 +1,6 @@
 #include "OutputPump.h"
 
+#include "platform/PosixFile.h"
 #include "records/Schedule.h"
 
 #include <cerrno>
@@ -89,20 +90,14 @@ void OutputPump::splitLines(const QString& text, Hints hints) {
 }
 
 void OutputPump::finish() {
-    stats_.addLine(pending_);
+    stats_.addPiece(pending_, seen_, pending_.size());
     pending_.clear();
+    seen_ = 0;
 }
 
 void OutputPump::writeLog(QByteArrayView chunk) {
-    const char* data = chunk.data();
-    qsizetype left = logFd_ >= 0 ? chunk.size() : 0;
-    while (left > 0) {
-        const ssize_t n = ::write(logFd_, data, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break; // a full disk loses output, never the run
-        data += n;
-        left -= n;
-    }
+    // A full disk loses output, never the run.
+    if (logFd_ >= 0) PosixFile::writeAll(logFd_, chunk);
 }
 
 void OutputPump::keep(QByteArrayView chunk) {
@@ -114,19 +109,45 @@ void OutputPump::keep(QByteArrayView chunk) {
 }
 
 void OutputPump::addPending(QStringView text) {
-    if (pending_.size() < kLongestLine)
-        pending_ += text.first(std::min(text.size(), kLongestLine - pending_.size()));
+    while (!text.isEmpty()) {
+        if (pending_.size() == kLongestLine) slideWindow();
+        const qsizetype n = std::min(text.size(), kLongestLine - pending_.size());
+        pending_ += text.first(n);
+        text = text.sliced(n);
+    }
+}
+
+void OutputPump::slideWindow() {
+    // Matches starting in the last kOverlap characters may run on past the
+    // window: they are looked at again as the start of the next one.
+    const qsizetype limit = pending_.size() - kOverlap;
+    if (onProgress_) reportForms(Schedule::progressForms(pending_, limit), true);
+    stats_.addPiece(pending_, seen_, limit);
+    pending_.remove(0, limit);
+    seen_ = pending_.size();
 }
 
 void OutputPump::line(QStringView piece, Hints hints) {
-    piece = piece.first(std::min(piece.size(), kLongestLine));
-    if (hints.progress) report(piece);
-    if (hints.stats || stats_.expectsValue()) stats_.addLine(piece);
+    if (hints.progress || seen_ > 0) report(piece);
+    if (hints.stats || stats_.expectsValue() || seen_ > 0)
+        stats_.addPiece(piece, seen_, piece.size());
+    seen_ = 0;
+    settled_ = {};
 }
 
 void OutputPump::report(QStringView piece) {
-    if (!onProgress_ || !Schedule::mayHoldProgress(piece)) return;
-    if (const auto p = Schedule::progress(piece)) onProgress_(*p);
+    if (onProgress_) reportForms(Schedule::progressForms(piece, piece.size()), false);
+}
+
+// The counter wins over a percentage anywhere in the line, else the line's first
+// percentage counts; `final` forms are settled for the rest of the line.
+void OutputPump::reportForms(const Schedule::ProgressForms& forms, bool final) {
+    if (settled_.counter) return;
+    std::optional<int> value = forms.counter;
+    if (!value && !settled_.percent) value = forms.percent;
+    if (!value) return;
+    if (final) (forms.counter ? settled_.counter : settled_.percent) = value;
+    onProgress_(*value);
 }
 
 QString OutputPump::output() const {

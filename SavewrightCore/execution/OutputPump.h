@@ -4,6 +4,7 @@
 // only a bounded part of it is kept in memory.
 
 #include "records/LogStore.h"
+#include "records/Schedule.h"
 #include "records/StatsCollector.h"
 
 #include <QByteArrayView>
@@ -15,8 +16,10 @@ class OutputPump {
   public:
     // The output kept for the result: its last characters up to this count.
     static constexpr qsizetype kKeptOutput = 256 * 1024;
-    // An unfinished line longer than this is cut: only its start is looked at.
+    // An unfinished line is held up to this length; a longer one is looked at in
+    // pieces of it that overlap by kOverlap, so nothing at its end is missed.
     static constexpr qsizetype kLongestLine = 64 * 1024;
+    static constexpr qsizetype kOverlap = 1024;
 
     OutputPump(int logFd, std::function<void(int)> onProgress);
 
@@ -38,11 +41,17 @@ class OutputPump {
     void addPending(QStringView text);
     void line(QStringView piece, Hints hints);
     void report(QStringView piece);
+    void slideWindow();
+    void reportForms(const Schedule::ProgressForms& forms, bool final);
 
     int logFd_;
     std::function<void(int)> onProgress_;
     QList<QByteArray> kept_; // the latest raw chunks, decoded only for the result
     qsizetype keptBytes_ = 0;
     QString pending_;
+    // For a line longer than kLongestLine: how much of pending_ earlier pieces
+    // showed already, and the progress forms they settled (first match wins).
+    qsizetype seen_ = 0;
+    Schedule::ProgressForms settled_;
     StatsCollector stats_;
 };

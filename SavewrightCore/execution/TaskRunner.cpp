@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,13 +20,6 @@ namespace {
 QString systemError(const char* what, int error) {
     return QString::fromUtf8(what) + QStringLiteral(": ") +
            QString::fromLocal8Bit(std::strerror(error));
-}
-
-void appendToLog(const QString& file, const QByteArray& bytes) {
-    const int fd = ::open(PosixFile::encodePath(file).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return;
-    [[maybe_unused]] ssize_t n = ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
-    ::close(fd);
 }
 
 // Reads the pipe until every holder of its write end has closed it.
@@ -74,13 +68,15 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
         return fail(QStringLiteral("Script not found: ") + scriptPath, logFile, start);
     Spawn::Options options;
     options.program = "/bin/bash";
+    PosixFile::UniqueFd dryRunText;
     try {
-        options.arguments = scriptArguments(scriptPath);
+        options.arguments = scriptArguments(scriptPath, dryRunText);
     } catch (const Failure& f) {
         return fail(f.message, logFile, start);
     }
     options.workingDirectory = PosixFile::encodePath(paths.repo);
     options.environment = Spawn::environmentWith("PYTHONUNBUFFERED", "1");
+    options.fd3 = dryRunText.get();
     options.newProcessGroup = true;
 
     int pipeFds[2];
@@ -126,9 +122,7 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
     const int status = Spawn::reap(started.pid);
     if (logFd >= 0) {
         if (cancelled) {
-            const QByteArray marker = "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n";
-            [[maybe_unused]] ssize_t n =
-                ::write(logFd, marker.constData(), static_cast<size_t>(marker.size()));
+            PosixFile::writeAll(logFd, "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n");
         }
         ::close(logFd);
     }
@@ -145,16 +139,23 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
     return result;
 }
 
-QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath) const {
+QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
+                                              PosixFile::UniqueFd& text) const {
     if (!dryRun) return {PosixFile::encodePath(scriptPath)};
     const PosixFile::ReadResult r = PosixFile::readAll(scriptPath);
     if (!r.ok()) throw Failure{systemError("Could not read the script", r.error)};
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder(r.data);
+    QString rewritten = decoder(r.data);
     if (decoder.hasError())
         throw Failure{QStringLiteral("The script is not UTF-8 text: ") + scriptPath};
-    text.replace(QStringLiteral("rsync "), QStringLiteral("rsync --dry-run "));
-    return {"-c", text.toUtf8()};
+    rewritten.replace(QStringLiteral("rsync "), QStringLiteral("rsync --dry-run "));
+    // One argument may hold 128 KiB at most: the text reaches bash in a memory
+    // file on descriptor 3, which the script itself never sees.
+    text = PosixFile::UniqueFd(::memfd_create("savewright-dry-run", MFD_CLOEXEC));
+    const QByteArray bytes = rewritten.toUtf8();
+    if (!text || !PosixFile::writeAll(text.get(), bytes) || ::lseek(text.get(), 0, SEEK_SET) != 0)
+        throw Failure{systemError("Could not prepare the dry run", errno)};
+    return {"-c", "eval \"exec 3<&-\n$(</dev/fd/3)\""};
 }
 
 TaskRunner::Result TaskRunner::fail(const QString& message, std::optional<QString> logFile,
@@ -166,7 +167,7 @@ TaskRunner::Result TaskRunner::fail(const QString& message, std::optional<QStrin
             if (!again.error) logFile = again.file;
         }
         if (logFile) {
-            appendToLog(*logFile, "\n--- ERROR ---\n" + message.toUtf8() + "\n");
+            PosixFile::append(*logFile, "\n--- ERROR ---\n" + message.toUtf8() + "\n");
             LogStore::finalize(*logFile, message, false, Clock::now());
         }
     }

@@ -9,6 +9,7 @@
 
 #include "config/AppConfig.h"
 #include "config/Paths.h"
+#include "platform/PosixFile.h"
 #include "records/LogStore.h"
 
 #include <QString>
@@ -48,7 +49,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     };
     bool signalGroup(pid_t script, int signal);
     Result fail(const QString& message, std::optional<QString> logFile, Clock::time_point start);
-    QList<QByteArray> scriptArguments(const QString& scriptPath) const;
+    // For a dry run, `text` receives the rewritten script for descriptor 3.
+    QList<QByteArray> scriptArguments(const QString& scriptPath, PosixFile::UniqueFd& text) const;
 
     ProgressSink onProgress_;
     std::mutex lock_;

@@ -21,21 +21,33 @@ std::optional<Stamp> stamp(const QString& path) {
                  static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
-namespace {
+bool UniqueFd::reset(int fd) {
+    const bool ok = fd_ < 0 || ::close(fd_) == 0;
+    fd_ = fd;
+    return ok;
+}
 
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
+bool writeAll(int fd, QByteArrayView bytes) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        left -= n;
     }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
+    return true;
+}
 
-  private:
-    int fd_;
-};
+bool append(const QString& path, QByteArrayView bytes) {
+    UniqueFd fd(::open(encodePath(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd) return false;
+    const bool ok = writeAll(fd.get(), bytes);
+    return fd.reset() && ok;
+}
+
+namespace {
 
 // Reads until `limit` bytes or end of file; returns errno or 0.
 int readInto(int fd, QByteArray& out, qint64 limit) {
@@ -78,7 +90,7 @@ int openRegular(const QString& path, struct stat& st) {
 ReadResult readRange(const QString& path, qint64 offset, qint64 limit) {
     ReadResult r;
     struct stat st {};
-    Fd fd(openRegular(path, st));
+    UniqueFd fd(openRegular(path, st));
     if (fd.get() < 0) {
         r.error = -fd.get();
         return r;
@@ -95,7 +107,7 @@ ReadResult readRange(const QString& path, qint64 offset, qint64 limit) {
 ReadResult readAll(const QString& path) {
     ReadResult r;
     struct stat st {};
-    Fd fd(openRegular(path, st));
+    UniqueFd fd(openRegular(path, st));
     if (fd.get() < 0) {
         r.error = -fd.get();
         return r;

@@ -2,6 +2,7 @@
 // Small POSIX file helpers: exact control of reads and errors, no exceptions.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cerrno>
@@ -16,6 +17,39 @@ struct ReadResult {
 };
 
 QByteArray encodePath(const QString& path);
+
+// Owns one descriptor and closes it once.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes the one held; true unless that close failed.
+    bool reset(int fd = -1);
+
+  private:
+    int fd_ = -1;
+};
+
+// Writes every byte, through short writes and interruptions; false on an error.
+bool writeAll(int fd, QByteArrayView bytes);
+// Appends to an existing file (never creates one, never follows a link).
+bool append(const QString& path, QByteArrayView bytes);
 
 // What tells a file that changed: its size and modification time (nanoseconds).
 struct Stamp {

@@ -21,6 +21,8 @@ Started start(const Options& o) {
             posix_spawn_file_actions_addopen(&actions, target, "/dev/null",
                                              target == 0 ? O_RDONLY : O_WRONLY, 0);
     }
+    if (o.fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, o.fd3, 3);
+    posix_spawn_file_actions_addclosefrom_np(&actions, o.fd3 >= 0 ? 4 : 3);
     if (!o.workingDirectory.isEmpty())
         posix_spawn_file_actions_addchdir_np(&actions, o.workingDirectory.constData());
 

@@ -16,6 +16,7 @@ struct Options {
     int stdinFd = -1;            // -1: the null device
     int stdoutFd = -1;           // -1: the null device
     int stderrFd = -1;           // -1: the null device
+    int fd3 = -1;                // >= 0: handed to the child as descriptor 3
     bool newProcessGroup = false;
     QList<QByteArray> environment; // empty: inherited
 };
@@ -25,6 +26,8 @@ struct Started {
     int error = 0; // errno when the start failed
 };
 
+// The child gets descriptors 0, 1, 2 (and 3 when asked) only, whatever else
+// the program has open.
 Started start(const Options& options);
 
 // The process's environment with one variable set.

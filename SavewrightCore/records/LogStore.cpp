@@ -23,26 +23,6 @@ constexpr qsizetype kStampLength = 19;
 constexpr qint64 kHeaderSearch = 64 * 1024;
 constexpr auto kTempLeftoverAge = std::chrono::hours(1);
 
-bool writeAll(int fd, const char* data, qint64 size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
-bool appendAll(const QByteArray& path, const QByteArray& bytes) {
-    int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = writeAll(fd, bytes.constData(), bytes.size());
-    return ::close(fd) == 0 && ok;
-}
-
 // The header's status is line 4, whatever the name or script hold; -1 when
 // that line is not `status`.
 qsizetype statusLineStart(const QByteArray& head, const QByteArray& status) {
@@ -92,12 +72,14 @@ bool rewriteWithStatus(const QString& file, qint64 pos, qint64 oldLength, const 
         offset = to;
         const qint64 cutFrom = std::clamp(pos, from, to),
                      cutTo = std::clamp(pos + oldLength, from, to);
-        ok = writeAll(out, buf.constData(), cutFrom - from);
-        if (ok && pos >= from && pos < to) ok = writeAll(out, status.constData(), status.size());
-        if (ok) ok = writeAll(out, buf.constData() + (cutTo - from), to - cutTo);
+        ok = PosixFile::writeAll(out, QByteArrayView(buf.constData(), cutFrom - from));
+        if (ok && pos >= from && pos < to) ok = PosixFile::writeAll(out, status);
+        if (ok)
+            ok = PosixFile::writeAll(out,
+                                     QByteArrayView(buf.constData() + (cutTo - from), to - cutTo));
         if (!ok) break;
     }
-    ok = ok && writeAll(out, tail.constData(), tail.size());
+    ok = ok && PosixFile::writeAll(out, tail);
     ok = ::close(out) == 0 && ok;
     ::close(in);
     ok = ok && ::rename(tmpl.constData(), src.constData()) == 0;
@@ -198,7 +180,7 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
             return {{},
                     QStringLiteral("Could not create %1: %2")
                         .arg(file, QString::fromLocal8Bit(std::strerror(errno)))};
-        const bool ok = writeAll(fd, header.constData(), header.size());
+        const bool ok = PosixFile::writeAll(fd, header);
         const int err = errno;
         if (::close(fd) != 0 || !ok) {
             ::unlink(path.constData());
@@ -220,7 +202,7 @@ void LogStore::finalize(const QString& file, const LogStats& stats, bool success
     const qsizetype pos = statusLineStart(head.data, running);
     const QByteArray path = PosixFile::encodePath(file);
     if (pos < 0) {
-        appendAll(path, tail);
+        PosixFile::append(file, tail);
         return;
     }
     if (!success) {
@@ -230,7 +212,7 @@ void LogStore::finalize(const QString& file, const LogStats& stats, bool success
     }
     // Same length: the trailer goes first, then the status flips in place, so a
     // reader or a crash sees a RUNNING file or the finished one.
-    if (!appendAll(path, tail)) return;
+    if (!PosixFile::append(file, tail)) return;
     int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) return;
     const QByteArray status = "Status: SUCCESS";

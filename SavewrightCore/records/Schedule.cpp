@@ -169,32 +169,39 @@ bool mayHoldProgress(QStringView text) {
     return text.contains(u'%') || text.contains(u"to-check=") || text.contains(u"to-chk=");
 }
 
-std::optional<int> progress(QStringView text) {
-    if (!mayHoldProgress(text)) return std::nullopt;
+ProgressForms progressForms(QStringView text, qsizetype startsBefore) {
+    ProgressForms forms;
+    if (!mayHoldProgress(text)) return forms;
     // Matching is not documented as thread-safe; every runner thread keeps its own.
     // rsync 3.1 and later print "to-chk=", older ones "to-check=".
     thread_local const QRegularExpression counter(QStringLiteral("to-(?:check|chk)=(\\d+)/(\\d+)"),
                                                   QRegularExpression::UseUnicodePropertiesOption);
     thread_local const QRegularExpression percent(QStringLiteral("\\b(\\d{1,3})%"),
                                                   QRegularExpression::UseUnicodePropertiesOption);
-    if (const auto m = counter.match(text); m.hasMatch()) {
-        QList<qint64> numbers;
+    if (const auto m = counter.match(text); m.hasMatch() && m.capturedStart(0) < startsBefore) {
         const QStringView matched = m.capturedView(0);
+        QList<qint64> numbers;
         for (QStringView piece :
              matched.mid(matched.indexOf(u'=') + 1).split(u'/', Qt::SkipEmptyParts))
             if (const auto v = Text::parseInteger(piece)) numbers.append(*v);
         if (numbers.size() == 2 && numbers[1] >= 1) {
             const double share = static_cast<double>(numbers[1] - numbers[0]) /
                                  static_cast<double>(numbers[1]) * 100.0;
-            if (std::isfinite(share) && std::abs(share) < 2e9) return static_cast<int>(share);
+            if (std::isfinite(share) && std::abs(share) < 2e9)
+                forms.counter = static_cast<int>(share);
         }
     }
     const auto m = percent.match(text);
-    if (!m.hasMatch()) return std::nullopt;
+    if (!m.hasMatch() || m.capturedStart(0) >= startsBefore) return forms;
     bool ok = false;
     const int v = m.capturedView(0).chopped(1).toInt(&ok);
-    if (!ok || v > 100) return std::nullopt;
-    return v;
+    if (ok && v <= 100) forms.percent = v;
+    return forms;
+}
+
+std::optional<int> progress(QStringView text) {
+    const ProgressForms forms = progressForms(text, text.size());
+    return forms.counter ? forms.counter : forms.percent;
 }
 
 } // namespace Schedule

@@ -26,6 +26,13 @@ bool volumesMounted(const TaskConfig& task, const MountedTest& mounted);
 bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
            const QDateTime& now, const MountedTest& mounted);
 std::optional<int> progress(QStringView text);
+// The two forms progress() chooses from, each from its first match that starts
+// before `startsBefore`: the rsync counter's share (when complete) and the percentage.
+struct ProgressForms {
+    std::optional<int> counter;
+    std::optional<int> percent;
+};
+ProgressForms progressForms(QStringView text, qsizetype startsBefore);
 // Whether `text` may hold a percentage at all: a cheap test before progress().
 bool mayHoldProgress(QStringView text);
 

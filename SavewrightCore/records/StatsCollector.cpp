@@ -39,21 +39,22 @@ bool StatsCollector::expectsValue() const {
                        [](const Row& r) { return r.state == State::AfterLabel; });
 }
 
-void StatsCollector::addLine(QStringView line) {
+void StatsCollector::addPiece(QStringView line, qsizetype seen, qsizetype labelsBefore) {
     // Every label ends in ":": most output lines are passed over by one scan.
     if (!expectsValue() && !line.contains(u':')) return;
+    labelsBefore_ = labelsBefore;
     for (Row& row : rows_) {
         if (row.state == State::AfterLabel) {
-            afterLabel(row, line, 0, *this);
+            afterLabel(row, line, std::min(seen, line.size()), *this);
         } else if (row.state == State::Searching) {
-            scan(row, line, 0);
+            scan(row, line, 0, labelsBefore);
         }
     }
 }
 
-void StatsCollector::scan(Row& row, QStringView line, qsizetype from) {
+void StatsCollector::scan(Row& row, QStringView line, qsizetype from, qsizetype labelsBefore) {
     const qsizetype at = line.indexOf(row.label, from);
-    if (at < 0) return;
+    if (at < 0 || at >= labelsBefore) return;
     row.state = State::AfterLabel;
     row.lastBlank.reset();
     afterLabel(row, line, at + row.label.size(), *this);
@@ -73,7 +74,7 @@ void StatsCollector::afterLabel(Row& row, QStringView line, qsizetype from, Stat
         if (end == i) {
             // Not a number after all: look for the next label from here.
             row.state = State::Searching;
-            self.scan(row, line, i);
+            self.scan(row, line, i, self.labelsBefore_);
             return;
         }
         row.value = line.mid(i, end - i).toString();

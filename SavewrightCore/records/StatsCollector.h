@@ -11,7 +11,12 @@ class StatsCollector {
     StatsCollector();
     // One piece of output between line breaks ("\r" or "\n"); consecutive calls
     // are separated by a line break in the output.
-    void addLine(QStringView line);
+    void addLine(QStringView line) { addPiece(line, 0, line.size()); }
+    // A piece of a line too long to hold at once. Rows waiting for a value read
+    // it from `seen` on (what came before was shown to them already); labels
+    // count only when they start before `labelsBefore`, so the caller can show
+    // the rest again at the start of the next piece of the same line.
+    void addPiece(QStringView piece, qsizetype seen, qsizetype labelsBefore);
     // Whether a label seen earlier still waits for its value in a later line.
     bool expectsValue() const;
     // The statistics in table order, as parseStats would give them.
@@ -29,7 +34,8 @@ class StatsCollector {
         // character that is not a line end, which the whole-output match settles on.
         std::optional<QChar> lastBlank;
     };
-    void scan(Row& row, QStringView line, qsizetype from);
+    void scan(Row& row, QStringView line, qsizetype from, qsizetype labelsBefore);
     static void afterLabel(Row& row, QStringView line, qsizetype from, StatsCollector& self);
     std::array<Row, 6> rows_;
+    qsizetype labelsBefore_ = 0; // of the piece being read
 };

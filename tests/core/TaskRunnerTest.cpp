@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <future>
 #include <mutex>
 #include <random>
@@ -162,6 +163,32 @@ TEST_F(Runner, DryRunRewritesRsyncAndLeavesNoLog) {
     EXPECT_TRUE(r.output.contains(u"ARGS: -z tab\n"));
     EXPECT_EQ(r.error, QStringLiteral("Script exited with code 4"));
     EXPECT_TRUE(logFiles().isEmpty());
+}
+
+TEST_F(Runner, DryRunOfAScriptBeyondOneArgumentsLimit) {
+    // 300 KiB of comments: more than Linux lets one argument hold.
+    QByteArray body = "rsync() { echo \"ARGS: $*\"; }\n";
+    for (int i = 0; i < 6000; ++i)
+        body += "# padding line " + QByteArray::number(i) + " ..............................\n";
+    body +=
+        "rsync -a big dst\nif [ -e /proc/$$/fd/3 ]; then echo fd3=open; else echo fd3=closed; fi\n";
+    ASSERT_GT(body.size(), 256 * 1024);
+    repo.script(QStringLiteral("big.sh"), body);
+    const TaskRunner::Result r = runner(task("big.sh"), true)->run(Clock::now());
+    EXPECT_TRUE(r.success) << r.error.value_or(QString()).toStdString();
+    EXPECT_TRUE(r.output.contains(u"ARGS: --dry-run -a big dst\n"));
+    EXPECT_TRUE(r.output.contains(u"fd3=closed\n")) << "the script sees 0, 1 and 2 only";
+}
+
+TEST_F(Runner, ScriptsInheritNoOtherDescriptors) {
+    // A descriptor of the program's without close-on-exec.
+    const int leaked = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(leaked, 3);
+    repo.script(QStringLiteral("fds.sh"), "if [ -e /proc/$$/fd/" + QByteArray::number(leaked) +
+                                              " ]; then echo leaked; fi\necho done\n");
+    const TaskRunner::Result r = runner(task("fds.sh"))->run(Clock::now());
+    ::close(leaked);
+    EXPECT_EQ(r.output, u"done\n");
 }
 
 TEST_F(Runner, MissingScriptAndUncreatableLogFolder) {
@@ -353,4 +380,41 @@ TEST(OutputPump, AnyChunkingGivesTheWholeOutputStatistics) {
         if (output.contains("to-check=3/4)\n") && !reports.contains(25))
             FAIL() << output.constData();
     }
+}
+
+TEST(OutputPump, LabelsAndPercentagesAtTheEndOfVeryLongLines) {
+    // Labels and percentages placed around every place where a long line is
+    // cut into pieces; the whole-output rule still decides.
+    std::mt19937 rng(11);
+    QList<qsizetype> lengths;
+    for (qsizetype edge :
+         {OutputPump::kLongestLine - OutputPump::kOverlap, OutputPump::kLongestLine,
+          2 * (OutputPump::kLongestLine - OutputPump::kOverlap), qsizetype(300000)})
+        for (qsizetype d = -40; d <= 8; d += 3)
+            lengths.append(edge + d);
+    for (qsizetype length : lengths) {
+        QByteArray filler(length, 'a');
+        for (qsizetype i = 7; i < length; i += 8)
+            filler[i] = ' ';
+        const QByteArray output = filler + "Total bytes sent: 10 " + filler.left(50) +
+                                  " 50% x to-chk=1/4 " + "\nNumber of files: 3\n";
+        QList<int> reports;
+        OutputPump pump(-1, [&](int p) { reports.append(p); });
+        for (qsizetype at = 0; at < output.size();) {
+            const qsizetype size = 1 + static_cast<qsizetype>(rng() % 70000);
+            pump.feed(QByteArrayView(output).sliced(at, std::min(size, output.size() - at)));
+            at += size;
+        }
+        pump.finish();
+        ASSERT_EQ(pump.stats(), LogStore::parseStats(QString::fromLatin1(output))) << length;
+        ASSERT_FALSE(reports.isEmpty()) << length;
+        // The counter anywhere in the line wins over the percentage before it.
+        EXPECT_EQ(reports.last(), 75) << length;
+    }
+    // A percentage alone at the end of a long line.
+    QList<int> reports;
+    OutputPump pump(-1, [&](int p) { reports.append(p); });
+    pump.feed(QByteArray(200000, 'z') + " 42%\n");
+    pump.finish();
+    EXPECT_EQ(reports, QList<int>{42});
 }
