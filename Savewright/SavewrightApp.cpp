@@ -5,6 +5,7 @@
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "Symbols.h"
+#include "config/Text.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 
@@ -98,10 +99,8 @@ void showInterface(Engine& engine) {
 void snapshot(Engine& engine, const QStringList& arguments, const QString& target) {
     const bool dark = CommandLine::has(arguments, QStringLiteral("--dark"));
     const bool expand = CommandLine::has(arguments, QStringLiteral("--expand"));
-    bool numeric = false;
-    const double wait = CommandLine::value(arguments, QStringLiteral("--wait"))
-                            .value_or(QString())
-                            .toDouble(&numeric);
+    const std::optional<double> wait = Text::parseDecimal(
+        CommandLine::value(arguments, QStringLiteral("--wait")).value_or(QString()));
     auto finish = [&engine, target, dark, expand] {
         engine.refreshLogs();
         Snapshot::render(engine, target, dark, expand);
@@ -111,11 +110,11 @@ void snapshot(Engine& engine, const QStringList& arguments, const QString& targe
         std::fflush(stdout);
         std::_Exit(0);
     };
-    if (!numeric) return finish();
+    if (!wait) return finish();
     engine.start();
     if (QSystemTrayIcon::isSystemTrayAvailable())
         new StatusIcon(&engine, new QSystemTrayIcon(qApp));
-    QTimer::singleShot(static_cast<int>(std::clamp(wait, 0.0, 86400.0) * 1000), qApp, finish);
+    QTimer::singleShot(static_cast<int>(std::clamp(*wait, 0.0, 86400.0) * 1000), qApp, finish);
 }
 
 } // namespace

@@ -16,8 +16,10 @@ bool has(const QStringList& arguments, const QString& flag) {
     return arguments.contains(flag);
 }
 
+// Made absolute as given: "a/link/.." names the link's parent, which only the
+// file system knows, so nothing is cleaned lexically.
 QString absolute(const QString& path) {
-    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    return QDir::isAbsolutePath(path) ? path : QDir::currentPath() + u'/' + path;
 }
 
 } // namespace CommandLine

@@ -1,5 +1,10 @@
 #include "Text.h"
 
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+
 #include <limits>
 
 namespace Text {
@@ -34,6 +39,16 @@ std::optional<qint64> parseInteger(QStringView s) {
     if (!negative) return static_cast<qint64>(v);
     return v == 9223372036854775808ULL ? std::numeric_limits<qint64>::min()
                                        : -static_cast<qint64>(v);
+}
+
+std::optional<double> parseDecimal(QStringView s) {
+    static const QRegularExpression form(
+        QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    if (!form.match(s).hasMatch()) return std::nullopt;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(s, &ok);
+    if (!ok || !std::isfinite(v)) return std::nullopt;
+    return v;
 }
 
 } // namespace Text

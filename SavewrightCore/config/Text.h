@@ -12,5 +12,8 @@ bool isBlank(QChar c);
 QStringView trimBlanks(QStringView s);
 // A decimal integer with an optional sign that fits in 64 bits; nothing else.
 std::optional<qint64> parseInteger(QStringView s);
+// A finite decimal number: optional sign, digits with an optional fraction, an
+// optional exponent; no white space, no "nan" or "inf".
+std::optional<double> parseDecimal(QStringView s);
 
 } // namespace Text

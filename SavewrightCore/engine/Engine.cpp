@@ -7,6 +7,7 @@
 
 #include <QPointer>
 
+#include <cmath>
 #include <cstdio>
 #include <thread>
 
@@ -106,8 +107,9 @@ void Engine::checkForUpdate() {
 }
 
 void Engine::schedulePoll() {
-    const double seconds = std::max(config.value().pollIntervalSeconds, kPollFloorSeconds);
-    pollTimer_.start(static_cast<int>(std::min(seconds, 86400.0) * 1000.0));
+    double seconds = config.value().pollIntervalSeconds;
+    if (std::isnan(seconds)) seconds = AppConfig().pollIntervalSeconds; // never reaches a timer
+    pollTimer_.start(static_cast<int>(std::clamp(seconds, kPollFloorSeconds, 86400.0) * 1000.0));
 }
 
 void Engine::tick() {

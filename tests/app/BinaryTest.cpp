@@ -62,6 +62,19 @@ TEST(Binary, StatusLineAndSnapshotWithoutDisplay) {
     EXPECT_TRUE(QFileInfo::exists(repo.root() + QStringLiteral("/s.png")));
 }
 
+TEST(Binary, WaitThatIsNotWhollyAFiniteNumberRendersAtOnce) {
+    TempRepo repo;
+    for (const char* wait : {"nan", "inf", " 2", "2 ", "abc", "1e999"}) {
+        const QString target = repo.root() + QStringLiteral("/w.png");
+        QFile::remove(target);
+        QStringList args = roots(repo);
+        args << QStringLiteral("--snapshot") << target << QStringLiteral("--wait")
+             << QString::fromLatin1(wait);
+        EXPECT_EQ(runToEnd(args), 0) << wait;
+        EXPECT_TRUE(QFileInfo::exists(target)) << wait;
+    }
+}
+
 TEST(Binary, SigtermDuringARunEndsCleanly) {
     TempRepo repo;
     repo.write(QStringLiteral("support/config.toml"),

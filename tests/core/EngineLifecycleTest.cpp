@@ -78,6 +78,13 @@ TEST_F(Lifecycle, PollIntervalFloorAndSingleStart) {
     writeConfig("[general]\npoll_interval_seconds = 12.5\n");
     e->reloadConfig();
     EXPECT_EQ(e->pollIntervalMs(), 12500);
+    // Numbers that are not finite never reach the timer.
+    writeConfig("[general]\npoll_interval_seconds = nan\n");
+    e->reloadConfig();
+    EXPECT_EQ(e->pollIntervalMs(), 30000);
+    writeConfig("[general]\npoll_interval_seconds = inf\n");
+    e->reloadConfig();
+    EXPECT_EQ(e->pollIntervalMs(), 86400000);
     e->shutdown();
     EXPECT_TRUE(e->shuttingDown);
 }

@@ -1,4 +1,5 @@
 #include "config/Paths.h"
+#include "config/Text.h"
 #include "support/TempRepo.h"
 
 #include <QDir>
@@ -39,6 +40,26 @@ TEST(Paths, ResolveUsesOptionsOrDefaults) {
     EXPECT_TRUE(Paths::defaultAppSupport().endsWith(u"/Ferrymat"));
     EXPECT_EQ(Paths::resolve(args({"--support", "rel"}), QStringLiteral("/x")).appSupport,
               QDir::current().absoluteFilePath(QStringLiteral("rel")));
+    // Used as given: "a/link/.." is the link target's parent, not "a".
+    TempRepo t;
+    t.write(QStringLiteral("target/inner/x"), "x");
+    ASSERT_TRUE(QDir().mkpath(t.root() + QStringLiteral("/a")));
+    ASSERT_TRUE(QFile::link(t.root() + QStringLiteral("/target/inner"),
+                            t.root() + QStringLiteral("/a/lnk")));
+    const Paths viaLink = Paths::resolve(
+        args({"--repo", (t.root() + QStringLiteral("/a/lnk/..")).toUtf8().constData()}),
+        QStringLiteral("/x"));
+    EXPECT_TRUE(QFileInfo::exists(viaLink.repo + QStringLiteral("/inner/x")));
+}
+
+TEST(Text, DecimalNumbersAreWhollyNumbersAndFinite) {
+    EXPECT_EQ(Text::parseDecimal(u"2"), 2.0);
+    EXPECT_EQ(Text::parseDecimal(u"-0.5"), -0.5);
+    EXPECT_EQ(Text::parseDecimal(u".25"), 0.25);
+    EXPECT_EQ(Text::parseDecimal(u"1e2"), 100.0);
+    for (const char16_t* bad :
+         {u" 2", u"2 ", u"nan", u"inf", u"-inf", u"1e999", u"", u"0x10", u"1,5"})
+        EXPECT_FALSE(Text::parseDecimal(bad)) << QString::fromUtf16(bad).toStdString();
 }
 
 TEST(Paths, UpwardSearchFindsNearestScriptsFolderThroughSymlinks) {
