@@ -27,6 +27,7 @@
 struct ProcessEntry {
     pid_t pid = 0;
     QString command; // program path and arguments, blank-separated
+    QString program; // the program path alone, as started (may hold blanks)
 };
 
 class Engine : public QObject {

@@ -8,8 +8,9 @@
 QList<ProcessEntry> Engine::processes() {
     QList<ProcessEntry> out;
     for (const ProcessTable::Entry& e : ProcessTable::entries()) {
-        const QString command = ProcessTable::commandLine(e.pid);
-        if (!command.isEmpty()) out.append({e.pid, command});
+        const QByteArray raw = ProcessTable::rawCommandLine(e.pid);
+        const QString command = ProcessTable::parseCommandLine(raw);
+        if (!command.isEmpty()) out.append({e.pid, command, ProcessTable::parseProgram(raw)});
     }
     return out;
 }
@@ -17,8 +18,8 @@ QList<ProcessEntry> Engine::processes() {
 bool Engine::otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self) {
     for (const ProcessEntry& p : table) {
         if (p.pid == self) continue;
-        const QString program = p.command.section(u' ', 0, 0);
-        const bool savewright = program.endsWith(u"/savewright") || program == u"savewright";
+        // The whole program path: "/opt/My Apps/savewright" is a copy too.
+        const bool savewright = p.program.endsWith(u"/savewright") || p.program == u"savewright";
         if (savewright && !p.command.contains(u"--observe") && !p.command.contains(u"--snapshot") &&
             !p.command.contains(u"--run-spiegel"))
             return true;

@@ -28,6 +28,18 @@ void endRun(TaskState& t) {
     t.runner = nullptr;
 }
 
+// Within the pause after failed runs that only a user's start lifts.
+bool backingOff(const TaskState& t, const QDateTime& now) {
+    const auto retry = t.retryAfter.value();
+    return retry && now < *retry;
+}
+
+// A start that goes ahead as soon as nothing else holds it: asked for by the
+// user, or a schedule start waiting for its volume outside any back-off.
+bool startPending(const TaskState& t, const QDateTime& now) {
+    return t.waiting && !(t.waitingForVolume && backingOff(t, now));
+}
+
 } // namespace
 
 qint64 Engine::retryDelaySeconds(int failures) {
@@ -57,7 +69,7 @@ bool Engine::redStartInFlight() const {
     return std::any_of(list.cbegin(), list.cend(), [this](const auto& t) {
         if (!idle(*t)) return t->startedRed.value();
         return isRed(*t) && t->config.value().type != TaskType::External &&
-               (t->probing || t->waiting);
+               (t->probing || startPending(*t, now));
     });
 }
 
@@ -70,6 +82,7 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
                                    [this](const QString& v) { return isDirectory(v); });
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
+        if (!task->waiting) task->waitingForVolume = true;
         task->waiting = true;
         return;
     }
@@ -78,12 +91,12 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (!task->waiting) {
         const auto failure = task->lastProbeFailure.value();
         if (failure && failure->secsTo(now) < kProbeHoldSeconds) return;
-        const auto retry = task->retryAfter.value();
-        if (retry && now.value() < *retry) return;
     }
+    if ((!task->waiting || task->waitingForVolume) && backingOff(*task, now)) return;
     const bool dryRun = task->waiting && task->waitingDryRun;
     task->waiting = false;
     task->waitingDryRun = false;
+    task->waitingForVolume = false;
     if (c.watchVolumes.isEmpty())
         launch(task, dryRun);
     else
@@ -198,6 +211,7 @@ void Engine::runNow(const std::shared_ptr<TaskState>& task, bool dryRun) {
     task->transientError = std::nullopt;
     task->waiting = true;
     task->waitingDryRun = dryRun;
+    task->waitingForVolume = false;
     if (!dryRun) {
         task->failedRuns = 0;
         task->retryAfter = std::nullopt;
@@ -213,6 +227,7 @@ void Engine::runAll() {
         if (Schedule::volumesMounted(c, [this](const QString& v) { return isDirectory(v); })) {
             t->waiting = true;
             t->waitingDryRun = false;
+            t->waitingForVolume = false;
             t->failedRuns = 0;
             t->retryAfter = std::nullopt;
         }

@@ -96,8 +96,17 @@ QList<Entry> entries() {
     return out;
 }
 
+QString parseProgram(QByteArrayView raw) {
+    const qsizetype end = raw.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? raw : raw.first(end));
+}
+
+QByteArray rawCommandLine(pid_t pid) {
+    return readProc(pid, "cmdline");
+}
+
 QString commandLine(pid_t pid) {
-    return parseCommandLine(readProc(pid, "cmdline"));
+    return parseCommandLine(rawCommandLine(pid));
 }
 
 QList<Entry> descendants(pid_t root, const QList<Entry>& table) {

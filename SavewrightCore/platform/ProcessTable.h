@@ -23,6 +23,10 @@ struct Entry {
 std::optional<Entry> parseStat(QByteArrayView line);
 // One /proc/<pid>/cmdline: NUL-separated arguments shown as one blank-separated line.
 QString parseCommandLine(QByteArrayView raw);
+// The program path as started (argv[0]), blanks and all.
+QString parseProgram(QByteArrayView raw);
+// The raw NUL-separated /proc/<pid>/cmdline.
+QByteArray rawCommandLine(pid_t pid);
 
 std::optional<Entry> entry(pid_t pid);
 // Every process, in ascending id order; empty when /proc cannot be read.

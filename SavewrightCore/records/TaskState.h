@@ -28,6 +28,9 @@ class TaskState : public QObject {
     QProperty<std::optional<QString>> transientError;
     QProperty<bool> waiting{false};
     QProperty<bool> waitingDryRun{false};
+    // The pending start came from the schedule and only waits for a busy volume:
+    // it stays an automatic start, held back like one.
+    QProperty<bool> waitingForVolume{false};
     QProperty<bool> probing{false};
     QProperty<bool> manualStart{false};
     QProperty<bool> startedRed{false};

@@ -126,6 +126,36 @@ TEST_F(Starts, FailingScriptBacksOffInsteadOfLooping) {
     EXPECT_EQ(QDir(repo.paths().logs()).entryList(QDir::Files).size(), 3);
 }
 
+TEST_F(Starts, WaitingForABusyVolumeKeepsTheBackOff) {
+    writeConfig(
+        "[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\nwatch_volumes = ['/v']\n"
+        "[[task]]\nname = 'O'\ntype = 'scheduled'\nscript = 'quick.sh'\nwatch_volumes = ['/v']\n"
+        "[[task]]\nname = 'G'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    mounted = {QStringLiteral("/v")};
+    writeLog("O", clockNow.addSecs(-60), "SUCCESS");   // green, not due
+    writeLog("G", clockNow.addSecs(-1795), "SUCCESS"); // due in 5 s
+    auto e = makeEngine();
+    const auto f = task(*e, "F"), o = task(*e, "O"), g = task(*e, "G");
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return f->failedRuns.value() == 1 && !f->running; }));
+
+    o->running = true; // another run holds the volume while F is due again
+    advance(10);
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_TRUE(f->waiting);
+    EXPECT_TRUE(g->running) << "a red task held by its back-off holds no green task back";
+    ASSERT_TRUE(finished(*e, "G"));
+    o->running = false;
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_FALSE(f->running || f->probing) << "the volume is free, but the back-off still holds";
+    advance(50);
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_TRUE(waitUntil([&] { return f->failedRuns.value() == 2; })) << "the back-off is over";
+}
+
 TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
     writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\n"
                 "watch_volumes = ['/v']\nmount_url = 'smb://nas/v'\n"
