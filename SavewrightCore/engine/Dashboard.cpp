@@ -9,6 +9,10 @@
 #include <thread>
 #include <unistd.h>
 
+namespace {
+constexpr qsizetype kKeptError = 64 * 1024;
+} // namespace
+
 void Engine::generateDashboard(DashboardDone done) const {
     const QString python = paths.appSupport + QStringLiteral("/venv/bin/python");
     const QString page = paths.logs() + QStringLiteral("/Dashboard.html");
@@ -37,7 +41,9 @@ void Engine::generateDashboard(DashboardDone done) const {
             for (ssize_t n; (n = ::read(err[0], buffer, sizeof buffer)) != 0;) {
                 if (n < 0 && errno == EINTR) continue;
                 if (n < 0) break;
-                if (captured.size() < (1 << 20)) captured.append(buffer, n);
+                // The error is the last line: keep the tail, bounded.
+                captured.append(buffer, n);
+                if (captured.size() > 2 * kKeptError) captured.remove(0, captured.size() - kKeptError);
             }
             ::close(err[0]);
             if (!started.pid) {

@@ -80,7 +80,10 @@ void Engine::checkDeletionEvent(const QString& lastLine) {
     // The newest entry of a journal found at the very first check counts as seen.
     if (!previous.isValid()) return;
     deletionReportUnseen = true;
-    if (onNewDeletionEvent) onNewDeletionEvent(*event);
+    if (onNewDeletionEvent)
+        onNewDeletionEvent(*event);
+    else
+        unannouncedDeletionEvent = event;
 }
 
 void Engine::checkDeletionReport(const LogListing& listing) {

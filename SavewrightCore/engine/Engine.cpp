@@ -77,6 +77,9 @@ void Engine::start() {
     tickTimer_.start();
     schedulePoll();
     refreshLogs();
+    // Events that arrived while the program was not running, found at creation.
+    if (unannouncedDeletionEvent && onNewDeletionEvent)
+        onNewDeletionEvent(*std::exchange(unannouncedDeletionEvent, std::nullopt));
     if (!observeOnly) {
         if (!paused) tryMountVolumes();
         startReady();
@@ -114,10 +117,11 @@ void Engine::schedulePoll() {
 
 void Engine::tick() {
     now = clock();
-    if (lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs) {
-        reloadIfConfigChanged();
-        refreshLogs();
+    if (lastConfigCheck_.msecsTo(now.value()) >= kRefreshEveryMs) {
+        lastConfigCheck_ = now;
+        if (reloadIfConfigChanged()) return; // the reload refreshed the logs
     }
+    if (lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs) refreshLogs();
 }
 
 void Engine::poll() {
@@ -146,6 +150,7 @@ void Engine::setProblems(const QStringList& configProblems) {
 }
 
 void Engine::reloadConfig() {
+    lastConfigCheck_ = clock();
     configMTime = mtime(paths.configFile());
     AppConfig loaded;
     try {
@@ -196,8 +201,8 @@ void Engine::shutdown() {
     tickTimer_.stop();
     pollTimer_.stop();
     QList<std::shared_ptr<TaskRunner>> runners;
-    for (const auto& t : tasks.value())
-        if (t->runner.value()) runners.append(t->runner.value());
+    for (const auto& weak : startedRuns_)
+        if (const auto r = weak.lock(); r && !r->done()) runners.append(r);
     if (runners.isEmpty()) return;
     say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));
     std::vector<std::thread> cancels;

@@ -66,6 +66,8 @@ class Engine : public QObject {
     QString currentVersion;
 
     std::function<void(const DeletionEvent&)> onNewDeletionEvent;
+    // A new event found before the callback was wired (at creation): announced by start().
+    std::optional<DeletionEvent> unannouncedDeletionEvent;
     std::function<void(const UpdateInfo&)> onUpdateAvailable;
 
     // Doors to the outside, replaceable in tests.
@@ -176,4 +178,9 @@ class Engine : public QObject {
     };
     QHash<QString, CachedSummary> summaries_;
     std::shared_ptr<std::atomic<int>> activeRuns_ = std::make_shared<std::atomic<int>>(0);
+    // Every run this engine started, listed task or not: shutdown stops them all,
+    // also those of a task a reload dropped.
+    QList<std::weak_ptr<TaskRunner>> startedRuns_;
+    // Kept apart from the last refresh, which every poll renews.
+    QDateTime lastConfigCheck_;
 };

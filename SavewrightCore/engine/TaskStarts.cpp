@@ -168,6 +168,8 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     const auto started = Clock::now();
     task->startedRed = isRed(*task);
     task->runner = runner;
+    startedRuns_.removeIf([](const std::weak_ptr<TaskRunner>& r) { return r.expired(); });
+    startedRuns_.append(runner);
     task->running = true;
     task->startTime = LogTime::toDateTime(started);
     task->progress = std::nullopt;

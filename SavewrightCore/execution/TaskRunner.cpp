@@ -55,6 +55,12 @@ TaskRunner::TaskRunner(TaskConfig task_, Paths paths_, bool dryRun_, ProgressSin
       onProgress_(std::move(onProgress)) {}
 
 TaskRunner::Result TaskRunner::run(Clock::time_point start) {
+    Result result = runToEnd(start);
+    done_ = true;
+    return result;
+}
+
+TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     std::optional<QString> logFile;
     if (!dryRun) {
         const LogStore::Opened opened = logs.open(task.name, task.safeName(), task.script, start);

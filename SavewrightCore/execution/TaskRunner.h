@@ -14,6 +14,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // group and descendants, SIGKILL after 5 s to whatever still lives.
     void cancel(bool wait, const QString& reason);
     static QList<pid_t> descendants(pid_t pid);
+    // Whether run() has returned.
+    bool done() const { return done_; }
 
     const TaskConfig task;
     const Paths paths;
@@ -52,7 +55,10 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // For a dry run, `text` receives the rewritten script for descriptor 3.
     QList<QByteArray> scriptArguments(const QString& scriptPath, PosixFile::UniqueFd& text) const;
 
+    Result runToEnd(Clock::time_point start);
+
     ProgressSink onProgress_;
+    std::atomic<bool> done_{false};
     std::mutex lock_;
     pid_t process_ = 0; // launched and not reaped yet
     bool exited_ = false;

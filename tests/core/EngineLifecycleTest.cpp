@@ -89,6 +89,19 @@ TEST_F(Lifecycle, PollIntervalFloorAndSingleStart) {
     EXPECT_TRUE(e->shuttingDown);
 }
 
+TEST_F(Lifecycle, ChangedConfigIsReloadedWhatEverRefreshedLast) {
+    writeConfig("[general]\npoll_interval_seconds = 5\n");
+    auto e = makeEngine(true);
+    writeConfig("[general]\npoll_interval_seconds = 5\n[[task]]\nname = 'N'\ntype = 'external'\nscript = 'n.sh'\n");
+    for (int i = 0; i < 3; ++i) {
+        // Each poll refreshes just before the tick looks.
+        advance(5);
+        e->poll();
+        e->tick();
+    }
+    EXPECT_NE(task(*e, "N"), nullptr);
+}
+
 TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
     writeConfig("[[task]]\nname = 'One'\ntype = 'scheduled'\nscript = 'long.sh'\n"
                 "[[task]]\nname = 'Two'\ntype = 'scheduled'\nscript = 'long.sh'\n");
@@ -115,6 +128,27 @@ TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
     }
     e->startReady();
     EXPECT_FALSE(task(*e, "One")->running) << "nothing starts after shutdown";
+}
+
+TEST_F(Lifecycle, ShutdownAlsoStopsARunOfATaskTheReloadDropped) {
+    writeConfig("[[task]]\nname = 'Old'\ntype = 'scheduled'\nscript = 'long.sh'\n");
+    repo.script(QStringLiteral("long.sh"), "sleep 300 &\necho $! >> \"$PWD/../pids\"\nwait\n");
+    auto e = makeEngine();
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/pids")); }));
+    writeConfig("[[task]]\nname = 'Renamed'\ntype = 'external'\nscript = 'long.sh'\n");
+    e->reloadConfig();
+    ASSERT_EQ(task(*e, "Old"), nullptr);
+    testing::internal::CaptureStdout();
+    e->shutdown();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Beenden: 1 laufende(n) Task(s) abbrechen\n");
+    ASSERT_TRUE(e->waitForRuns(10000));
+    const QStringList logs = LogStore(repo.paths().logs()).files(QStringLiteral("Old"));
+    ASSERT_EQ(logs.size(), 1);
+    EXPECT_TRUE(TempRepo::read(logs[0]).contains(
+        "\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
+    const auto child = ProcessTable::entry(TempRepo::read(repo.root() + QStringLiteral("/pids")).trimmed().toInt());
+    EXPECT_TRUE(!child || child->zombie());
 }
 
 TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {

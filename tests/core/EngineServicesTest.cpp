@@ -92,6 +92,23 @@ TEST_F(Services, ExistingJournalAtTheFirstCheckIsNotAnnounced) {
     EXPECT_TRUE(events.isEmpty());
 }
 
+TEST_F(Services, EventsThatArrivedWhileNotRunningAreAnnouncedOnceStarted) {
+    append("{\"id\":\"old\"}\n");
+    engineWithEvents(); // a first run sees the journal and takes "old" as seen
+    append("{\"id\":\"new\",\"summary\":\"3 Dateien geschützt\"}\n");
+    // The next start: the engine reads the journal at creation, before the shell
+    // wires its callback.
+    auto e = makeEngine();
+    EXPECT_TRUE(e->deletionReportUnseen);
+    e->onNewDeletionEvent = [this](const DeletionEvent& ev) { events.append(ev); };
+    e->start();
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_EQ(events[0].summary, u"3 Dateien geschützt");
+    e->refreshLogs();
+    e->shutdown();
+    EXPECT_EQ(events.size(), 1) << "announced once";
+}
+
 TEST_F(Services, LastLineFromTheEndOfAHugeJournal) {
     QDir().mkpath(QFileInfo(journal()).path());
     QFile f(journal());
@@ -155,4 +172,8 @@ TEST_F(Services, DashboardGeneratorContract) {
     EXPECT_EQ(generate(*e).error, QStringLiteral("Keine Logs gefunden"));
     repo.write(generator, "echo 'only stdout'\nexit 2\n");
     EXPECT_EQ(generate(*e).error, QStringLiteral("Fehler"));
+    // Megabytes of warnings first: the error is still the last line.
+    repo.write(generator, "for i in $(seq 40000); do echo \"warning $i: ................\" >&2; done\n"
+                          "echo 'Traceback: the real cause' >&2\nexit 1\n");
+    EXPECT_EQ(generate(*e).error, QStringLiteral("Traceback: the real cause"));
 }
