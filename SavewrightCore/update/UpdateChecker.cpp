@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTimer>
 #include <QUrl>
 
 namespace UpdateChecker {
@@ -14,6 +15,7 @@ namespace UpdateChecker {
 namespace {
 
 constexpr qint64 kLargestFeed = 1 << 20;
+constexpr int kMostRedirects = 5;
 
 // The scheme exactly as written: the URL parser would lower-case "HTTP".
 bool webAddress(const QString& text) {
@@ -75,19 +77,29 @@ void fetch(const QString& address, Delivery deliver, int timeoutMs) {
     QNetworkRequest request{QUrl(address)};
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    // A feed that moved is followed, never from https down to http.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(kMostRedirects);
     request.setTransferTimeout(timeoutMs);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QStringLiteral("Savewright/") + currentVersion());
     QNetworkReply* reply = network().get(request);
-    // A feed far larger than any record is not read to its end.
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [reply](qint64 received, qint64) {
-                         if (received > kLargestFeed) reply->abort();
-                     });
+    // A feed far larger than any record is not read to its end, and never held
+    // in memory beyond the limit, whether or not it says its length.
+    reply->setReadBufferSize(2 * kLargestFeed);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply] {
+        if (reply->bytesAvailable() > kLargestFeed) reply->abort();
+    });
+    // One deadline for the whole request: a byte now and then renews the
+    // transfer timeout but not this one.
+    QTimer::singleShot(timeoutMs, reply, [reply] { reply->abort(); });
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, deliver] {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() != QNetworkReply::NoError || status != 200) return deliver(std::nullopt);
+        if (reply->error() != QNetworkReply::NoError || status != 200 ||
+            !webAddress(reply->url().toString()))
+            return deliver(std::nullopt);
         deliver(decode(reply->read(kLargestFeed + 1)));
     });
 }

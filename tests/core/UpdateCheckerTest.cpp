@@ -3,6 +3,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -16,6 +17,7 @@ class FeedServer {
             QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
                 request += s->readAll();
                 if (!request.contains("\r\n\r\n") || silent) return;
+                if (drip) return startDrip(s);
                 s->write(response);
                 s->disconnectFromHost();
             });
@@ -30,8 +32,15 @@ class FeedServer {
                    "Content-Length: " + QByteArray::number(body.size()) +
                    "\r\nConnection: close\r\n\r\n" + body;
     }
+    // The header at once, then one byte of a long body every 100 ms.
+    void startDrip(QTcpSocket* s) {
+        s->write("HTTP/1.1 200 X\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n{");
+        auto* timer = new QTimer(s);
+        QObject::connect(timer, &QTimer::timeout, s, [s] { s->write(" "); });
+        timer->start(100);
+    }
     QByteArray request, response;
-    bool silent = false;
+    bool silent = false, drip = false;
 
   private:
     QTcpServer server_;
@@ -89,15 +98,43 @@ TEST(UpdateChecker, FeedOverRealHttp) {
         EXPECT_FALSE(*fetch(feed.url())) << status;
     }
     feed.answer(302, "", "Location: http://127.0.0.1:1/feed.json\r\n");
-    EXPECT_FALSE(*fetch(feed.url())) << "a redirect is not followed";
+    EXPECT_FALSE(*fetch(feed.url())) << "a redirect to nowhere";
     feed.answer(200, "{not json");
     EXPECT_FALSE(*fetch(feed.url()));
     feed.answer(200, "{\"version\":\"9\",\"url\":\"https://x\",\"pad\":\"" +
                          QByteArray(3 << 20, 'p') + "\"}");
     EXPECT_FALSE(*fetch(feed.url())) << "megabytes are not read to their end";
+    QByteArray chunked =
+        "HTTP/1.1 200 X\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    for (int i = 0; i < 128; ++i)
+        chunked += "10000\r\n" + QByteArray(0x10000, 'c') + "\r\n";
+    feed.response = chunked + "0\r\n\r\n";
+    EXPECT_FALSE(*fetch(feed.url())) << "8 MiB without a length are not read to their end";
+    feed.drip = true;
+    const auto dripped = fetch(feed.url(), 500);
+    ASSERT_TRUE(dripped) << "a byte every 100 ms does not keep the request open";
+    EXPECT_FALSE(*dripped);
+    feed.drip = false;
     feed.silent = true;
     EXPECT_FALSE(*fetch(feed.url(), 300)) << "a silent server times out";
     EXPECT_FALSE(*fetch(QStringLiteral("ftp://127.0.0.1/feed.json")));
+}
+
+TEST(UpdateChecker, MovedFeedsAreFollowedAFewTimes) {
+    FeedServer moved, feed;
+    feed.answer(200, kRecord);
+    moved.answer(301, "", "Location: " + feed.url().toUtf8() + "\r\n");
+    const auto got = fetch(moved.url());
+    ASSERT_TRUE(got && *got) << "a moved feed is followed";
+    EXPECT_EQ((*got)->version, u"2.1.0");
+    // A feed that keeps sending itself elsewhere gives up.
+    FeedServer loop;
+    loop.answer(302, "", "Location: " + loop.url().toUtf8() + "\r\n");
+    EXPECT_FALSE(*fetch(loop.url()));
+    // The last answer must still be a 200.
+    moved.answer(302, "", "Location: " + loop.url().toUtf8() + "\r\n");
+    loop.answer(404, kRecord);
+    EXPECT_FALSE(*fetch(moved.url()));
 }
 
 TEST_F(EngineFixture, UpdateAnnouncedOncePerVersion) {
