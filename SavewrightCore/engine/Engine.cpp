@@ -117,11 +117,12 @@ void Engine::schedulePoll() {
 
 void Engine::tick() {
     now = clock();
-    if (lastConfigCheck_.msecsTo(now.value()) >= kRefreshEveryMs) {
+    const bool refreshDue = lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs;
+    if (refreshDue || lastConfigCheck_.msecsTo(now.value()) >= kRefreshEveryMs) {
         lastConfigCheck_ = now;
         if (reloadIfConfigChanged()) return; // the reload refreshed the logs
     }
-    if (lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs) refreshLogs();
+    if (refreshDue) refreshLogs();
 }
 
 void Engine::poll() {
