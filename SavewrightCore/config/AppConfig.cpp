@@ -41,6 +41,8 @@ QString TaskConfig::mountURLFor(const QString& volume) const {
 
 namespace {
 
+constexpr qsizetype kLongestNameAndScript = 422;
+
 template <typename T, typename Get>
 void readKey(const TOMLTable& table, const char16_t* key, T& field, Get get) {
     auto it = table.constFind(QString::fromUtf16(key));
@@ -65,6 +67,27 @@ std::optional<QString> requiredString(const TOMLTable& t, const char* key) {
     return it == t.constEnd() ? std::nullopt : it->string();
 }
 
+// The name becomes part of a file name and, with the script, of the log's
+// header, whose status line a reader finds only within its first 500 bytes.
+void refuseUnusableNames(const QString& name, const QString& script) {
+    const auto breaks = [](const QString& s) {
+        return s.contains(u'\0') || s.contains(u'\n') || s.contains(u'\r');
+    };
+    if (breaks(name) || name.contains(u'/'))
+        throw TOMLError(0, QStringLiteral("Task „%1“: name darf kein „/“, keinen Zeilenumbruch und "
+                                          "kein Nullzeichen enthalten")
+                               .arg(name));
+    if (breaks(script))
+        throw TOMLError(
+            0, QStringLiteral("Task „%1“: script darf keinen Zeilenumbruch und kein Nullzeichen "
+                              "enthalten")
+                   .arg(name));
+    if (name.toUtf8().size() + script.toUtf8().size() > kLongestNameAndScript)
+        throw TOMLError(0, QStringLiteral("Task „%1“: name und script zusammen länger als %2 Bytes")
+                               .arg(name)
+                               .arg(kLongestNameAndScript));
+}
+
 TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     auto name = requiredString(t, "name");
     auto script = name ? requiredString(t, "script") : std::nullopt;
@@ -77,6 +100,7 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
         throw TOMLError(0,
                         QStringLiteral("Task „%1“: unbekannter type „%2“").arg(*name, *typeText));
 
+    refuseUnusableNames(*name, *script);
     TaskConfig task(*name, *type, *script);
     readString(t, u"description", task.description);
     QString group;

@@ -77,9 +77,12 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (task->running || task->runningElsewhere || task->probing) return;
     const TaskConfig& c = task->config.value();
     if (c.type == TaskType::External) return;
-    const bool due =
-        !paused && Schedule::isDue(c, task->summary.value().lastSuccess, now,
-                                   [this](const QString& v) { return isDirectory(v); });
+    std::optional<QDateTime> lastSuccess = task->summary.value().lastSuccess;
+    if (const auto unseen = task->unseenSuccess.value(); unseen && (!lastSuccess || *lastSuccess < *unseen))
+        lastSuccess = unseen;
+    const bool due = !paused && Schedule::isDue(c, lastSuccess, now, [this](const QString& v) {
+        return isDirectory(v);
+    });
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
         if (!task->waiting) task->waitingForVolume = true;
@@ -191,12 +194,14 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
 
 void Engine::finishRun(TaskState& task, bool dryRun, bool success,
                        const std::optional<QString>& error) {
+    const std::optional<QDateTime> started = task.startTime;
     endRun(task);
     if (dryRun) {
         if (!success) task.transientError = error;
     } else if (success) {
         task.failedRuns = 0;
         task.retryAfter = std::nullopt;
+        task.unseenSuccess = started;
     } else {
         task.failedRuns = task.failedRuns + 1;
         task.retryAfter = clock().addSecs(retryDelaySeconds(task.failedRuns));

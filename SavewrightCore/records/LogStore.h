@@ -81,6 +81,7 @@ class LogStore {
     // `read`, when given, receives the names of the files the summary rests on.
     Summary summary(const QString& safeName, const LogListing* listing = nullptr,
                     QStringList* read = nullptr) const;
+    // The header lines within the first 500 bytes, never the output after them.
     static std::optional<QString> header(const QString& file);
     static std::optional<QString> status(const QString& header);
     static bool wasAborted(const QString& file);

@@ -31,7 +31,10 @@ bool meaningful(QStringView piece) {
 std::optional<QString> LogStore::header(const QString& file) {
     const PosixFile::ReadResult r = PosixFile::readRange(file, 0, kHeaderBytes);
     if (!r.ok() || r.data.isEmpty()) return std::nullopt;
-    return QString::fromUtf8(r.data);
+    // Only the header lines: a script that prints "Status: SUCCESS" early must
+    // not turn its own failed run green.
+    const qsizetype output = r.data.indexOf("\n--- Output ---\n");
+    return QString::fromUtf8(output < 0 ? r.data : r.data.first(output + 1));
 }
 
 std::optional<QString> LogStore::status(const QString& header) {

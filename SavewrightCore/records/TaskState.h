@@ -41,6 +41,10 @@ class TaskState : public QObject {
     // task again: a script that fails at once must not run again at once.
     QProperty<int> failedRuns{0};
     QProperty<std::optional<QDateTime>> retryAfter;
+    // The start of a run that ended successfully here, for the schedule, until
+    // the logs show a success as new: a log replaced or unreadable during the
+    // run must not make the task due again at once.
+    QProperty<std::optional<QDateTime>> unseenSuccess;
 
     bool isRunning() const { return running.value() || runningElsewhere.value(); }
     std::optional<QDateTime> lastRun() const { return summary.value().lastSuccess; }

@@ -83,6 +83,25 @@ TEST(AppConfig, WrongTypesFallBackToDefaults) {
     EXPECT_EQ(single.mountURLFor(QStringLiteral("B")), u"y");
 }
 
+TEST(AppConfig, NamesThatCannotNameALogAreRefused) {
+    const auto task = [](const char* name, const char* script = "s.sh") {
+        return errorOf((QByteArray("[[task]]\nname = \"") + name + "\"\ntype = 'scheduled'\nscript = \"" +
+                        script + "\"\n")
+                           .constData());
+    };
+    for (const char* bad : {"a\\u0000b", "Fotos\\nNAS", "a\\rb", "NAS/Fotos"})
+        EXPECT_TRUE(task(bad).endsWith(u"name darf kein „/“, keinen Zeilenumbruch und kein Nullzeichen enthalten"))
+            << bad;
+    EXPECT_TRUE(task("ok", "s\\n.sh").endsWith(u"script darf keinen Zeilenumbruch und kein Nullzeichen enthalten"));
+    // The status line must end within the 500 bytes a reader looks at.
+    const QByteArray longest(422 - 4, 'n');
+    EXPECT_EQ(task(longest.constData()), QString());
+    EXPECT_EQ(task((longest + "n").constData()),
+              QStringLiteral("config.toml Zeile 0: Task „%1“: name und script zusammen länger als 422 Bytes")
+                  .arg(QString::fromLatin1(longest + "n")));
+    EXPECT_EQ(task("ä"), QString()) << "any other character is fine";
+}
+
 TEST(AppConfig, ValidationMessagesInOrder) {
     EXPECT_EQ(errorOf("[[task]]"),
               u"config.toml Zeile 0: Task 1: name, type und script sind Pflicht");

@@ -156,6 +156,20 @@ TEST_F(Starts, WaitingForABusyVolumeKeepsTheBackOff) {
     EXPECT_TRUE(waitUntil([&] { return f->failedRuns.value() == 2; })) << "the back-off is over";
 }
 
+TEST_F(Starts, ASuccessTheLogsCannotShowStillCountsForTheSchedule) {
+    // The script removes its own log while it runs: no log shows the success.
+    repo.script(QStringLiteral("vanish.sh"), "rm -f \"$PWD\"/logs/*_V.log\necho done\n");
+    writeConfig("[[task]]\nname = 'V'\ntype = 'scheduled'\nscript = 'vanish.sh'\n");
+    auto e = makeEngine();
+    const auto v = task(*e, "V");
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return !v->running && v->unseenSuccess.value().has_value(); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(v->summary.value().lastSuccess);
+    e->startReady();
+    EXPECT_FALSE(v->running) << "not due again at once";
+}
+
 TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
     writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\n"
                 "watch_volumes = ['/v']\nmount_url = 'smb://nas/v'\n"

@@ -108,6 +108,14 @@ TEST_F(Summary, HugeFailedLogWhoseLastLineRunsIntoTheTrailer) {
               QStringLiteral("rsync error: some files could not be transferred (code 23)"));
 }
 
+TEST_F(Summary, OutputNeverSetsTheStatus) {
+    put("2026-01-01_10-00-00_A.log", log("A", "FAILED", "Status: SUCCESS\nexit 10\n"));
+    put("2026-01-02_10-00-00_A.log", log("A", "RUNNING", "Status: SUCCESS\n", ""));
+    const LogSummary s = summary();
+    EXPECT_EQ(s.latestStatus, QStringLiteral("RUNNING"));
+    EXPECT_FALSE(s.lastSuccess) << "no run succeeded";
+}
+
 TEST_F(Summary, NonRegularFilesNeverBlockTheReader) {
     const QString fifo = repo.root() + QStringLiteral("/repo/logs/2026-01-02_10-00-00_A.log");
     put("2026-01-01_10-00-00_A.log", log("A", "SUCCESS", ""));
