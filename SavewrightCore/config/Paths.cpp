@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace CommandLine {
 
 std::optional<QString> value(const QStringList& arguments, const QString& option) {
@@ -36,6 +39,20 @@ const QString& Paths::defaultRepo() {
     return path;
 }
 
+namespace {
+
+// A folder whose scripts may run: owned by the user (or root) and writable by
+// nobody else. A "Scripts" below /tmp is anybody's to create.
+bool trusted(const QString& folder) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const bool owner = st.st_uid == ::geteuid() || st.st_uid == 0;
+    return owner && !(st.st_mode & S_IWOTH);
+}
+
+} // namespace
+
 Paths Paths::resolve(const QStringList& arguments, const QString& executable) {
     auto support = CommandLine::value(arguments, QStringLiteral("--support"));
     return Paths(resolveRepo(arguments, executable),
@@ -50,7 +67,7 @@ QString Paths::resolveRepo(const QStringList& arguments, const QString& executab
     if (!resolved.isEmpty()) program = resolved;
     QString folder = QFileInfo(program).path();
     while (folder != u"/" && !folder.isEmpty()) {
-        if (QFileInfo(folder + QStringLiteral("/Scripts")).isDir()) return folder;
+        if (trusted(folder) && trusted(folder + QStringLiteral("/Scripts"))) return folder;
         const QString parent = QFileInfo(folder).path();
         if (parent == folder) break;
         folder = parent;

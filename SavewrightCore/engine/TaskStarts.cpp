@@ -77,12 +77,9 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (task->running || task->runningElsewhere || task->probing) return;
     const TaskConfig& c = task->config.value();
     if (c.type == TaskType::External) return;
-    std::optional<QDateTime> lastSuccess = task->summary.value().lastSuccess;
-    if (const auto unseen = task->unseenSuccess.value(); unseen && (!lastSuccess || *lastSuccess < *unseen))
-        lastSuccess = unseen;
-    const bool due = !paused && Schedule::isDue(c, lastSuccess, now, [this](const QString& v) {
-        return isDirectory(v);
-    });
+    const bool due =
+        !paused && Schedule::isDue(c, task->scheduleSuccess(now), now,
+                                   [this](const QString& v) { return isDirectory(v); });
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
         if (!task->waiting) task->waitingForVolume = true;

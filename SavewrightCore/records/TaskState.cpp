@@ -1,5 +1,9 @@
 #include "TaskState.h"
 
+namespace {
+constexpr qint64 kFutureToleranceSeconds = 300;
+} // namespace
+
 TaskState::TaskState(const TaskConfig& config_, QObject* parent)
     : QObject(parent), id(config_.name), config(config_) {}
 
@@ -9,7 +13,18 @@ TaskStatus TaskState::status(const QDateTime& now) const {
     const LogSummary& s = summary.value();
     if (s.latestStatus == u"FAILED") return TaskStatus::Error;
     const TaskConfig& c = config.value();
-    return Schedule::light(Schedule::hours(s.lastSuccess, now), c.warnHours, c.redHours);
+    const std::optional<QDateTime> last = scheduleSuccess(now);
+    // Only a success from the future on record: the clock was wrong, look at it.
+    if (!last && s.lastSuccess) return TaskStatus::Red;
+    return Schedule::light(Schedule::hours(last, now), c.warnHours, c.redHours);
+}
+
+std::optional<QDateTime> TaskState::scheduleSuccess(const QDateTime& now) const {
+    std::optional<QDateTime> last = summary.value().lastSuccess;
+    if (last && now.secsTo(*last) > kFutureToleranceSeconds) last = std::nullopt;
+    if (const auto unseen = unseenSuccess.value(); unseen && (!last || *last < *unseen))
+        last = unseen;
+    return last;
 }
 
 std::optional<QString> TaskState::errorText() const {

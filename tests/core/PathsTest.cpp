@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 QStringList args(std::initializer_list<const char*> list) {
     QStringList out{QStringLiteral("/prog")};
@@ -50,6 +53,23 @@ TEST(Paths, ResolveUsesOptionsOrDefaults) {
         args({"--repo", (t.root() + QStringLiteral("/a/lnk/..")).toUtf8().constData()}),
         QStringLiteral("/x"));
     EXPECT_TRUE(QFileInfo::exists(viaLink.repo + QStringLiteral("/inner/x")));
+}
+
+TEST(Paths, UpwardSearchSkipsFoldersOthersControl) {
+    TempRepo t;
+    const QString program = t.write(QStringLiteral("shared/repo/bin/savewright"), "x");
+    t.write(QStringLiteral("shared/Scripts/evil.sh"), "x");
+    const QString shared = t.root() + QStringLiteral("/shared");
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0); // like /tmp
+    EXPECT_NE(Paths::resolveRepo(args({}), program), shared) << "anybody may create Scripts there";
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0755), 0);
+    EXPECT_EQ(Paths::resolveRepo(args({}), program), shared);
+    // A Scripts folder of another user's.
+    if (::geteuid() == 0) {
+        const QString scripts = shared + QStringLiteral("/Scripts");
+        ASSERT_EQ(::chown(QFile::encodeName(scripts).constData(), 65534, 65534), 0);
+        EXPECT_NE(Paths::resolveRepo(args({}), program), shared);
+    }
 }
 
 TEST(Text, DecimalNumbersAreWhollyNumbersAndFinite) {

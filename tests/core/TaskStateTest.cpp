@@ -52,6 +52,31 @@ TEST(TaskState, DerivedValues) {
     EXPECT_EQ(t.status(kNow), TaskStatus::Running);
 }
 
+TEST(TaskState, ASuccessFromTheFutureNeitherBlocksNorHides) {
+    TaskConfig c(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh"));
+    TaskState t(c);
+    LogSummary s = withStatus("SUCCESS");
+    s.lastSuccess = kNow.addYears(2); // made while the clock was two years ahead
+    t.summary = s;
+    EXPECT_FALSE(t.scheduleSuccess(kNow));
+    EXPECT_EQ(t.status(kNow), TaskStatus::Red) << "needs attention";
+    EXPECT_TRUE(
+        Schedule::isDue(c, t.scheduleSuccess(kNow), kNow, [](const QString&) { return false; }));
+    // Minutes ahead is a clock's ordinary drift.
+    s.lastSuccess = kNow.addSecs(240);
+    t.summary = s;
+    EXPECT_EQ(t.scheduleSuccess(kNow), kNow.addSecs(240));
+    EXPECT_EQ(t.status(kNow), TaskStatus::Green);
+    // A run that succeeded here since counts, though the future file stays newest by name.
+    s.lastSuccess = kNow.addYears(2);
+    t.summary = s;
+    t.unseenSuccess = kNow.addSecs(-60);
+    EXPECT_EQ(t.scheduleSuccess(kNow), kNow.addSecs(-60));
+    EXPECT_EQ(t.status(kNow), TaskStatus::Green);
+    EXPECT_FALSE(
+        Schedule::isDue(c, t.scheduleSuccess(kNow), kNow, [](const QString&) { return false; }));
+}
+
 TEST(TaskState, EqualAssignmentsNotifyNobody) {
     TaskState t(TaskConfig(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh")));
     int summaries = 0, configs = 0, progress = 0;
