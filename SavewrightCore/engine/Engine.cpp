@@ -48,8 +48,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
         isReachableDefault(a, 3.0, std::move(answer));
     };
     volumeResponds = [](const QString& path, Answer answer) {
-        if (!isMountPointPath(path)) return answer(false);
-        volumeRespondsDefault(path, 3.0, std::move(answer));
+        volumeRespondsDefault(path, 3.0, std::move(answer), true);
     };
     mountVolume = mountWithGio;
     isMountPoint = isMountPointPath;

@@ -116,7 +116,10 @@ class Engine : public QObject {
     };
     static bool isMountPointPath(const QString& path);
     static void isReachableDefault(const QString& address, double timeoutSeconds, Answer answer);
-    static void volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer);
+    // A listing of `path` within the time limit, on a thread of its own, at most
+    // one per volume at a time; with `mustBeMountPoint` a plain folder fails.
+    static void volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer,
+                                      bool mustBeMountPoint = false);
     static void mountWithGio(const QString& address);
     static QList<MountTarget> mountTargets(const QList<TaskConfig>& tasks,
                                            const std::function<bool(const QString&)>& isMounted,

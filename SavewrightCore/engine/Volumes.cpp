@@ -1,8 +1,10 @@
 // Network volumes: mount points, probes with time limits, and mounting in the background.
 #include "Engine.h"
 
+#include "Detached.h"
 #include "MainThread.h"
 #include "Once.h"
+#include "VolumeListings.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 
@@ -29,14 +31,16 @@ constexpr int kDefaultPort = 445;
 void answerWithin(double timeoutSeconds, std::function<bool()> work, Engine::Answer answer) {
     auto once = std::make_shared<Once>();
     auto shared = std::make_shared<Engine::Answer>(std::move(answer));
-    std::thread([once, shared, work = std::move(work)] {
+    const bool started = startDetached([once, shared, work = std::move(work)] {
         const bool result = work();
         if (once->claim()) (*shared)(result);
-    }).detach();
-    std::thread([once, shared, timeoutSeconds] {
-        std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
+    });
+    if (!started || !startDetached([once, shared, timeoutSeconds] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
+            if (once->claim()) (*shared)(false);
+        })) {
         if (once->claim()) (*shared)(false);
-    }).detach();
+    }
 }
 
 bool connects(const QByteArray& host, int port, double timeoutSeconds) {
@@ -67,7 +71,60 @@ bool connects(const QByteArray& host, int port, double timeoutSeconds) {
 
 } // namespace
 
-bool Engine::isMountPointPath(const QString& path) {
+VolumeListings::VolumeListings(Lister lister) : lister_(std::move(lister)) {}
+
+void VolumeListings::respond(const QString& path, double timeoutSeconds, Engine::Answer answer) {
+    auto once = std::make_shared<Once>();
+    auto shared = std::make_shared<Engine::Answer>(std::move(answer));
+    const auto deliver = [once, shared](bool ok) {
+        if (once->claim()) (*shared)(ok);
+    };
+    bool first = false;
+    {
+        const std::lock_guard lock(mutex_);
+        auto& waiters = inFlight_[path];
+        first = waiters.empty();
+        waiters.push_back(deliver);
+    }
+    if (first && !startDetached([this, path] { finish(path, lister_(path)); })) finish(path, false);
+    if (!startDetached([deliver, timeoutSeconds] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
+            deliver(false);
+        }))
+        deliver(false);
+}
+
+void VolumeListings::finish(const QString& path, bool ok) {
+    std::vector<std::function<void(bool)>> waiters;
+    {
+        const std::lock_guard lock(mutex_);
+        waiters = std::move(inFlight_[path]);
+        inFlight_.erase(path);
+    }
+    for (const auto& w : waiters)
+        w(ok);
+}
+
+namespace {
+
+bool lists(const QString& path, bool mountPoint) {
+    // The mount-point test is a stat() of the volume: a dead server hangs it too.
+    if (mountPoint && !Engine::isMountPointPath(path)) return false;
+    DIR* dir = ::opendir(PosixFile::encodePath(path).constData());
+    if (!dir) return false;
+    while (::readdir(dir)) {
+    }
+    ::closedir(dir);
+    return true;
+}
+
+} // namespace
+
+bool Engine::isMountPointPath(const QString& written) {
+    // "/media/nas/" is the same volume as "/media/nas".
+    QString path = written;
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
     struct stat self {
     }, parent{};
     if (::stat(PosixFile::encodePath(path).constData(), &self) != 0) return false;
@@ -87,19 +144,14 @@ void Engine::isReachableDefault(const QString& address, double timeoutSeconds, A
         std::move(answer));
 }
 
-void Engine::volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer) {
-    const QByteArray encoded = PosixFile::encodePath(path);
-    answerWithin(
-        timeoutSeconds,
-        [encoded] {
-            DIR* dir = ::opendir(encoded.constData());
-            if (!dir) return false;
-            while (::readdir(dir)) {
-            }
-            ::closedir(dir);
-            return true;
-        },
-        std::move(answer));
+void Engine::volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer,
+                                   bool mustBeMountPoint) {
+    // Threads outlive engines: the registries live as long as the process.
+    static VolumeListings* folders =
+        new VolumeListings([](const QString& p) { return lists(p, false); });
+    static VolumeListings* volumes =
+        new VolumeListings([](const QString& p) { return lists(p, true); });
+    (mustBeMountPoint ? volumes : folders)->respond(path, timeoutSeconds, std::move(answer));
 }
 
 void Engine::mountWithGio(const QString& address) {
@@ -109,7 +161,7 @@ void Engine::mountWithGio(const QString& address) {
     o.program = PosixFile::encodePath(gio);
     o.arguments = {"mount", address.toUtf8()};
     const Spawn::Started started = Spawn::start(o);
-    if (started.pid) std::thread([pid = started.pid] { Spawn::reap(pid); }).detach();
+    if (started.pid) startDetached([pid = started.pid] { Spawn::reap(pid); });
 }
 
 QList<Engine::MountTarget> Engine::mountTargets(

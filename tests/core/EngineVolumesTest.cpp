@@ -1,6 +1,10 @@
 #include "support/EngineFixture.h"
 
+#include "engine/VolumeListings.h"
+
 #include <QTcpServer>
+
+#include <condition_variable>
 
 namespace {
 
@@ -79,6 +83,41 @@ TEST(VolumeChecks, HungCheckAnswersFalseAtItsTimeLimit) {
                                    0.2, a);
     }));
     EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST(VolumeChecks, AHungListingIsNotJoinedByMoreThreads) {
+    std::mutex m;
+    std::condition_variable released;
+    bool release = false;
+    std::atomic<int> listings{0};
+    VolumeListings registry([&](const QString&) {
+        ++listings;
+        std::unique_lock lock(m);
+        released.wait(lock, [&] { return release; });
+        return true;
+    });
+    // Seven probes of a share whose listing hangs: each answers false at its
+    // time limit, and only one listing runs.
+    for (int i = 0; i < 7; ++i)
+        EXPECT_FALSE(
+            ask([&](Engine::Answer a) { registry.respond(QStringLiteral("/mnt/nas"), 0.05, a); }));
+    EXPECT_EQ(listings.load(), 1);
+    EXPECT_FALSE(
+        ask([&](Engine::Answer a) { registry.respond(QStringLiteral("/mnt/other"), 0.05, a); }));
+    EXPECT_EQ(listings.load(), 2) << "another volume has a listing of its own";
+    {
+        const std::lock_guard lock(m);
+        release = true;
+    }
+    released.notify_all();
+    // Once the hung listing came back, a probe lists again.
+    EXPECT_TRUE(waitUntil([&] {
+        return ask([&](Engine::Answer a) { registry.respond(QStringLiteral("/mnt/nas"), 3.0, a); });
+    }));
+    EXPECT_EQ(listings.load(), 3);
+    // A volume written with a trailing slash is the same mount point.
+    EXPECT_EQ(Engine::isMountPointPath(QStringLiteral("/proc/")),
+              Engine::isMountPointPath(QStringLiteral("/proc")));
 }
 
 TEST(VolumeChecks, MountTargetsRules) {

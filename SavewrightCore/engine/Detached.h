@@ -1,0 +1,17 @@
+#pragma once
+// Starting work on a thread of its own that nobody joins. A thread that cannot
+// be had (the system is out of them) is reported, never thrown into the caller,
+// which is often a timer slot of the event loop.
+
+#include <functional>
+#include <system_error>
+#include <thread>
+
+inline bool startDetached(std::function<void()> work) noexcept {
+    try {
+        std::thread(std::move(work)).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
