@@ -6,6 +6,7 @@
 #include "DeletionEvent.h"
 #include "config/AppConfig.h"
 #include "config/Paths.h"
+#include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
 #include "records/LogStore.h"
 #include "records/TaskState.h"
@@ -160,7 +161,7 @@ class Engine : public QObject {
     void finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered,
                      bool dryRun);
     void launch(const std::shared_ptr<TaskState>& task, bool dryRun);
-    void finishRun(TaskState& task, bool dryRun, bool success, const std::optional<QString>& error);
+    void finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& result);
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
     // The log folder's names, read again only when the folder changed.

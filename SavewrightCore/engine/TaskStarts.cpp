@@ -157,6 +157,12 @@ void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QStr
 
 void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (shuttingDown) return;
+    // A run of this task from before (of a copy that died, say) still has
+    // processes: a second one beside it would run the same backup twice.
+    if (TaskRunner::earlierRunAlive(task->config.value().safeName())) {
+        task->transientError = QStringLiteral("Ein früherer Lauf läuft noch");
+        return;
+    }
     std::weak_ptr<TaskState> progressTarget = task;
     auto runner = std::make_shared<TaskRunner>(task->config.value(), paths, dryRun,
                                                [progressTarget](int percent) {
@@ -182,19 +188,22 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         // The task and the runner are released on the main thread, with the completion.
         postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
             if (engine)
-                engine->finishRun(*task, dryRun, result.success, result.error);
+                engine->finishRun(*task, dryRun, result);
             else
                 endRun(*task);
         });
     }).detach();
 }
 
-void Engine::finishRun(TaskState& task, bool dryRun, bool success,
-                       const std::optional<QString>& error) {
+void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& result) {
     const std::optional<QDateTime> started = task.startTime;
+    const bool success = result.success;
     endRun(task);
+    // No log tells of this run: the row must.
+    if (result.logError)
+        task.transientError = QStringLiteral("Log nicht schreibbar: ") + *result.logError;
     if (dryRun) {
-        if (!success) task.transientError = error;
+        if (!success) task.transientError = result.error;
     } else if (success) {
         task.failedRuns = 0;
         task.retryAfter = std::nullopt;

@@ -29,23 +29,34 @@ bool groupAlive(pid_t group) {
 }
 
 // The script first, then its descendants, then the members of its process group
-// that lost their parent (an orphan holding the output pipe keeps the group).
-Targets targetsOf(pid_t script) {
+// that lost their parent (an orphan holding the output pipe keeps the group),
+// then whatever else carries the run's mark (a daemon in a session of its own).
+Targets targetsOf(pid_t script, const QByteArray& marker) {
     const QList<ProcessTable::Entry> table = ProcessTable::entries();
     Targets targets;
-    for (const ProcessTable::Entry& e : table)
-        if (e.pid == script && !e.zombie()) targets.append(e);
-    targets += ProcessTable::descendants(script, table);
-    for (const ProcessTable::Entry& e : table) {
+    const auto add = [&targets](const ProcessTable::Entry& e) {
         const bool listed =
             std::any_of(targets.cbegin(), targets.cend(),
                         [&](const ProcessTable::Entry& t) { return t.pid == e.pid; });
-        if (e.pgrp == script && !e.zombie() && !listed) targets.append(e);
-    }
+        if (!listed && !e.zombie()) targets.append(e);
+    };
+    for (const ProcessTable::Entry& e : table)
+        if (e.pid == script) add(e);
+    for (const ProcessTable::Entry& e : ProcessTable::descendants(script, table))
+        add(e);
+    for (const ProcessTable::Entry& e : table)
+        if (e.pgrp == script) add(e);
+    for (const ProcessTable::Entry& e : ProcessTable::carrying(marker, table))
+        add(e);
     return targets;
 }
 
 } // namespace
+
+bool TaskRunner::earlierRunAlive(const QString& safeName) {
+    const QByteArray entry = QByteArray(kTaskMarker) + '=' + safeName.toUtf8();
+    return !ProcessTable::carrying(entry, ProcessTable::entries()).isEmpty();
+}
 
 QList<pid_t> TaskRunner::descendants(pid_t pid) {
     QList<pid_t> out;
@@ -68,8 +79,10 @@ void TaskRunner::cancel(bool wait, const QString& reason) {
         cancelReason_ = reason;
         script = process_;
     }
+    qint64 notYet = 0;
+    cancelledAtMs_.compare_exchange_strong(notYet, steadyMs());
     if (!script) return;
-    const Targets targets = targetsOf(script);
+    const Targets targets = targetsOf(script, marker());
     for (const ProcessTable::Entry& e : targets)
         ::kill(e.pid, SIGTERM);
     // The group also reaches a child forked after the list was read.

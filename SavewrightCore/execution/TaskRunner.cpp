@@ -6,11 +6,13 @@
 #include "platform/Spawn.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,18 +22,6 @@ namespace {
 QString systemError(const char* what, int error) {
     return QString::fromUtf8(what) + QStringLiteral(": ") +
            QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Reads the pipe until every holder of its write end has closed it.
-void pump(int readFd, OutputPump& output) {
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t n = ::read(readFd, buffer.data(), static_cast<size_t>(buffer.size()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        output.feed(QByteArrayView(buffer.constData(), n));
-    }
-    output.finish();
 }
 
 // Waits for the child to end without reaping it, so its id cannot be reused
@@ -48,11 +38,33 @@ struct GuardScope {
     ~GuardScope() { SleepGuard::stop(guard); }
 };
 
+struct KeeperScope {
+    pid_t keeper;
+    ~KeeperScope() { SleepGuard::stopKeeper(keeper); }
+};
+
+constexpr int kPumpWakeMs = 250;
+// The cancel's grace (SIGKILL at 5 s) and a moment for the kill to land.
+constexpr qint64 kStopReadingAfterMs = 5500;
+const char* const kRunMarker = "SAVEWRIGHT_RUN";
+
+QByteArray newRunId() {
+    static std::atomic<quint64> counter{0};
+    return QByteArray::number(::getpid()) + '-' + QByteArray::number(++counter) + '-' +
+           QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+}
+
 } // namespace
+
+qint64 TaskRunner::steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 TaskRunner::TaskRunner(TaskConfig task_, Paths paths_, bool dryRun_, ProgressSink onProgress)
     : task(std::move(task_)), paths(std::move(paths_)), logs(paths.logs()), dryRun(dryRun_),
-      onProgress_(std::move(onProgress)) {}
+      onProgress_(std::move(onProgress)), runId_(newRunId()) {}
 
 TaskRunner::Result TaskRunner::run(Clock::time_point start) {
     Result result = runToEnd(start);
@@ -61,36 +73,35 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
 }
 
 TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
-    std::optional<QString> logFile;
+    LogStore::Opened log;
     if (!dryRun) {
-        const LogStore::Opened opened = logs.open(task.name, task.safeName(), task.script, start);
-        if (opened.error) return fail(*opened.error, std::nullopt, start);
-        logFile = opened.file;
+        log = logs.open(task.name, task.safeName(), task.script, start);
+        if (log.error) return fail(*log.error, log, start);
     }
     const GuardScope guard{SleepGuard::start(QStringLiteral("Savewright: ") + task.name)};
 
     const QString scriptPath = paths.scripts() + u'/' + task.script;
     if (!QFileInfo::exists(scriptPath))
-        return fail(QStringLiteral("Script not found: ") + scriptPath, logFile, start);
+        return fail(QStringLiteral("Script not found: ") + scriptPath, log, start);
     Spawn::Options options;
     options.program = "/bin/bash";
     PosixFile::UniqueFd dryRunText;
     try {
         options.arguments = scriptArguments(scriptPath, dryRunText);
     } catch (const Failure& f) {
-        return fail(f.message, logFile, start);
+        return fail(f.message, log, start);
     }
     options.workingDirectory = PosixFile::encodePath(paths.repo);
-    options.environment = Spawn::environmentWith("PYTHONUNBUFFERED", "1");
+    options.environment = Spawn::environmentWith(
+        {{"PYTHONUNBUFFERED", "1"}, {kRunMarker, runId_}, {kTaskMarker, task.safeName().toUtf8()}});
     options.fd3 = dryRunText.get();
     options.newProcessGroup = true;
 
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return fail(systemError("pipe", errno), logFile, start);
-    options.stdoutFd = options.stderrFd = pipeFds[1];
-    const int logFd = logFile ? ::open(PosixFile::encodePath(*logFile).constData(),
-                                       O_WRONLY | O_APPEND | O_CLOEXEC)
-                              : -1;
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return fail(systemError("pipe", errno), log, start);
+    const PosixFile::UniqueFd readEnd(pipeFds[0]);
+    PosixFile::UniqueFd writeEnd(pipeFds[1]);
+    options.stdoutFd = options.stderrFd = writeEnd.get();
 
     Spawn::Started started;
     std::optional<QString> cancelledBefore;
@@ -104,18 +115,16 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
             started = Spawn::start(options);
         if (started.pid) process_ = started.pid;
     }
-    ::close(pipeFds[1]);
-    if (!started.pid) {
-        ::close(pipeFds[0]);
-        if (logFd >= 0) ::close(logFd);
+    writeEnd.reset();
+    if (!started.pid)
         return fail(
-            cancelledBefore.value_or(systemError("Could not start /bin/bash", started.error)),
-            logFile, start);
-    }
+            cancelledBefore.value_or(systemError("Could not start /bin/bash", started.error)), log,
+            start);
+    // Should the program die, the keeper stops what this run left behind.
+    const KeeperScope keeper{SleepGuard::startKeeper(marker(), started.pid)};
 
-    OutputPump output(logFd, onProgress_);
-    pump(pipeFds[0], output);
-    ::close(pipeFds[0]);
+    OutputPump output(log.fd.get(), onProgress_);
+    pump(readEnd.get(), started.pid, output);
     awaitExit(started.pid);
     bool cancelled;
     QString reason;
@@ -126,23 +135,52 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         process_ = 0;
     }
     const int status = Spawn::reap(started.pid);
-    if (logFd >= 0) {
-        if (cancelled) {
-            PosixFile::writeAll(logFd, "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n");
-        }
-        ::close(logFd);
-    }
+    if (log.fd && cancelled)
+        PosixFile::writeAll(log.fd.get(), "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n");
     const bool success = status == 0 && !cancelled;
-    if (logFile) {
-        LogStore::finalize(*logFile, output.stats(), success, Clock::now());
+    Result result{success, output.output(), std::nullopt, std::nullopt};
+    if (log.fd) {
+        if (!LogStore::finalize(log.fd.get(), output.stats(), success, Clock::now()))
+            result.logError = PosixFile::reason(errno);
+        log.fd.reset();
         logs.cleanup(task.safeName(), task.maxLogs);
     }
-    Result result{success, output.output(), std::nullopt};
     if (cancelled)
         result.error = QStringLiteral("Abgebrochen: ") + reason;
     else if (!success)
         result.error = QStringLiteral("Script exited with code %1").arg(status);
     return result;
+}
+
+QByteArray TaskRunner::marker() const {
+    return QByteArray(kRunMarker) + '=' + runId_;
+}
+
+// Reads the pipe until every holder of its write end has closed it. After a
+// cancel, once the script is gone and the grace is over, it stops: a daemon the
+// script left holding the pipe cannot keep a stopped run going.
+void TaskRunner::pump(int readFd, pid_t script, OutputPump& output) {
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        pollfd p{readFd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, kPumpWakeMs);
+        if (ready < 0 && errno != EINTR) break;
+        if (stopReading(script)) break;
+        if (ready <= 0) continue;
+        const ssize_t n = ::read(readFd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        output.feed(QByteArrayView(buffer.constData(), n));
+    }
+    output.finish();
+}
+
+bool TaskRunner::stopReading(pid_t script) const {
+    const qint64 at = cancelledAtMs_;
+    if (at == 0 || steadyMs() < at + kStopReadingAfterMs) return false;
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(script), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == script;
 }
 
 QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
@@ -164,18 +202,20 @@ QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
     return {"-c", "eval \"exec 3<&-\n$(</dev/fd/3)\""};
 }
 
-TaskRunner::Result TaskRunner::fail(const QString& message, std::optional<QString> logFile,
+TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& log,
                                     Clock::time_point start) {
-    if (!dryRun) {
-        if (!logFile) {
-            const LogStore::Opened again =
-                logs.open(task.name, task.safeName(), task.script, start);
-            if (!again.error) logFile = again.file;
-        }
-        if (logFile) {
-            PosixFile::append(*logFile, "\n--- ERROR ---\n" + message.toUtf8() + "\n");
-            LogStore::finalize(*logFile, message, false, Clock::now());
+    Result result{false, message, message, std::nullopt};
+    if (dryRun) return result;
+    if (!log.fd) {
+        // The first open failed: one more try, so the reason lands in a log.
+        log = logs.open(task.name, task.safeName(), task.script, start);
+        if (!log.fd) {
+            result.logError = message;
+            return result;
         }
     }
-    return {false, message, message};
+    PosixFile::writeAll(log.fd.get(), "\n--- ERROR ---\n" + message.toUtf8() + "\n");
+    if (!LogStore::finalize(log.fd.get(), LogStore::parseStats(message), false, Clock::now()))
+        result.logError = PosixFile::reason(errno);
+    return result;
 }

@@ -27,7 +27,13 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
         bool success = false;
         QString output;
         std::optional<QString> error;
+        // Why the run's log could not be created or finished, when it could not.
+        std::optional<QString> logError;
     };
+    // Every process of a run carries the task's safe name in this variable, so
+    // that processes an earlier run left behind are found wherever they went.
+    static constexpr const char* kTaskMarker = "SAVEWRIGHT_TASK";
+    static bool earlierRunAlive(const QString& safeName);
     using ProgressSink = std::function<void(int)>;
 
     TaskRunner(TaskConfig task, Paths paths, bool dryRun, ProgressSink onProgress);
@@ -51,7 +57,12 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
         QString message;
     };
     bool signalGroup(pid_t script, int signal);
-    Result fail(const QString& message, std::optional<QString> logFile, Clock::time_point start);
+    Result fail(const QString& message, LogStore::Opened& log, Clock::time_point start);
+    void pump(int readFd, pid_t script, class OutputPump& output);
+    bool stopReading(pid_t script) const;
+    // "SAVEWRIGHT_RUN=<id>": the environment entry of this run's processes.
+    QByteArray marker() const;
+    static qint64 steadyMs();
     // For a dry run, `text` receives the rewritten script for descriptor 3.
     QList<QByteArray> scriptArguments(const QString& scriptPath, PosixFile::UniqueFd& text) const;
 
@@ -59,6 +70,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
 
     ProgressSink onProgress_;
     std::atomic<bool> done_{false};
+    const QByteArray runId_;
+    std::atomic<qint64> cancelledAtMs_{0}; // steady clock, 0 until a cancel
     std::mutex lock_;
     pid_t process_ = 0; // launched and not reaped yet
     bool exited_ = false;

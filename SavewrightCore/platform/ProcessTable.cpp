@@ -96,6 +96,23 @@ QList<Entry> entries() {
     return out;
 }
 
+bool environmentHolds(QByteArrayView environ, QByteArrayView entry) {
+    for (qsizetype at = 0; at < environ.size();) {
+        qsizetype end = environ.indexOf('\0', at);
+        if (end < 0) end = environ.size();
+        if (environ.sliced(at, end - at) == entry) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+QList<Entry> carrying(QByteArrayView entry, const QList<Entry>& table) {
+    QList<Entry> out;
+    for (const Entry& e : table)
+        if (!e.zombie() && environmentHolds(readProc(e.pid, "environ"), entry)) out.append(e);
+    return out;
+}
+
 QString parseProgram(QByteArrayView raw) {
     const qsizetype end = raw.indexOf('\0');
     return QString::fromUtf8(end < 0 ? raw : raw.first(end));

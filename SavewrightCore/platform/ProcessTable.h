@@ -37,6 +37,13 @@ QString commandLine(pid_t pid);
 // descendants of the last-found child first (a stack), never `root` itself.
 QList<Entry> descendants(pid_t root, const QList<Entry>& table);
 
+// Whether a NUL-separated environment (/proc/<pid>/environ) holds `entry`
+// ("NAME=value") exactly.
+bool environmentHolds(QByteArrayView environ, QByteArrayView entry);
+// The live processes (of the user's, whose environment is readable) whose
+// environment holds `entry`: what a run marked, wherever its processes went.
+QList<Entry> carrying(QByteArrayView entry, const QList<Entry>& table);
+
 // Still the same live process (not ended, not a zombie, id not reused).
 bool alive(const Entry& e);
 

@@ -47,4 +47,35 @@ void stop(pid_t guard) {
     Spawn::reap(guard);
 }
 
+pid_t startKeeper(const QByteArray& marker, pid_t scriptGroup) {
+    static const QString tail = QStandardPaths::findExecutable(QStringLiteral("tail"));
+    if (tail.isEmpty()) return 0;
+    Spawn::Options o;
+    o.program = "/bin/sh";
+    o.arguments = {"-c",
+                   "app=$1 marker=$2 group=$3\n"
+                   "\"$4\" --pid=\"$app\" -f /dev/null 2>/dev/null\n"
+                   "stop() {\n"
+                   "  kill -\"$1\" -- \"-$group\" 2>/dev/null\n"
+                   "  for f in $(grep -lsxzF -- \"$marker\" /proc/[0-9]*/environ); do\n"
+                   "    p=${f#/proc/}; kill -\"$1\" \"${p%/environ}\" 2>/dev/null\n"
+                   "  done\n"
+                   "}\n"
+                   "stop TERM; sleep 5; stop KILL\n",
+                   "savewright-keeper",
+                   QByteArray::number(::getpid()),
+                   marker,
+                   QByteArray::number(scriptGroup),
+                   QFile::encodeName(tail)};
+    // A group of its own: stopping it reaches the shell and its tail at once.
+    o.newProcessGroup = true;
+    return Spawn::start(o).pid;
+}
+
+void stopKeeper(pid_t keeper) {
+    if (keeper <= 0) return;
+    ::kill(-keeper, SIGKILL);
+    Spawn::reap(keeper);
+}
+
 } // namespace SleepGuard

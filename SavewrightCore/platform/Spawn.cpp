@@ -1,5 +1,6 @@
 #include "Spawn.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <spawn.h>
@@ -63,12 +64,18 @@ Started start(const Options& o) {
     return s;
 }
 
-QList<QByteArray> environmentWith(const QByteArray& name, const QByteArray& value) {
+QList<QByteArray> environmentWith(const QList<std::pair<QByteArray, QByteArray>>& variables) {
     QList<QByteArray> env;
-    const QByteArray prefix = name + '=';
-    for (char** e = environ; e && *e; ++e)
-        if (!QByteArrayView(*e).startsWith(prefix)) env.append(QByteArray(*e));
-    env.append(prefix + value);
+    for (char** e = environ; e && *e; ++e) {
+        const QByteArrayView entry(*e);
+        const bool replaced = std::any_of(variables.cbegin(), variables.cend(), [&](const auto& v) {
+            return entry.startsWith(v.first) && entry.size() > v.first.size() &&
+                   entry[v.first.size()] == '=';
+        });
+        if (!replaced) env.append(QByteArray(*e));
+    }
+    for (const auto& [name, value] : variables)
+        env.append(name + '=' + value);
     return env;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <sys/types.h>
+#include <utility>
 
 namespace Spawn {
 
@@ -30,8 +31,8 @@ struct Started {
 // the program has open.
 Started start(const Options& options);
 
-// The process's environment with one variable set.
-QList<QByteArray> environmentWith(const QByteArray& name, const QByteArray& value);
+// The process's environment with these variables set.
+QList<QByteArray> environmentWith(const QList<std::pair<QByteArray, QByteArray>>& variables);
 
 // Waits for the child to end and reaps it; the exit status, or the signal number
 // for a child ended by a signal.

@@ -36,57 +36,6 @@ qsizetype statusLineStart(const QByteArray& head, const QByteArray& status) {
     return head.mid(pos, expected.size()) == expected ? pos : -1;
 }
 
-QString tempPrefix(const QString& name) {
-    return QStringLiteral(".") + name + QStringLiteral(".tmp-");
-}
-
-// Copies `file` with its status bytes at `pos` (length `oldLength`) replaced, plus
-// `tail`, into a temp file beside it, then renames it into place.
-bool rewriteWithStatus(const QString& file, qint64 pos, qint64 oldLength, const QByteArray& status,
-                       const QByteArray& tail) {
-    const QFileInfo info(file);
-    QByteArray tmpl = PosixFile::encodePath(info.path() + QStringLiteral("/") +
-                                            tempPrefix(info.fileName()) + QStringLiteral("XXXXXX"));
-    const QByteArray src = PosixFile::encodePath(file);
-    int in = ::open(src.constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct stat st {};
-    int out = ::fstat(in, &st) == 0 ? ::mkostemp(tmpl.data(), O_CLOEXEC) : -1;
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    ::fchmod(out, st.st_mode & 07777);
-    bool ok = true;
-    QByteArray buf(1 << 20, Qt::Uninitialized);
-    qint64 offset = 0;
-    for (;;) {
-        ssize_t n = ::read(in, buf.data(), static_cast<size_t>(buf.size()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        // Cut the replaced status out of whatever part of it this block holds.
-        const qint64 from = offset, to = offset + n;
-        offset = to;
-        const qint64 cutFrom = std::clamp(pos, from, to),
-                     cutTo = std::clamp(pos + oldLength, from, to);
-        ok = PosixFile::writeAll(out, QByteArrayView(buf.constData(), cutFrom - from));
-        if (ok && pos >= from && pos < to) ok = PosixFile::writeAll(out, status);
-        if (ok)
-            ok = PosixFile::writeAll(out,
-                                     QByteArrayView(buf.constData() + (cutTo - from), to - cutTo));
-        if (!ok) break;
-    }
-    ok = ok && PosixFile::writeAll(out, tail);
-    ok = ::close(out) == 0 && ok;
-    ::close(in);
-    ok = ok && ::rename(tmpl.constData(), src.constData()) == 0;
-    if (!ok) ::unlink(tmpl.constData());
-    return ok;
-}
-
 QByteArray trailer(const LogStats& stats, Clock::time_point finished) {
     QByteArray tail = "\n--- Finished: " + LogTime::inFileStamp(finished).toLatin1() + " ---\n";
     if (stats.isEmpty()) return tail;
@@ -164,7 +113,7 @@ QStringList LogStore::files(const QString& safeName, const LogListing* given) co
 LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName,
                                 const QString& script, Clock::time_point start) const {
     if (!QDir().mkpath(directory))
-        return {{}, QStringLiteral("Could not create the log folder %1").arg(directory)};
+        return {{}, QStringLiteral("Could not create the log folder %1").arg(directory), {}};
     const QByteArray header =
         (QStringLiteral("Ferrymat Log — ") + taskName + QStringLiteral("\nStarted: ") +
          LogTime::inFileStamp(start) + QStringLiteral("\nScript: ") + script +
@@ -174,50 +123,54 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
         const QString file =
             directory + u'/' + fileName(start + std::chrono::seconds(second), safeName);
         const QByteArray path = PosixFile::encodePath(file);
-        int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno == EEXIST) continue;
-        if (fd < 0)
+        PosixFile::UniqueFd fd(
+            ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+        if (!fd && errno == EEXIST) continue;
+        if (!fd)
             return {{},
                     QStringLiteral("Could not create %1: %2")
-                        .arg(file, QString::fromLocal8Bit(std::strerror(errno)))};
-        const bool ok = PosixFile::writeAll(fd, header);
-        const int err = errno;
-        if (::close(fd) != 0 || !ok) {
+                        .arg(file, QString::fromLocal8Bit(std::strerror(errno))),
+                    {}};
+        if (!PosixFile::writeAll(fd.get(), header)) {
+            const int err = errno;
             ::unlink(path.constData());
             return {{},
                     QStringLiteral("Could not write %1: %2")
-                        .arg(file, QString::fromLocal8Bit(std::strerror(err)))};
+                        .arg(file, QString::fromLocal8Bit(std::strerror(err))),
+                    {}};
         }
-        return {file, std::nullopt};
+        return {file, std::nullopt, std::move(fd)};
     }
-    return {{}, QStringLiteral("No free log file name for %1").arg(safeName)};
+    return {{}, QStringLiteral("No free log file name for %1").arg(safeName), {}};
 }
 
-void LogStore::finalize(const QString& file, const LogStats& stats, bool success,
+bool LogStore::finalize(const QString& file, const LogStats& stats, bool success,
                         Clock::time_point finished) {
+    const PosixFile::UniqueFd fd(
+        ::open(PosixFile::encodePath(file).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    return fd && finalize(fd.get(), stats, success, finished);
+}
+
+bool LogStore::finalize(int fd, const LogStats& stats, bool success, Clock::time_point finished) {
+    QByteArray head(kHeaderSearch, Qt::Uninitialized);
+    const ssize_t n = ::pread(fd, head.data(), static_cast<size_t>(head.size()), 0);
+    if (n < 0) return false;
+    head.truncate(n);
+    const qsizetype pos = statusLineStart(head, "Status: RUNNING");
+    // The trailer goes first, then the status flips in place, so a reader or a
+    // crash sees a RUNNING file or the finished one. A trailer that finds no
+    // room (a full disk) keeps nobody from learning how the run ended.
+    const off_t end = ::lseek(fd, 0, SEEK_END);
     const QByteArray tail = trailer(stats, finished);
-    const PosixFile::ReadResult head = PosixFile::readRange(file, 0, kHeaderSearch);
-    if (!head.ok()) return;
-    const QByteArray running = "Status: RUNNING";
-    const qsizetype pos = statusLineStart(head.data, running);
-    const QByteArray path = PosixFile::encodePath(file);
-    if (pos < 0) {
-        PosixFile::append(file, tail);
-        return;
-    }
-    if (!success) {
-        // "FAILED" is shorter than "RUNNING": the file is rewritten and renamed into place.
-        rewriteWithStatus(file, pos, running.size(), "Status: FAILED", tail);
-        return;
-    }
-    // Same length: the trailer goes first, then the status flips in place, so a
-    // reader or a crash sees a RUNNING file or the finished one.
-    if (!PosixFile::append(file, tail)) return;
-    int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    const QByteArray status = "Status: SUCCESS";
-    [[maybe_unused]] ssize_t n = ::pwrite(fd, status.constData(), status.size(), pos);
-    ::close(fd);
+    const bool appended =
+        end >= 0 &&
+        ::pwrite(fd, tail.constData(), static_cast<size_t>(tail.size()), end) == tail.size();
+    if (pos < 0) return appended;
+    // The line keeps its length: "FAILED" is one letter shorter than "RUNNING",
+    // so the empty line after it takes the byte.
+    const QByteArray status = success ? "Status: SUCCESS\n" : "Status: FAILED\n\n";
+    return ::pwrite(fd, status.constData(), static_cast<size_t>(status.size()), pos) ==
+           status.size();
 }
 
 void LogStore::cleanup(const QString& safeName, qint64 keep) const {

@@ -3,6 +3,7 @@
 // safe name. Names, writes, finalizes, lists, prunes and reads back those files.
 
 #include "LogTime.h"
+#include "platform/PosixFile.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -45,6 +46,7 @@ class LogStore {
     struct Opened {
         QString file;
         std::optional<QString> error;
+        PosixFile::UniqueFd fd; // the new file, for reading and writing
     };
 
     explicit LogStore(QString directory_) : directory(std::move(directory_)) {}
@@ -61,14 +63,17 @@ class LogStore {
     // a name already taken moves on to the next free second.
     Opened open(const QString& taskName, const QString& safeName, const QString& script,
                 Clock::time_point start) const;
-    // Turns the first RUNNING status of the header into SUCCESS or FAILED and
-    // appends the trailer and statistics. Works on bytes, so output that is not
-    // UTF-8 does not keep a finished run RUNNING forever.
-    static void finalize(const QString& file, const LogStats& stats, bool success,
+    // Appends the trailer and statistics and turns the header's RUNNING status
+    // into SUCCESS or FAILED, in place: no copy, so a full disk cannot keep a
+    // finished run RUNNING. Works on bytes, so output that is not UTF-8 does not
+    // either. False when the status could not be written.
+    static bool finalize(int fd, const LogStats& stats, bool success, Clock::time_point finished);
+    // The same on a path, never through a link.
+    static bool finalize(const QString& file, const LogStats& stats, bool success,
                          Clock::time_point finished);
-    static void finalize(const QString& file, const QString& output, bool success,
+    static bool finalize(const QString& file, const QString& output, bool success,
                          Clock::time_point finished) {
-        finalize(file, parseStats(output), success, finished);
+        return finalize(file, parseStats(output), success, finished);
     }
     // Deletes all but the `keep` newest logs of the task, and temp files a killed
     // finalize left behind.

@@ -1,5 +1,7 @@
 #include "support/EngineFixture.h"
 
+#include <QProcess>
+
 namespace {
 
 class Starts : public EngineFixture {
@@ -168,6 +170,39 @@ TEST_F(Starts, ASuccessTheLogsCannotShowStillCountsForTheSchedule) {
     EXPECT_FALSE(v->summary.value().lastSuccess);
     e->startReady();
     EXPECT_FALSE(v->running) << "not due again at once";
+}
+
+TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
+    writeConfig("[[task]]\nname = 'Fotos NAS'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    // What a run of a copy that was killed left behind.
+    QProcess leftover;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SAVEWRIGHT_TASK"), QStringLiteral("Fotos_NAS"));
+    leftover.setProcessEnvironment(env);
+    leftover.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(leftover.waitForStarted());
+    auto e = makeEngine();
+    const auto t = task(*e, "Fotos NAS");
+    e->startReady();
+    EXPECT_FALSE(t->running);
+    EXPECT_EQ(t->errorText(), QStringLiteral("Ein früherer Lauf läuft noch"));
+    leftover.kill();
+    leftover.waitForFinished();
+    e->startReady();
+    EXPECT_TRUE(t->running) << "once it is gone";
+    ASSERT_TRUE(finished(*e, "Fotos NAS"));
+}
+
+TEST_F(Starts, ALogThatCannotBeWrittenShowsOnTheRow) {
+    writeConfig("[[task]]\nname = 'Q'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    repo.write(QStringLiteral("repo/logs"), "a file where the folder belongs");
+    auto e = makeEngine();
+    const auto q = task(*e, "Q");
+    e->startReady();
+    ASSERT_TRUE(waitUntil([&] { return !q->running && q->transientError.value().has_value(); }));
+    EXPECT_TRUE(q->errorText()->startsWith(u"Log nicht schreibbar: "))
+        << q->errorText()->toStdString();
+    EXPECT_EQ(q->status(clockNow), TaskStatus::Error);
 }
 
 TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {

@@ -46,7 +46,7 @@ TEST_P(LogStoreTest, FinalizeFindsTheStatusOnLineFourWhateverNameAndScriptHold) 
         LogStore::finalize(o.file, QString(), success, start);
         const QByteArray text = TempRepo::read(o.file);
         EXPECT_TRUE(text.contains(success ? "\nStatus: SUCCESS\n\n--- Output ---\n"
-                                          : "\nStatus: FAILED\n\n--- Output ---\n"))
+                                          : "\nStatus: FAILED\n\n\n--- Output ---\n"))
             << text.constData();
         // The name keeps its text; only line 4 changed.
         EXPECT_TRUE(text.startsWith("Ferrymat Log \xe2\x80\x94 --- Output --- Status: RUNNING\n"));
@@ -92,7 +92,7 @@ TEST_P(LogStoreTest, FailedFinalizeOfABodyWithoutNewlineOrUtf8) {
     LogStore::finalize(o.file, QString(), false, start);
     const QByteArray text = TempRepo::read(o.file);
     EXPECT_TRUE(
-        text.contains("\nStatus: FAILED\n\n--- Output ---\ncaf\xe9 no newline\n--- Finished: "));
+        text.contains("\nStatus: FAILED\n\n\n--- Output ---\ncaf\xe9 no newline\n--- Finished: "));
     EXPECT_FALSE(text.contains("Stats"));
     EXPECT_FALSE(text.contains("RUNNING"));
     // No temp file is left behind.

@@ -52,6 +52,13 @@ class Runner : public ::testing::Test {
             if (!line.trimmed().isEmpty()) pids.append(line.trimmed().toInt());
         return pids;
     }
+    template <typename F>
+    static bool waitUntilTrue(F done, std::chrono::milliseconds limit = 5000ms) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!done() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        return done();
+    }
     static bool exists(pid_t pid) {
         const auto e = ProcessTable::entry(pid);
         return e && !e->zombie();
@@ -209,6 +216,46 @@ TEST_F(Runner, MissingScriptAndUncreatableLogFolder) {
     const TaskRunner::Result noLog = r.run(Clock::now());
     EXPECT_FALSE(noLog.success);
     EXPECT_TRUE(noLog.error->contains(other.paths().logs()));
+    EXPECT_TRUE(noLog.logError) << "the engine must learn that no log tells of this run";
+}
+
+TEST_F(Runner, StopEndsARunWhoseDaemonHoldsTheOutput) {
+    // One daemon keeps the run's mark and is stopped with it; one wiped its
+    // environment and outlives the stop, holding the pipe.
+    repo.script(QStringLiteral("daemon.sh"), "setsid -f sleep 1800\n"
+                                             "setsid -f env -i /bin/sleep 1801\n"
+                                             "echo started\nexit 0\n");
+    auto r = runner(task("daemon.sh"));
+    auto result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
+    const auto sleeper = [](const char* seconds) {
+        for (const ProcessTable::Entry& e : ProcessTable::entries())
+            if (!e.zombie() &&
+                ProcessTable::commandLine(e.pid).endsWith(QString::fromLatin1(seconds)))
+                return e.pid;
+        return pid_t(0);
+    };
+    ASSERT_TRUE(waitUntilTrue([&] { return sleeper(" 1800") && sleeper(" 1801"); }));
+    const pid_t marked = sleeper(" 1800"), wiped = sleeper(" 1801");
+    r->cancel(false, QStringLiteral("von Hand gestoppt"));
+    ASSERT_EQ(result.wait_for(15s), std::future_status::ready)
+        << "the row would show läuft for ever";
+    const TaskRunner::Result done = result.get();
+    EXPECT_EQ(done.error, QStringLiteral("Abgebrochen: von Hand gestoppt"));
+    EXPECT_TRUE(onlyLog().contains("\n--- Abgebrochen: von Hand gestoppt ---\n"));
+    EXPECT_TRUE(onlyLog().contains("\n--- Finished: "));
+    EXPECT_FALSE(exists(marked)) << "a daemon of the run is stopped with it";
+    ::kill(wiped, SIGKILL);
+}
+
+TEST_F(Runner, FinalizeWorksOnTheLogItCreatedNotOnALinkSwappedIn) {
+    const QString target = path("elsewhere.txt");
+    ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly));
+    repo.script(QStringLiteral("swap.sh"),
+                "for f in \"$PWD\"/logs/*_Demo_Task.log; do rm \"$f\"; ln -s " + target.toUtf8() +
+                    " \"$f\"; done\necho swapped\n");
+    const TaskRunner::Result r = runner(task("swap.sh"))->run(Clock::now());
+    EXPECT_TRUE(r.success);
+    EXPECT_EQ(TempRepo::read(target), QByteArray()) << "nothing appended through the link";
 }
 
 // A script that ignores SIGTERM, with a child and a grandchild that do too, and
