@@ -4,6 +4,7 @@
 #include "support/TempRepo.h"
 
 #include <QDir>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -245,6 +246,29 @@ TEST_F(Runner, StopEndsARunWhoseDaemonHoldsTheOutput) {
     EXPECT_TRUE(onlyLog().contains("\n--- Finished: "));
     EXPECT_FALSE(exists(marked)) << "a daemon of the run is stopped with it";
     ::kill(wiped, SIGKILL);
+}
+
+TEST_F(Runner, AFullDiskStillTellsHowTheRunEnded) {
+    const QString logs = repo.paths().logs();
+    QDir().mkpath(logs);
+    if (::geteuid() != 0 ||
+        QProcess::execute(QStringLiteral("mount"),
+                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                           QStringLiteral("size=64k"), QStringLiteral("tmpfs"), logs}) != 0)
+        GTEST_SKIP() << "needs a small tmpfs (root)";
+    // Fills the disk to the last byte, so no trailer fits.
+    repo.script(QStringLiteral("fill.sh"), "head -c 300000 /dev/zero | tr '\\0' x; exit \"$1\"\n");
+    for (const char* code : {"0", "3"}) {
+        repo.script(QStringLiteral("run.sh"),
+                    QByteArray("bash \"$PWD/Scripts/fill.sh\" ") + code + "\n");
+        const TaskRunner::Result r = runner(task("run.sh"))->run(Clock::now());
+        const QByteArray log = onlyLog().left(200);
+        EXPECT_FALSE(log.contains("Status: RUNNING")) << code;
+        EXPECT_TRUE(log.contains(code[0] == '0' ? "Status: SUCCESS" : "Status: FAILED")) << code;
+        for (const QString& f : logFiles())
+            QFile::remove(logs + u'/' + f);
+    }
+    QProcess::execute(QStringLiteral("umount"), {logs});
 }
 
 TEST_F(Runner, FinalizeWorksOnTheLogItCreatedNotOnALinkSwappedIn) {
