@@ -51,6 +51,31 @@ Notifier::Content Notifier::updateContent(const UpdateInfo& info, const QString&
             {{QStringLiteral("download"), info.url}}};
 }
 
+Notifier::Content Notifier::alertContent(const Alert& a) {
+    static const char* kinds[] = {"failed", "overdue", "recovered", "hung", "summary"};
+    Content c{QStringLiteral("task-%1-%2")
+                  .arg(QLatin1StringView(kinds[static_cast<int>(a.kind)]), a.task),
+              a.title,
+              a.body,
+              {}};
+    // A click opens the task's newest log.
+    if (a.logFile) c.userInfo.insert(QStringLiteral("path"), *a.logFile);
+    c.userInfo.insert(QStringLiteral("task"), a.task);
+    const auto log = std::pair{QStringLiteral("log"), QStringLiteral("Log öffnen")};
+    if (a.kind == Alert::Kind::Failed && a.logFile)
+        c.actions = {log, {QStringLiteral("start"), QStringLiteral("Starten")}};
+    else if (a.kind == Alert::Kind::Failed)
+        c.actions = {{QStringLiteral("start"), QStringLiteral("Starten")}};
+    else if (a.kind == Alert::Kind::Hung)
+        c.actions = {log, {QStringLiteral("stop"), QStringLiteral("Stoppen")}};
+    c.silent = a.kind == Alert::Kind::Recovered;
+    return c;
+}
+
+void Notifier::alert(const Alert& a) {
+    post(alertContent(a));
+}
+
 void Notifier::deletionEvent(const DeletionEvent& event, const QString& page) {
     post(deletionContent(event, page));
 }
@@ -65,13 +90,17 @@ void Notifier::post(const Content& c) {
     const QString body =
         capabilities_.contains(QStringLiteral("body-markup")) ? c.body.toHtmlEscaped() : c.body;
     QStringList actions;
-    if (capabilities_.contains(QStringLiteral("actions")))
+    if (capabilities_.contains(QStringLiteral("actions"))) {
         actions = {QStringLiteral("default"), QStringLiteral("Öffnen")};
+        for (const auto& [key, label] : c.actions)
+            actions << key << label;
+    }
+    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("savewright")}};
+    if (c.silent) hints.insert(QStringLiteral("suppress-sound"), true);
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     call << QStringLiteral("Savewright") << byIdentifier_.value(c.identifier, 0u)
-         << QStringLiteral("drive-harddisk") << c.title << body << actions
-         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("savewright")}} << -1;
+         << QStringLiteral("drive-harddisk") << c.title << body << actions << hints << -1;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 5000), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, c] {
         const QDBusPendingReply<uint> reply = *watcher;
@@ -84,9 +113,14 @@ void Notifier::post(const Content& c) {
 }
 
 void Notifier::actionInvoked(uint id, const QString& key) {
-    if (key != u"default" || !shown_.contains(id)) return;
+    if (!shown_.contains(id)) return;
     const QVariantMap info = shown_.value(id);
-    QTimer::singleShot(0, this, [info] { open(info); });
+    if (key == u"default" || key == u"log") {
+        QTimer::singleShot(0, this, [info] { open(info); });
+    } else if (key == u"start" || key == u"stop") {
+        const QString task = info.value(QStringLiteral("task")).toString();
+        QTimer::singleShot(0, this, [this, task, key] { emit taskAction(task, key); });
+    }
 }
 
 void Notifier::closed(uint id, uint) {

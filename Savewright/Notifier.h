@@ -17,6 +17,9 @@ class Notifier : public QObject {
         QString title;
         QString body;
         QVariantMap userInfo;
+        // Buttons beside the click: action key and label.
+        QList<std::pair<QString, QString>> actions = {};
+        bool silent = false;
         friend bool operator==(const Content&, const Content&) = default;
     };
 
@@ -26,9 +29,17 @@ class Notifier : public QObject {
     void setUp();
     void deletionEvent(const DeletionEvent& event, const QString& page);
     void updateAvailable(const UpdateInfo& info);
+    void alert(const Alert& alert);
 
     static Content deletionContent(const DeletionEvent& event, const QString& page);
     static Content updateContent(const UpdateInfo& info, const QString& installed);
+    static Content alertContent(const Alert& alert);
+
+  signals:
+    // "Starten" or "Stoppen" pressed on a task's notification: key "start" or "stop".
+    void taskAction(const QString& task, const QString& key);
+
+  public:
     // What a click on a notification with this user info opens.
     static void open(const QVariantMap& userInfo);
 

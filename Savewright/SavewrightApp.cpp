@@ -1,5 +1,6 @@
 #include "SavewrightApp.h"
 
+#include "DryRunWindow.h"
 #include "Notifier.h"
 #include "PanelView.h"
 #include "Snapshot.h"
@@ -182,6 +183,21 @@ int run(int argc, char** argv) {
     };
     engine.onUpdateAvailable = [&notifier](const UpdateInfo& info) {
         notifier.updateAvailable(info);
+    };
+    engine.onAlert = [&notifier](const Alert& alert) { notifier.alert(alert); };
+    QObject::connect(&notifier, &Notifier::taskAction, &engine,
+                     [&engine](const QString& name, const QString& key) {
+                         for (const auto& t : engine.tasks.value()) {
+                             if (t->id != name) continue;
+                             if (key == u"start")
+                                 engine.runNow(t, false);
+                             else
+                                 engine.cancel(t);
+                         }
+                     });
+    engine.onDryRunFinished = [](const QString& task, const QString& output,
+                                 const std::optional<QString>& error) {
+        DryRunWindow::open(task, output, error);
     };
     engine.start();
     installTerminationHandlers(engine);

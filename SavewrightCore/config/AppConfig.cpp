@@ -42,6 +42,8 @@ QString TaskConfig::mountURLFor(const QString& volume) const {
 namespace {
 
 constexpr qsizetype kLongestNameAndScript = 422;
+constexpr double kWeeklyWarnHours = 170.0;
+constexpr double kWeeklyRedHours = 338.0;
 
 template <typename T, typename Get>
 void readKey(const TOMLTable& table, const char16_t* key, T& field, Get get) {
@@ -52,6 +54,10 @@ void readKey(const TOMLTable& table, const char16_t* key, T& field, Get get) {
 
 void readDouble(const TOMLTable& t, const char16_t* key, double& field) {
     readKey(t, key, field, [](const TOMLValue& v) { return v.doubleValue(); });
+}
+
+void readBool(const TOMLTable& t, const char16_t* key, bool& field) {
+    readKey(t, key, field, [](const TOMLValue& v) { return v.boolValue(); });
 }
 
 void readString(const TOMLTable& t, const char16_t* key, QString& field) {
@@ -115,10 +121,20 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     readList(t, u"watch_volumes", task.watchVolumes);
     readString(t, u"mount_url", task.mountURL);
     readList(t, u"mount_urls", task.mountURLs);
-    readKey(t, u"require_all_volumes", task.requireAllVolumes,
-            [](const TOMLValue& v) { return v.boolValue(); });
+    readBool(t, u"require_all_volumes", task.requireAllVolumes);
     readString(t, u"day", task.day);
     readString(t, u"time", task.time);
+    if (task.type == TaskType::Weekly) {
+        // The daily defaults would make a healthy weekly task red four days a week:
+        // one and two weeks plus the window, unless set.
+        if (!t.contains(QStringLiteral("warn_hours"))) task.warnHours = kWeeklyWarnHours;
+        if (!t.contains(QStringLiteral("red_hours"))) task.redHours = kWeeklyRedHours;
+    }
+    readBool(t, u"catch_up", task.catchUp);
+    readBool(t, u"notify", task.notify);
+    readDouble(t, u"remind_hours", task.remindHours);
+    readKey(t, u"max_run_minutes", task.maxRunMinutes,
+            [](const TOMLValue& v) { return v.doubleValue(); });
     return task;
 }
 
@@ -131,6 +147,7 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
         readDouble(*general, u"poll_interval_seconds", config.pollIntervalSeconds);
         readDouble(*general, u"mount_retry_minutes", config.mountRetryMinutes);
         readString(*general, u"update_url", config.updateURL);
+        readBool(*general, u"notify", config.notify);
     }
     const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
     for (qsizetype i = 0; i < entries.size(); ++i)

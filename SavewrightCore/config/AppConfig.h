@@ -30,6 +30,14 @@ struct TaskConfig {
     bool requireAllVolumes = false;
     QString day = QStringLiteral("sunday");
     QString time = QStringLiteral("03:00");
+    // A weekly task whose window was missed (machine off or asleep) is due
+    // once at the next chance after it.
+    bool catchUp = false;
+    // Notifications about this task; reminders while it stays overdue; a run
+    // longer than this many minutes is announced as hanging.
+    bool notify = true;
+    double remindHours = 24.0;
+    std::optional<double> maxRunMinutes;
 
     TaskConfig() = default;
     TaskConfig(QString name_, TaskType type_, QString script_)
@@ -48,6 +56,7 @@ struct AppConfig {
     double pollIntervalSeconds = 30.0;
     double mountRetryMinutes = 30.0;
     QString updateURL;
+    bool notify = true; // any notification about runs at all
 
     // Throws TOMLError (syntax: its line; validation: line 0).
     static AppConfig parse(const QString& text);

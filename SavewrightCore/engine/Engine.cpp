@@ -163,6 +163,7 @@ void Engine::reloadConfig() {
     }
     setProblems({});
     config = loaded;
+    summarizeAttention_ = true;
     say(QStringLiteral("config.toml geladen: %1 Tasks (%2)")
             .arg(loaded.tasks.size())
             .arg(clock().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));

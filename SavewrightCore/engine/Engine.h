@@ -3,6 +3,7 @@
 // timers that refresh logs, mount volumes and start due tasks. Main thread only;
 // every observable field notifies only when its value changes.
 
+#include "Alert.h"
 #include "DeletionEvent.h"
 #include "config/AppConfig.h"
 #include "config/Paths.h"
@@ -70,6 +71,12 @@ class Engine : public QObject {
     // A new event found before the callback was wired (at creation): announced by start().
     std::optional<DeletionEvent> unannouncedDeletionEvent;
     std::function<void(const UpdateInfo&)> onUpdateAvailable;
+    // What needs the person: posted by the working copy once started.
+    std::function<void(const Alert&)> onAlert;
+    // A dry run ended: its output (bounded) and its error, if any.
+    std::function<void(const QString& task, const QString& output,
+                       const std::optional<QString>& error)>
+        onDryRunFinished;
 
     // Doors to the outside, replaceable in tests.
     std::function<QDateTime()> clock;
@@ -93,6 +100,11 @@ class Engine : public QObject {
     // Modification time in nanoseconds since the epoch; absent when unreadable.
     static std::optional<qint64> mtime(const QString& path);
     int pollIntervalMs() const { return pollTimer_.interval(); }
+
+    // Notifications a task's state calls for (Attention.cpp): after each
+    // refresh and tick of a started working copy; what was announced is kept in
+    // `seenStore`, so a restart does not repeat it.
+    void checkAttention();
 
     // Log refresh (LogRefresh.cpp)
     void refreshLogs();
@@ -187,4 +199,9 @@ class Engine : public QObject {
     QList<std::weak_ptr<TaskRunner>> startedRuns_;
     // Kept apart from the last refresh, which every poll renews.
     QDateTime lastConfigCheck_;
+    // After a start or a reload, tasks already failed or overdue are announced
+    // in one summary instead of one each.
+    bool summarizeAttention_ = true;
+    void emitAlert(const Alert& alert);
+    QSet<QString> hungAnnounced_; // task name + run start
 };

@@ -39,6 +39,7 @@ void Engine::refreshLogs() {
         }
         task->runningElsewhere = elsewhere;
     }
+    checkAttention();
 }
 
 namespace {

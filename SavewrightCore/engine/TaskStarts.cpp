@@ -204,6 +204,9 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         task.transientError = QStringLiteral("Log nicht schreibbar: ") + *result.logError;
     if (dryRun) {
         if (!success) task.transientError = result.error;
+        // A dry run leaves no log: what rsync would have done is shown instead.
+        if (onDryRunFinished)
+            onDryRunFinished(task.config.value().name, result.output, result.error);
     } else if (success) {
         task.failedRuns = 0;
         task.retryAfter = std::nullopt;

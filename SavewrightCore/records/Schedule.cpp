@@ -110,19 +110,43 @@ std::optional<QDateTime> todayAt(const std::tm& today, qint64 hour, qint64 minut
     return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t), Qt::UTC);
 }
 
-bool weeklyDue(const TaskConfig& task, double age, const QDateTime& now) {
+// With catch_up: the start of the latest window that ended before `now`.
+std::optional<QDateTime> lastMissedWindow(const std::tm& today, int day, qint64 hour, qint64 minute,
+                                          const QDateTime& now) {
+    for (int back = 0; back <= 7; ++back) {
+        std::tm d = today;
+        d.tm_mday -= back;
+        d.tm_hour = 12; // midday: never in a daylight-saving gap
+        d.tm_min = d.tm_sec = 0;
+        d.tm_isdst = -1;
+        const std::time_t t = std::mktime(&d);
+        if (t == -1) return std::nullopt;
+        localtime_r(&t, &d);
+        if (d.tm_wday + 1 != day) continue;
+        const auto slot = todayAt(d, hour, minute);
+        if (slot && slot->addSecs(3600) < now) return slot->addSecs(-3600);
+    }
+    return std::nullopt;
+}
+
+bool weeklyDue(const TaskConfig& task, double age, const std::optional<QDateTime>& last,
+               const QDateTime& now) {
     const auto day = weekdayNumber(task.day);
     if (!day) return false;
     const std::time_t nowT = static_cast<std::time_t>(now.toSecsSinceEpoch());
     std::tm today{};
     localtime_r(&nowT, &today);
-    if (today.tm_wday + 1 != *day) return false;
     const auto hm = hourMinute(task.time);
     if (!hm) return false;
-    const auto slot = todayAt(today, hm->first, hm->second);
-    if (!slot) return false;
-    const double offset = std::abs(static_cast<double>(slot->msecsTo(now)) / 1000.0);
-    return offset <= 3600.0 && age >= 144.0;
+    if (today.tm_wday + 1 == *day) {
+        const auto slot = todayAt(today, hm->first, hm->second);
+        if (slot && std::abs(static_cast<double>(slot->msecsTo(now)) / 1000.0) <= 3600.0)
+            return age >= 144.0;
+    }
+    if (!task.catchUp || age < 144.0) return false;
+    // A window missed while the machine was off or asleep: due once after it.
+    const auto missed = lastMissedWindow(today, *day, hm->first, hm->second, now);
+    return missed && (!last || *last < *missed);
 }
 
 } // namespace
@@ -158,7 +182,7 @@ bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
     case TaskType::OnMount:
         return volumesMounted(task, mounted) && task.intervalHours <= age;
     case TaskType::Weekly:
-        return weeklyDue(task, age, now);
+        return weeklyDue(task, age, lastSuccess, now);
     case TaskType::External:
         return false;
     }

@@ -20,6 +20,7 @@ class FakeServer : public QObject {
         QString summary, body;
         QStringList actions;
         uint replaces;
+        QVariantMap hints;
     };
     QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body-markup")};
     QList<Call> calls;
@@ -27,8 +28,8 @@ class FakeServer : public QObject {
   public slots:
     QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString&, uint replaces, const QString&, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap&, int) {
-        calls.append({summary, body, actions, replaces});
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int) {
+        calls.append({summary, body, actions, replaces, hints});
         return static_cast<uint>(100 + calls.size());
     }
 };
@@ -59,11 +60,11 @@ class Bus : public ::testing::Test {
     QDBusConnection client() {
         return QDBusConnection::connectToBus(address, QStringLiteral("client"));
     }
-    void click(uint id) {
+    void click(uint id, const QString& key = QStringLiteral("default")) {
         QDBusMessage signal = QDBusMessage::createSignal(
             QStringLiteral("/org/freedesktop/Notifications"),
             QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("ActionInvoked"));
-        signal << id << QStringLiteral("default");
+        signal << id << key;
         QDBusConnection(QStringLiteral("server")).send(signal);
     }
 
@@ -142,6 +143,44 @@ TEST_F(Bus, PlainNotificationWithoutActionsOrMarkup) {
     ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 1; }));
     EXPECT_TRUE(fake.calls[0].actions.isEmpty());
     EXPECT_EQ(fake.calls[0].body, u"id · a < b");
+}
+
+TEST_F(Bus, TaskAlertsCarryTheirActions) {
+    Notifier notifier(client());
+    notifier.setUp();
+    QStringList asked;
+    QObject::connect(
+        &notifier, &Notifier::taskAction, &notifier,
+        [&](const QString& task, const QString& key) { asked.append(task + u':' + key); });
+    notifier.alert({Alert::Kind::Failed, QStringLiteral("Fotos"), QStringLiteral("Fotos: Fehler"),
+                    QStringLiteral("rsync error"),
+                    QStringLiteral("/l/2026-01-01_00-00-00_Fotos.log")});
+    ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 1; }));
+    EXPECT_EQ(fake.calls[0].summary, u"Fotos: Fehler");
+    EXPECT_EQ(fake.calls[0].actions,
+              QStringList({QStringLiteral("default"), QStringLiteral("Öffnen"),
+                           QStringLiteral("log"), QStringLiteral("Log öffnen"),
+                           QStringLiteral("start"), QStringLiteral("Starten")}));
+    EXPECT_FALSE(fake.calls[0].hints.contains(QStringLiteral("suppress-sound")));
+    waitUntil([&] { return false; }, 100);
+    click(101, QStringLiteral("log"));
+    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+    EXPECT_EQ(opened[0].toLocalFile(), u"/l/2026-01-01_00-00-00_Fotos.log");
+    click(101, QStringLiteral("start"));
+    ASSERT_TRUE(waitUntil([&] { return !asked.isEmpty(); }));
+    EXPECT_EQ(asked, QStringList{QStringLiteral("Fotos:start")});
+
+    notifier.alert({Alert::Kind::Recovered, QStringLiteral("Fotos"),
+                    QStringLiteral("Fotos: wieder ok"), QStringLiteral("Sicherung erfolgreich"),
+                    std::nullopt});
+    ASSERT_TRUE(waitUntil([&] { return fake.calls.size() == 2; }));
+    EXPECT_EQ(fake.calls[1].hints.value(QStringLiteral("suppress-sound")), QVariant(true))
+        << "without sound";
+    const auto hung = Notifier::alertContent({Alert::Kind::Hung, QStringLiteral("H"),
+                                              QStringLiteral("H läuft seit 95 Min."), QString(),
+                                              QStringLiteral("/l/h.log")});
+    EXPECT_EQ(hung.actions.value(1),
+              (std::pair{QStringLiteral("stop"), QStringLiteral("Stoppen")}));
 }
 
 #include "NotifierTest.moc"

@@ -85,21 +85,47 @@ TEST(AppConfig, WrongTypesFallBackToDefaults) {
 
 TEST(AppConfig, NamesThatCannotNameALogAreRefused) {
     const auto task = [](const char* name, const char* script = "s.sh") {
-        return errorOf((QByteArray("[[task]]\nname = \"") + name + "\"\ntype = 'scheduled'\nscript = \"" +
-                        script + "\"\n")
+        return errorOf((QByteArray("[[task]]\nname = \"") + name +
+                        "\"\ntype = 'scheduled'\nscript = \"" + script + "\"\n")
                            .constData());
     };
     for (const char* bad : {"a\\u0000b", "Fotos\\nNAS", "a\\rb", "NAS/Fotos"})
-        EXPECT_TRUE(task(bad).endsWith(u"name darf kein „/“, keinen Zeilenumbruch und kein Nullzeichen enthalten"))
+        EXPECT_TRUE(task(bad).endsWith(
+            u"name darf kein „/“, keinen Zeilenumbruch und kein Nullzeichen enthalten"))
             << bad;
-    EXPECT_TRUE(task("ok", "s\\n.sh").endsWith(u"script darf keinen Zeilenumbruch und kein Nullzeichen enthalten"));
+    EXPECT_TRUE(task("ok", "s\\n.sh")
+                    .endsWith(u"script darf keinen Zeilenumbruch und kein Nullzeichen enthalten"));
     // The status line must end within the 500 bytes a reader looks at.
     const QByteArray longest(422 - 4, 'n');
     EXPECT_EQ(task(longest.constData()), QString());
     EXPECT_EQ(task((longest + "n").constData()),
-              QStringLiteral("config.toml Zeile 0: Task „%1“: name und script zusammen länger als 422 Bytes")
+              QStringLiteral(
+                  "config.toml Zeile 0: Task „%1“: name und script zusammen länger als 422 Bytes")
                   .arg(QString::fromLatin1(longest + "n")));
     EXPECT_EQ(task("ä"), QString()) << "any other character is fine";
+}
+
+TEST(AppConfig, WeeklyLimitsFitAWeekAndNotificationKeys) {
+    const AppConfig c = AppConfig::parse(QStringLiteral(
+        "[general]\nnotify = false\n"
+        "[[task]]\nname='W'\ntype='weekly'\nscript='w.sh'\ncatch_up = true\n"
+        "[[task]]\nname='X'\ntype='weekly'\nscript='x.sh'\nwarn_hours = 30\nred_hours = 80\n"
+        "[[task]]\nname='S'\ntype='scheduled'\nscript='s.sh'\nnotify = false\nremind_hours = 6\n"
+        "max_run_minutes = 90\n"));
+    EXPECT_FALSE(c.notify);
+    EXPECT_EQ(c.tasks[0].warnHours, 170.0);
+    EXPECT_EQ(c.tasks[0].redHours, 338.0);
+    EXPECT_TRUE(c.tasks[0].catchUp);
+    EXPECT_EQ(c.tasks[1].warnHours, 30.0) << "explicit values are kept";
+    EXPECT_EQ(c.tasks[1].redHours, 80.0);
+    EXPECT_FALSE(c.tasks[1].catchUp);
+    EXPECT_EQ(c.tasks[2].warnHours, 24.0);
+    EXPECT_FALSE(c.tasks[2].notify);
+    EXPECT_EQ(c.tasks[2].remindHours, 6.0);
+    EXPECT_EQ(c.tasks[2].maxRunMinutes, 90.0);
+    EXPECT_TRUE(c.tasks[0].notify);
+    EXPECT_EQ(c.tasks[0].remindHours, 24.0);
+    EXPECT_FALSE(c.tasks[0].maxRunMinutes);
 }
 
 TEST(AppConfig, ValidationMessagesInOrder) {

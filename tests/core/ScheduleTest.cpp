@@ -116,6 +116,24 @@ TEST(Schedule, DaylightSavingGapAtMidnightKeepsTheSlotOnItsDay) {
     }
 }
 
+TEST_P(WeeklyTest, CatchUpMakesAMissedWindowDueOnce) {
+    // Sunday 6 December 2026, window 02:00-04:00; the machine was off then.
+    TaskConfig t = task(TaskType::Weekly);
+    const auto due = [&](QDateTime now, std::optional<QDateTime> last) {
+        return Schedule::isDue(t, last, now, kNone);
+    };
+    const auto lastWeek = local(2026, 11, 29, 3, 0);
+    const auto monday = local(2026, 12, 7, 9, 0);
+    EXPECT_FALSE(due(monday, lastWeek)) << "without catch_up the week waits";
+    t.catchUp = true;
+    EXPECT_TRUE(due(monday, lastWeek));
+    EXPECT_TRUE(due(monday, std::nullopt));
+    EXPECT_FALSE(due(monday, local(2026, 12, 7, 8, 0))) << "caught up: not again";
+    EXPECT_FALSE(due(local(2026, 12, 5, 9, 0), local(2026, 11, 29, 3, 0)))
+        << "Saturday: last week's window was kept";
+    EXPECT_FALSE(due(monday, local(2026, 12, 5, 9, 0))) << "a success the day before is enough";
+}
+
 TEST(Schedule, ProgressInOutput) {
     EXPECT_EQ(Schedule::progress(u"  1,234 100%  2.3MB/s to-check=250/1000)"), 75);
     EXPECT_EQ(Schedule::progress(u"to-check=0/0 45%"), 45);

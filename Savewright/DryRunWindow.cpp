@@ -1,0 +1,46 @@
+#include "DryRunWindow.h"
+
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+DryRunWindow::DryRunWindow(const QString& task, const QString& output,
+                           const std::optional<QString>& error, QWidget* parent)
+    : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Dry-Run: ") + task);
+    auto* layout = new QVBoxLayout(this);
+    auto* status = new QLabel(ending(error), this);
+    status->setObjectName(QStringLiteral("ending"));
+    status->setTextFormat(Qt::PlainText);
+    auto* note = new QLabel(QStringLiteral("Nur rsync-Aufrufe laufen als Dry-Run; andere Befehle "
+                                           "des Skripts liefen wirklich."),
+                            this);
+    note->setObjectName(QStringLiteral("note"));
+    note->setWordWrap(true);
+    auto* text = new QPlainTextEdit(this);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Script output is text, never markup.
+    text->setPlainText(output);
+    layout->addWidget(status);
+    layout->addWidget(note);
+    layout->addWidget(text, 1);
+    resize(720, 480);
+}
+
+QString DryRunWindow::ending(const std::optional<QString>& error) {
+    return error ? QStringLiteral("Beendet mit Fehler: ") + *error
+                 : QStringLiteral("Beendet ohne Fehler (Exit-Status 0)");
+}
+
+DryRunWindow* DryRunWindow::open(const QString& task, const QString& output,
+                                 const std::optional<QString>& error) {
+    auto* w = new DryRunWindow(task, output, error);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
+}

@@ -1,0 +1,139 @@
+// When a backup needs the person: failures, overdue spells, recoveries and runs
+// that hang, each told once, with a summary after a start and memory across restarts.
+#include "support/EngineFixture.h"
+
+namespace {
+
+class Attention : public EngineFixture {
+  protected:
+    std::unique_ptr<Engine> started() {
+        auto e = makeEngine();
+        e->onAlert = [this](const Alert& a) { alerts.append(a); };
+        e->start();
+        return e;
+    }
+    QStringList titles() {
+        QStringList out;
+        for (const Alert& a : std::exchange(alerts, {}))
+            out.append(a.title + QStringLiteral(" | ") + a.body);
+        return out;
+    }
+    QList<Alert> alerts;
+};
+
+const char* kWatched =
+    "[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n"
+    "[[task]]\nname = 'B'\ntype = 'external'\nscript = 'b.sh'\n"
+    "[[task]]\nname = 'Quiet'\ntype = 'external'\nscript = 'q.sh'\nnotify = false\n";
+
+} // namespace
+
+TEST_F(Attention, OncePerStreakAndSpellWithASummaryAndMemory) {
+    writeConfig(kWatched);
+    writeLog("A", clockNow.addSecs(-3600), "FAILED");
+    writeLog("B", clockNow.addSecs(-100 * 3600), "SUCCESS"); // overdue
+    writeLog("Quiet", clockNow.addSecs(-3600), "FAILED");
+    auto e = started();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("2 Tasks brauchen Aufmerksamkeit | A, B")});
+    e->refreshLogs();
+    EXPECT_TRUE(titles().isEmpty()) << "nothing new";
+
+    // A restart remembers what was told.
+    e.reset();
+    e = started();
+    EXPECT_TRUE(titles().isEmpty());
+
+    writeLog("A", clockNow.addSecs(-1800), "FAILED");
+    e->refreshLogs();
+    EXPECT_TRUE(titles().isEmpty()) << "the same streak";
+    writeLog("A", clockNow.addSecs(-900), "SUCCESS");
+    e->refreshLogs();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].kind, Alert::Kind::Recovered);
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("A: wieder ok | Sicherung erfolgreich")});
+    repo.write(
+        QStringLiteral("repo/logs/") +
+            LogStore::fileName(LogTime::fromDateTime(clockNow.addSecs(-60)), QStringLiteral("A")),
+        "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: FAILED\n\n--- Output ---\n"
+        "rsync error: some files could not be transferred (code 23)\n");
+    e->refreshLogs();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].logFile, task(*e, "A")->summary.value().latestFile);
+    EXPECT_EQ(titles(),
+              QStringList{QStringLiteral(
+                  "A: Fehler | rsync error: some files could not be transferred (code 23)")});
+
+    // B stays overdue: reminded after remind_hours (24), not before.
+    advance(23 * 3600);
+    e->refreshLogs();
+    EXPECT_TRUE(titles().isEmpty());
+    advance(3600);
+    e->refreshLogs();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral(
+                            "B: überfällig | letzte erfolgreiche Sicherung vor 5 Tagen")});
+}
+
+TEST_F(Attention, NeverSucceededIsOverdueOnceConfiguredForRedHours) {
+    writeConfig("[[task]]\nname = 'N'\ntype = 'external'\nscript = 'n.sh'\nred_hours = 10\n");
+    auto e = started();
+    EXPECT_TRUE(titles().isEmpty()) << "just configured";
+    advance(10 * 3600 + 1);
+    e->refreshLogs();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("N: überfällig | noch nie")});
+}
+
+TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
+    repo.script(QStringLiteral("fails.sh"), "echo 'rsync: connection refused'\nexit 1\n");
+    repo.script(QStringLiteral("hold.sh"),
+                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    writeConfig(
+        "[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\n"
+        "[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\nmax_run_minutes = 1\n");
+    auto e = started(); // both never ran: both start at once
+    const auto f = task(*e, "F"), h = task(*e, "H");
+    ASSERT_TRUE(h->running);
+    ASSERT_TRUE(waitUntil([&] { return f->failedRuns.value() == 1; }));
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("F: Fehler | rsync: connection refused")});
+    advance(61);
+    e->refreshLogs();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0].kind, Alert::Kind::Hung);
+    EXPECT_EQ(alerts[0].title, QStringLiteral("H läuft seit 1 Min."));
+    alerts.clear();
+    advance(60);
+    e->refreshLogs();
+    EXPECT_TRUE(alerts.isEmpty()) << "once per run";
+    repo.write(QStringLiteral("release"), "x");
+    ASSERT_TRUE(waitUntil([&] { return !h->running; }));
+    e->shutdown();
+    EXPECT_TRUE(e->waitForRuns(10000));
+}
+
+TEST_F(Attention, ObserveOnlyAndSwitchedOffTellNothing) {
+    writeConfig(kWatched);
+    writeLog("A", clockNow.addSecs(-3600), "FAILED");
+    auto observer = makeEngine(true);
+    observer->onAlert = [this](const Alert& a) { alerts.append(a); };
+    observer->start();
+    EXPECT_TRUE(alerts.isEmpty());
+    writeConfig(QByteArray("[general]\nnotify = false\n") + kWatched);
+    auto e = started();
+    EXPECT_TRUE(alerts.isEmpty());
+}
+
+TEST_F(Attention, ADryRunHandsItsOutputOver) {
+    repo.script(QStringLiteral("dry.sh"), "rsync() { echo \"would: $*\"; }\nrsync -a src dst\n");
+    writeConfig("[[task]]\nname = 'D'\ntype = 'scheduled'\nscript = 'dry.sh'\n");
+    writeLog("D", clockNow.addSecs(-60), "SUCCESS");
+    auto e = makeEngine();
+    std::optional<QString> shown;
+    e->onDryRunFinished = [&](const QString& name, const QString& output,
+                              const std::optional<QString>& error) {
+        EXPECT_EQ(name, u"D");
+        EXPECT_FALSE(error);
+        shown = output;
+    };
+    e->runNow(task(*e, "D"), true);
+    ASSERT_TRUE(waitUntil([&] { return shown.has_value(); }));
+    EXPECT_EQ(*shown, u"would: --dry-run -a src dst\n");
+}
