@@ -2,6 +2,7 @@
 #include "Engine.h"
 
 #include "MainThread.h"
+#include "platform/Detached.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 
@@ -27,7 +28,7 @@ void Engine::generateDashboard(DashboardDone done) const {
                    "--out",
                    PosixFile::encodePath(page)};
     o.stdinFd = STDIN_FILENO;
-    std::thread([o, python, page, done = std::move(done)]() mutable {
+    const auto work = [o, python, page, done]() mutable {
         int err[2];
         std::optional<QString> error;
         if (::pipe2(err, O_CLOEXEC) != 0) {
@@ -43,7 +44,8 @@ void Engine::generateDashboard(DashboardDone done) const {
                 if (n < 0) break;
                 // The error is the last line: keep the tail, bounded.
                 captured.append(buffer, n);
-                if (captured.size() > 2 * kKeptError) captured.remove(0, captured.size() - kKeptError);
+                if (captured.size() > 2 * kKeptError)
+                    captured.remove(0, captured.size() - kKeptError);
             }
             ::close(err[0]);
             if (!started.pid) {
@@ -64,5 +66,6 @@ void Engine::generateDashboard(DashboardDone done) const {
             else
                 done(page, std::nullopt);
         });
-    }).detach();
+    };
+    if (!startDetached(work)) postToMain([done] { done(std::nullopt, QStringLiteral("Fehler")); });
 }

@@ -3,6 +3,7 @@
 
 #include "MainThread.h"
 #include "execution/TaskRunner.h"
+#include "platform/Detached.h"
 #include "records/Schedule.h"
 
 #include <QFileInfo>
@@ -182,7 +183,8 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     task->transientError = std::nullopt;
     QPointer<Engine> engine(this);
     ++*activeRuns_;
-    std::thread([runner, task, engine, dryRun, started, active = activeRuns_]() mutable {
+    const bool threaded = startDetached([runner, task, engine, dryRun, started,
+                                         active = activeRuns_]() mutable {
         const TaskRunner::Result result = runner->run(started);
         --*active;
         // The task and the runner are released on the main thread, with the completion.
@@ -192,7 +194,12 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
             else
                 endRun(*task);
         });
-    }).detach();
+    });
+    if (!threaded) {
+        --*activeRuns_;
+        endRun(*task);
+        task->transientError = QStringLiteral("Lauf nicht gestartet: kein Thread frei");
+    }
 }
 
 void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& result) {

@@ -1,10 +1,10 @@
 // Network volumes: mount points, probes with time limits, and mounting in the background.
 #include "Engine.h"
 
-#include "Detached.h"
 #include "MainThread.h"
 #include "Once.h"
 #include "VolumeListings.h"
+#include "platform/Detached.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 

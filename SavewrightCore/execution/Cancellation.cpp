@@ -1,6 +1,7 @@
 // Stopping a run: the script, its descendants and what stayed in its process group.
 #include "TaskRunner.h"
 
+#include "platform/Detached.h"
 #include "platform/ProcessTable.h"
 
 #include <csignal>
@@ -88,13 +89,14 @@ void TaskRunner::cancel(bool wait, const QString& reason) {
     // The group also reaches a child forked after the list was read.
     signalGroup(script, SIGTERM);
     if (!wait) {
-        std::thread([targets, script, weak = weak_from_this()] {
+        // Without a thread the SIGKILL follow-up is lost, never the stop itself.
+        startDetached([targets, script, weak = weak_from_this()] {
             std::this_thread::sleep_for(kLateChild);
             if (auto self = weak.lock()) self->signalGroup(script, SIGTERM);
             std::this_thread::sleep_for(kGrace - kLateChild);
             killSurvivors(targets);
             if (auto self = weak.lock()) self->signalGroup(script, SIGKILL);
-        }).detach();
+        });
         return;
     }
     const auto deadline = std::chrono::steady_clock::now() + kGrace;
