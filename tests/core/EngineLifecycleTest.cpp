@@ -92,7 +92,8 @@ TEST_F(Lifecycle, PollIntervalFloorAndSingleStart) {
 TEST_F(Lifecycle, ChangedConfigIsReloadedWhatEverRefreshedLast) {
     writeConfig("[general]\npoll_interval_seconds = 5\n");
     auto e = makeEngine(true);
-    writeConfig("[general]\npoll_interval_seconds = 5\n[[task]]\nname = 'N'\ntype = 'external'\nscript = 'n.sh'\n");
+    writeConfig("[general]\npoll_interval_seconds = 5\n[[task]]\nname = 'N'\ntype = "
+                "'external'\nscript = 'n.sh'\n");
     for (int i = 0; i < 3; ++i) {
         // Each poll refreshes just before the tick looks.
         advance(5);
@@ -135,7 +136,8 @@ TEST_F(Lifecycle, ShutdownAlsoStopsARunOfATaskTheReloadDropped) {
     repo.script(QStringLiteral("long.sh"), "sleep 300 &\necho $! >> \"$PWD/../pids\"\nwait\n");
     auto e = makeEngine();
     e->startReady();
-    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/pids")); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/pids")); }));
     writeConfig("[[task]]\nname = 'Renamed'\ntype = 'external'\nscript = 'long.sh'\n");
     e->reloadConfig();
     ASSERT_EQ(task(*e, "Old"), nullptr);
@@ -147,7 +149,8 @@ TEST_F(Lifecycle, ShutdownAlsoStopsARunOfATaskTheReloadDropped) {
     ASSERT_EQ(logs.size(), 1);
     EXPECT_TRUE(TempRepo::read(logs[0]).contains(
         "\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
-    const auto child = ProcessTable::entry(TempRepo::read(repo.root() + QStringLiteral("/pids")).trimmed().toInt());
+    const auto child = ProcessTable::entry(
+        TempRepo::read(repo.root() + QStringLiteral("/pids")).trimmed().toInt());
     EXPECT_TRUE(!child || child->zombie());
 }
 

@@ -173,7 +173,8 @@ TEST_F(Services, DashboardGeneratorContract) {
     repo.write(generator, "echo 'only stdout'\nexit 2\n");
     EXPECT_EQ(generate(*e).error, QStringLiteral("Fehler"));
     // Megabytes of warnings first: the error is still the last line.
-    repo.write(generator, "for i in $(seq 40000); do echo \"warning $i: ................\" >&2; done\n"
-                          "echo 'Traceback: the real cause' >&2\nexit 1\n");
+    repo.write(generator,
+               "for i in $(seq 40000); do echo \"warning $i: ................\" >&2; done\n"
+               "echo 'Traceback: the real cause' >&2\nexit 1\n");
     EXPECT_EQ(generate(*e).error, QStringLiteral("Traceback: the real cause"));
 }
