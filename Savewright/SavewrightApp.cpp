@@ -199,8 +199,9 @@ int run(int argc, char** argv) {
                                  const std::optional<QString>& error) {
         DryRunWindow::open(task, output, error);
     };
-    engine.start();
+    // Routed before the first run starts: a SIGTERM must never find a run unguarded.
     installTerminationHandlers(engine);
+    engine.start();
     showInterface(engine);
     return app.exec();
 }

@@ -1,6 +1,7 @@
 // The built program itself, started as a user would.
 #include "platform/ProcessTable.h"
 #include "support/EventLoop.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempRepo.h"
 
 #include <QProcess>
@@ -26,6 +27,7 @@ QStringList roots(const TempRepo& repo) {
 
 int runToEnd(const QStringList& arguments, QByteArray* out = nullptr) {
     QProcess p;
+    p.setProcessEnvironment(programEnvironment());
     p.start(binary(), arguments);
     p.waitForFinished(30000);
     if (out) *out = p.readAllStandardOutput();
@@ -81,9 +83,7 @@ TEST(Binary, SigtermDuringARunEndsCleanly) {
                "[[task]]\nname = 'Long'\ntype = 'scheduled'\nscript = 'long.sh'\n");
     repo.script(QStringLiteral("long.sh"), "sleep 300 &\necho $! > \"$PWD/../child\"\nwait\n");
     QProcess app;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    app.setProcessEnvironment(env);
+    app.setProcessEnvironment(programEnvironment());
     app.start(binary(), roots(repo));
     const QString childFile = repo.root() + QStringLiteral("/child");
     ASSERT_TRUE(waitUntil([&] { return !TempRepo::read(childFile).trimmed().isEmpty(); }, 10000));

@@ -2,6 +2,7 @@
 #include "engine/Engine.h"
 #include "platform/ProcessTable.h"
 #include "support/EventLoop.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempRepo.h"
 
 #include <QDir>
@@ -34,13 +35,7 @@ class Demo : public ::testing::Test {
             {QStringLiteral("*_") + QString::fromUtf8(safeName) + QStringLiteral(".log")},
             QDir::Files, QDir::Name);
     }
-    static QProcessEnvironment headless() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        return env;
-    }
+    static QProcessEnvironment headless() { return programEnvironment(); }
     int run(const QStringList& arguments, int timeoutMs = 60000) {
         QProcess p;
         p.setProcessEnvironment(headless());

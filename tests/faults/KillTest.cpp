@@ -3,6 +3,7 @@
 // next normal run leaves no temp file behind.
 #include "platform/ProcessTable.h"
 #include "support/EventLoop.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempRepo.h"
 
 #include <QDir>
@@ -19,9 +20,7 @@ constexpr int kLines = 60000;
 
 QProcess* start(const TempRepo& repo) {
     auto* p = new QProcess;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    p->setProcessEnvironment(env);
+    p->setProcessEnvironment(programEnvironment());
     p->start(QStringLiteral(SAVEWRIGHT_BINARY),
              {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"),
               repo.paths().appSupport});

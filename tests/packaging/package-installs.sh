@@ -19,7 +19,12 @@ for f in usr/bin/savewright usr/share/applications/savewright.desktop \
 done
 mkdir -p "$work/demo/repo/Scripts" "$work/demo/support"
 cp "$source/examples/demo/support/config.toml" "$work/demo/support/"
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$work/root/usr/bin/savewright" \
+# A home of its own: nothing lands in the developer's settings.
+mkdir -p "$work/home" "$work/runtime" && chmod 700 "$work/runtime"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$work/home" \
+  XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share" \
+  XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime" \
+  DBUS_SESSION_BUS_ADDRESS="unix:path=$work/runtime/no-bus" "$work/root/usr/bin/savewright" \
   --repo "$work/demo/repo" --support "$work/demo/support" --snapshot "$work/panel.png" >/dev/null 2>&1
 [ "$(head -c 4 "$work/panel.png" | tail -c 3)" = "PNG" ] || { echo "no PNG rendered"; exit 1; }
 echo "package installs and runs"
