@@ -4,7 +4,6 @@
 #include "platform/PosixFile.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>

@@ -75,8 +75,8 @@ class LogStore {
                          Clock::time_point finished) {
         return finalize(file, parseStats(output), success, finished);
     }
-    // Deletes all but the `keep` newest logs of the task, and temp files a killed
-    // finalize left behind.
+    // Deletes all but the `keep` newest logs of the task, and temp files that a
+    // killed finalize of an earlier version left behind (untouched for an hour).
     void cleanup(const QString& safeName, qint64 keep) const;
 
     static std::optional<QDateTime> startDate(QStringView fileName, QStringView safeName);
