@@ -223,29 +223,30 @@ TEST_F(Runner, MissingScriptAndUncreatableLogFolder) {
 TEST_F(Runner, StopEndsARunWhoseDaemonHoldsTheOutput) {
     // One daemon keeps the run's mark and is stopped with it; one wiped its
     // environment and outlives the stop, holding the pipe.
-    repo.script(QStringLiteral("daemon.sh"), "setsid -f sleep 1800\n"
-                                             "setsid -f env -i /bin/sleep 1801\n"
-                                             "echo started\nexit 0\n");
+    repo.script(QStringLiteral("daemon.sh"),
+                "setsid -f /bin/sh -c 'echo $$ > \"$0\"; exec sleep 1800' \"$PWD/../marked\"\n"
+                "setsid -f env -i /bin/sh -c 'echo $$ > \"$0\"; exec /bin/sleep 1801' "
+                "\"$PWD/../wiped\"\n"
+                "echo started\nexit 0\n");
     auto r = runner(task("daemon.sh"));
     auto result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
-    const auto sleeper = [](const char* seconds) {
-        for (const ProcessTable::Entry& e : ProcessTable::entries())
-            if (!e.zombie() &&
-                ProcessTable::commandLine(e.pid).endsWith(QString::fromLatin1(seconds)))
-                return e.pid;
-        return pid_t(0);
+    const auto pidIn = [&](const char* name) {
+        return static_cast<pid_t>(TempRepo::read(path(name)).trimmed().toInt());
     };
-    ASSERT_TRUE(waitUntilTrue([&] { return sleeper(" 1800") && sleeper(" 1801"); }));
-    const pid_t marked = sleeper(" 1800"), wiped = sleeper(" 1801");
+    const bool up =
+        waitUntilTrue([&] { return pidIn("marked") > 0 && pidIn("wiped") > 0; }, 15000ms);
+    const pid_t marked = pidIn("marked"), wiped = pidIn("wiped");
     r->cancel(false, QStringLiteral("von Hand gestoppt"));
-    ASSERT_EQ(result.wait_for(15s), std::future_status::ready)
-        << "the row would show läuft for ever";
+    const bool ended = result.wait_for(15s) == std::future_status::ready;
+    if (wiped > 0) ::kill(wiped, SIGKILL);
+    ASSERT_TRUE(up) << "the daemons did not start";
+    ASSERT_TRUE(ended) << "the row would show läuft for ever";
     const TaskRunner::Result done = result.get();
     EXPECT_EQ(done.error, QStringLiteral("Abgebrochen: von Hand gestoppt"));
     EXPECT_TRUE(onlyLog().contains("\n--- Abgebrochen: von Hand gestoppt ---\n"));
     EXPECT_TRUE(onlyLog().contains("\n--- Finished: "));
-    EXPECT_FALSE(exists(marked)) << "a daemon of the run is stopped with it";
-    ::kill(wiped, SIGKILL);
+    EXPECT_TRUE(waitUntilTrue([&] { return !exists(marked); }))
+        << "a daemon of the run is stopped with it";
 }
 
 TEST_F(Runner, AFullDiskStillTellsHowTheRunEnded) {
