@@ -26,21 +26,27 @@ namespace {
 
 constexpr int kDefaultPort = 445;
 
+// `answer`, wrapped so that the first of a result and `timeout` wins: the
+// returned function delivers a result; false goes out by itself at the limit.
+std::function<void(bool)> answerOnceWithin(double timeoutSeconds, Engine::Answer answer) {
+    auto once = std::make_shared<Once>();
+    auto shared = std::make_shared<Engine::Answer>(std::move(answer));
+    const auto deliver = [once, shared](bool ok) {
+        if (once->claim()) (*shared)(ok);
+    };
+    if (!startDetached([deliver, timeoutSeconds] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
+            deliver(false);
+        }))
+        deliver(false);
+    return deliver;
+}
+
 // Runs `work` on a thread of its own; `answer` gets its result or, when it takes
 // longer than `timeout`, false — exactly once. A hung `work` ends whenever it ends.
 void answerWithin(double timeoutSeconds, std::function<bool()> work, Engine::Answer answer) {
-    auto once = std::make_shared<Once>();
-    auto shared = std::make_shared<Engine::Answer>(std::move(answer));
-    const bool started = startDetached([once, shared, work = std::move(work)] {
-        const bool result = work();
-        if (once->claim()) (*shared)(result);
-    });
-    if (!started || !startDetached([once, shared, timeoutSeconds] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
-            if (once->claim()) (*shared)(false);
-        })) {
-        if (once->claim()) (*shared)(false);
-    }
+    const auto deliver = answerOnceWithin(timeoutSeconds, std::move(answer));
+    if (!startDetached([deliver, work = std::move(work)] { deliver(work()); })) deliver(false);
 }
 
 bool connects(const QByteArray& host, int port, double timeoutSeconds) {
@@ -74,11 +80,7 @@ bool connects(const QByteArray& host, int port, double timeoutSeconds) {
 VolumeListings::VolumeListings(Lister lister) : lister_(std::move(lister)) {}
 
 void VolumeListings::respond(const QString& path, double timeoutSeconds, Engine::Answer answer) {
-    auto once = std::make_shared<Once>();
-    auto shared = std::make_shared<Engine::Answer>(std::move(answer));
-    const auto deliver = [once, shared](bool ok) {
-        if (once->claim()) (*shared)(ok);
-    };
+    const auto deliver = answerOnceWithin(timeoutSeconds, std::move(answer));
     bool first = false;
     {
         const std::lock_guard lock(mutex_);
@@ -87,11 +89,6 @@ void VolumeListings::respond(const QString& path, double timeoutSeconds, Engine:
         waiters.push_back(deliver);
     }
     if (first && !startDetached([this, path] { finish(path, lister_(path)); })) finish(path, false);
-    if (!startDetached([deliver, timeoutSeconds] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
-            deliver(false);
-        }))
-        deliver(false);
 }
 
 void VolumeListings::finish(const QString& path, bool ok) {
