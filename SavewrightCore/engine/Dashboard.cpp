@@ -7,7 +7,6 @@
 #include "platform/Spawn.h"
 
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {

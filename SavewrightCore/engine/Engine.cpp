@@ -188,9 +188,16 @@ void Engine::rebuildTasks(const AppConfig& loaded) {
     tasks = rebuilt;
 }
 
+QList<std::shared_ptr<TaskRunner>> Engine::runsUnderWay() const {
+    QList<std::shared_ptr<TaskRunner>> runners;
+    for (const auto& weak : startedRuns_)
+        if (const auto r = weak.lock(); r && !r->done()) runners.append(r);
+    return runners;
+}
+
 bool Engine::waitForRuns(int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (*activeRuns_ > 0) {
+    while (!runsUnderWay().isEmpty()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -201,9 +208,7 @@ void Engine::shutdown() {
     shuttingDown = true;
     tickTimer_.stop();
     pollTimer_.stop();
-    QList<std::shared_ptr<TaskRunner>> runners;
-    for (const auto& weak : startedRuns_)
-        if (const auto r = weak.lock(); r && !r->done()) runners.append(r);
+    const QList<std::shared_ptr<TaskRunner>> runners = runsUnderWay();
     if (runners.isEmpty()) return;
     say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));
     std::vector<std::thread> cancels;

@@ -21,7 +21,6 @@
 #include <QSettings>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -180,6 +179,7 @@ class Engine : public QObject {
     const LogListing& folderListing(const LogStore& store);
     // A task's summary, read again only when one of the files it rests on changed.
     LogSummary summaryOf(const LogStore& store, const QString& safeName, const LogListing& listing);
+    void emitAlert(const Alert& alert);
 
     QTimer tickTimer_;
     QTimer pollTimer_;
@@ -193,15 +193,14 @@ class Engine : public QObject {
         LogSummary summary;
     };
     QHash<QString, CachedSummary> summaries_;
-    std::shared_ptr<std::atomic<int>> activeRuns_ = std::make_shared<std::atomic<int>>(0);
     // Every run this engine started, listed task or not: shutdown stops them all,
-    // also those of a task a reload dropped.
+    // also those of a task a reload dropped, and waits for them.
     QList<std::weak_ptr<TaskRunner>> startedRuns_;
+    QList<std::shared_ptr<TaskRunner>> runsUnderWay() const;
     // Kept apart from the last refresh, which every poll renews.
     QDateTime lastConfigCheck_;
     // After a start or a reload, tasks already failed or overdue are announced
     // in one summary instead of one each.
     bool summarizeAttention_ = true;
-    void emitAlert(const Alert& alert);
     QSet<QString> hungAnnounced_; // task name + run start
 };

@@ -182,11 +182,8 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     task->progress = std::nullopt;
     task->transientError = std::nullopt;
     QPointer<Engine> engine(this);
-    ++*activeRuns_;
-    const bool threaded = startDetached([runner, task, engine, dryRun, started,
-                                         active = activeRuns_]() mutable {
+    const bool threaded = startDetached([runner, task, engine, dryRun, started]() mutable {
         const TaskRunner::Result result = runner->run(started);
-        --*active;
         // The task and the runner are released on the main thread, with the completion.
         postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
             if (engine)
@@ -196,7 +193,7 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         });
     });
     if (!threaded) {
-        --*activeRuns_;
+        startedRuns_.removeLast(); // never runs, so nothing to stop or wait for
         endRun(*task);
         task->transientError = QStringLiteral("Lauf nicht gestartet: kein Thread frei");
     }
