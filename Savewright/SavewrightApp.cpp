@@ -1,5 +1,7 @@
 #include "SavewrightApp.h"
 
+#include "CommandLineTool.h"
+#include "ControlService.h"
 #include "DryRunWindow.h"
 #include "Notifier.h"
 #include "PanelView.h"
@@ -12,6 +14,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QPointer>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -72,29 +75,39 @@ void place(QWidget& popup, const QRect& icon) {
     popup.move(at);
 }
 
-// The tray icon with the panel as its popup, or the panel as a window without a tray.
-void showInterface(Engine& engine) {
+// The tray icon with the panel as its popup, or the panel as a window without a
+// tray; returns what shows the panel on request.
+std::function<void()> showInterface(Engine& engine) {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         auto* window = new PanelView(&engine, false);
         window->setWindowTitle(QStringLiteral("Savewright"));
         window->show();
-        return;
+        return [window = QPointer<PanelView>(window)] {
+            if (!window) return;
+            window->show();
+            window->raise();
+            window->activateWindow();
+        };
     }
     auto* tray = new QSystemTrayIcon(qApp);
     new StatusIcon(&engine, tray);
     tray->setToolTip(QStringLiteral("Savewright"));
     auto* popup = new PanelView(&engine, false);
     popup->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    const auto open = [tray, popup] {
+        place(*popup, tray->geometry());
+        popup->show();
+        popup->activateWindow();
+    };
     QObject::connect(tray, &QSystemTrayIcon::activated, popup,
-                     [tray, popup](QSystemTrayIcon::ActivationReason why) {
+                     [popup, open](QSystemTrayIcon::ActivationReason why) {
                          if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::Context)
                              return;
                          if (popup->isVisible()) return popup->hide();
-                         place(*popup, tray->geometry());
-                         popup->show();
-                         popup->activateWindow();
+                         open();
                      });
     tray->show();
+    return open;
 }
 
 void snapshot(Engine& engine, const QStringList& arguments, const QString& target) {
@@ -142,6 +155,8 @@ int run(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (CommandLine::has(arguments, QStringLiteral("--run-spiegel")))
         return runMirrorScript(arguments);
+    if (const std::optional<QString> command = CommandLineTool::command(arguments))
+        return CommandLineTool::run(argc, argv, *command);
 
     const std::optional<QString> target =
         CommandLine::value(arguments, QStringLiteral("--snapshot"));
@@ -164,8 +179,11 @@ int run(int argc, char** argv) {
     QStringList extra;
     if (!observe) {
         if (!CommandLine::has(arguments, QStringLiteral("--snapshot")) && !support &&
-            Engine::otherWorkingInstanceRunning())
+            Engine::otherWorkingInstanceRunning()) {
+            // A second start from the menu means "show me": the running copy does.
+            CommandLineTool::showRunningPanel();
             return 0;
+        }
         if (!support && Engine::pythonShellRunning()) {
             observeOnly = true;
             extra.append(kShellProblem);
@@ -202,7 +220,8 @@ int run(int argc, char** argv) {
     // Routed before the first run starts: a SIGTERM must never find a run unguarded.
     installTerminationHandlers(engine);
     engine.start();
-    showInterface(engine);
+    ControlService control(&engine, showInterface(engine));
+    control.publish(QDBusConnection::sessionBus());
     return app.exec();
 }
 

@@ -1,5 +1,6 @@
 #include "AppConfig.h"
 
+#include "Paths.h"
 #include "platform/PosixFile.h"
 
 #include <QStringDecoder>
@@ -135,6 +136,12 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     readDouble(t, u"remind_hours", task.remindHours);
     readKey(t, u"max_run_minutes", task.maxRunMinutes,
             [](const TOMLValue& v) { return v.doubleValue(); });
+    readString(t, u"ping_url", task.pingURL);
+    if (!task.pingURL.isEmpty() && !task.pingURL.startsWith(u"http://") &&
+        !task.pingURL.startsWith(u"https://"))
+        throw TOMLError(
+            0, QStringLiteral("Task „%1“: ping_url muss mit http:// oder https:// beginnen")
+                   .arg(task.name));
     return task;
 }
 
@@ -148,6 +155,9 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
         readDouble(*general, u"mount_retry_minutes", config.mountRetryMinutes);
         readString(*general, u"update_url", config.updateURL);
         readBool(*general, u"notify", config.notify);
+        readString(*general, u"metrics_file", config.metricsFile);
+        if (!config.metricsFile.isEmpty())
+            config.metricsFile = Paths::expandHome(config.metricsFile);
     }
     const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
     for (qsizetype i = 0; i < entries.size(); ++i)

@@ -38,6 +38,8 @@ struct TaskConfig {
     bool notify = true;
     double remindHours = 24.0;
     std::optional<double> maxRunMinutes;
+    // A push-check address told when a run starts, succeeds or fails.
+    QString pingURL;
 
     TaskConfig() = default;
     TaskConfig(QString name_, TaskType type_, QString script_)
@@ -57,6 +59,8 @@ struct AppConfig {
     double mountRetryMinutes = 30.0;
     QString updateURL;
     bool notify = true; // any notification about runs at all
+    // Written after each refresh that changed something, for a textfile collector.
+    QString metricsFile;
 
     // Throws TOMLError (syntax: its line; validation: line 0).
     static AppConfig parse(const QString& text);

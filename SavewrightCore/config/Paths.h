@@ -24,6 +24,8 @@ struct Paths {
 
     // `arguments` includes the program path at index 0; `executable` is that path.
     static Paths resolve(const QStringList& arguments, const QString& executable);
+    // "~" or "~/…" below HOME; any other path as it stands.
+    static QString expandHome(const QString& path);
     static QString resolveRepo(const QStringList& arguments, const QString& executable);
 
     friend bool operator==(const Paths&, const Paths&) = default;

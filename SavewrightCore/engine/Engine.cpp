@@ -19,11 +19,6 @@ constexpr qint64 kRefreshEveryMs = 5000;
 constexpr int kUpdateEveryMs = 21600 * 1000;
 const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart oder Ausschalten)");
 
-void say(const QString& line) {
-    std::fputs((line + u'\n').toUtf8().constData(), stdout);
-    std::fflush(stdout);
-}
-
 // Task names key the task states and, through their safe names, the log files.
 void refuseDuplicateNames(const AppConfig& config) {
     QSet<QString> seen;
@@ -56,6 +51,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     fetchUpdate = [](const QString& address, UpdateChecker::Delivery deliver) {
         UpdateChecker::fetch(address, std::move(deliver));
     };
+    sendPing = Ping::send;
 
     problems = extraProblems;
     now = clock();
@@ -69,6 +65,12 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
 }
 
 Engine::~Engine() = default;
+
+void Engine::say(const QString& line) {
+    if (silent) return;
+    std::fputs((line + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
 
 void Engine::start() {
     if (started) return;

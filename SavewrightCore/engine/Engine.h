@@ -11,6 +11,7 @@
 #include "platform/PosixFile.h"
 #include "records/LogStore.h"
 #include "records/TaskState.h"
+#include "update/Ping.h"
 #include "update/UpdateChecker.h"
 
 #include <QDateTime>
@@ -85,6 +86,13 @@ class Engine : public QObject {
     std::function<bool(const QString&)> isMountPoint;
     std::function<bool(const QString&)> isDirectory;
     std::function<void(const QString&, UpdateChecker::Delivery)> fetchUpdate;
+    // Posts a push check (address, body); must return at once.
+    std::function<void(const QString&, const QByteArray&)> sendPing;
+
+    // One line on standard output for whoever watches the program; `silent`
+    // keeps the output of a command that prints its own clean.
+    static void say(const QString& line);
+    static inline bool silent = false;
 
     // Lifecycle (Engine.cpp)
     void start();
@@ -104,6 +112,9 @@ class Engine : public QObject {
     // refresh and tick of a started working copy; what was announced is kept in
     // `seenStore`, so a restart does not repeat it.
     void checkAttention();
+
+    // Writes the metrics file when one is configured and its text changed (Metrics.cpp).
+    void writeMetrics();
 
     // Log refresh (LogRefresh.cpp)
     void refreshLogs();
@@ -173,6 +184,7 @@ class Engine : public QObject {
                      bool dryRun);
     void launch(const std::shared_ptr<TaskState>& task, bool dryRun);
     void finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& result);
+    void ping(const TaskConfig& task, Ping::Event event, const QString& output = {});
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
     // The log folder's names, read again only when the folder changed.
@@ -202,5 +214,8 @@ class Engine : public QObject {
     // After a start or a reload, tasks already failed or overdue are announced
     // in one summary instead of one each.
     bool summarizeAttention_ = true;
-    QSet<QString> hungAnnounced_; // task name + run start
+    QSet<QString> hungAnnounced_;                                          // task name + run start
+    QHash<QString, QPair<QString, std::optional<double>>> lastRunSeconds_; // by task: file, seconds
+    QPair<QString, QByteArray> writtenMetrics_;                            // file, text
+    QString metricsError_;
 };

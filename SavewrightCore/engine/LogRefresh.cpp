@@ -39,6 +39,7 @@ void Engine::refreshLogs() {
         }
         task->runningElsewhere = elsewhere;
     }
+    writeMetrics();
     checkAttention();
 }
 

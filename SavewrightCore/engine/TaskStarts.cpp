@@ -196,7 +196,14 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         startedRuns_.removeLast(); // never runs, so nothing to stop or wait for
         endRun(*task);
         task->transientError = QStringLiteral("Lauf nicht gestartet: kein Thread frei");
+        return;
     }
+    if (!dryRun) ping(task->config.value(), Ping::Event::Start);
+}
+
+void Engine::ping(const TaskConfig& task, Ping::Event event, const QString& output) {
+    if (task.pingURL.isEmpty() || !sendPing) return;
+    sendPing(Ping::address(task.pingURL, event), Ping::body(output));
 }
 
 void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& result) {
@@ -212,10 +219,12 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         if (onDryRunFinished)
             onDryRunFinished(task.config.value().name, result.output, result.error);
     } else if (success) {
+        ping(task.config.value(), Ping::Event::Success, result.output);
         task.failedRuns = 0;
         task.retryAfter = std::nullopt;
         task.unseenSuccess = started;
     } else {
+        ping(task.config.value(), Ping::Event::Fail, result.output);
         task.failedRuns = task.failedRuns + 1;
         task.retryAfter = clock().addSecs(retryDelaySeconds(task.failedRuns));
     }

@@ -47,6 +47,24 @@ bool append(const QString& path, QByteArrayView bytes) {
     return fd.reset() && ok;
 }
 
+int replace(const QString& path, QByteArrayView bytes) {
+    const QByteArray target = encodePath(path);
+    const qsizetype slash = target.lastIndexOf('/');
+    // Hidden and without the target's extension: collectors that read "*.prom"
+    // never pick up a half-written file.
+    const QByteArray temp = target.first(slash + 1) + '.' + target.mid(slash + 1) + ".tmp-" +
+                            QByteArray::number(::getpid());
+    UniqueFd fd(
+        ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd) return errno;
+    const bool written = writeAll(fd.get(), bytes);
+    int error = written ? 0 : (errno ? errno : EIO);
+    if (!fd.reset() && !error) error = errno;
+    if (!error && ::rename(temp.constData(), target.constData()) != 0) error = errno;
+    if (error) ::unlink(temp.constData());
+    return error;
+}
+
 namespace {
 
 // Reads until `limit` bytes or end of file; returns errno or 0.

@@ -51,6 +51,10 @@ bool writeAll(int fd, QByteArrayView bytes);
 // Appends to an existing file (never creates one, never follows a link).
 bool append(const QString& path, QByteArrayView bytes);
 
+// Replaces `path` as a whole (a temp file beside it, then a rename), so a
+// reader sees the old content or the new, never a part; errno or 0.
+int replace(const QString& path, QByteArrayView bytes);
+
 // What tells a file that changed: its size and modification time (nanoseconds).
 struct Stamp {
     qint64 size = 0;

@@ -90,6 +90,9 @@ class LogStore {
     static std::optional<QString> header(const QString& file);
     static std::optional<QString> status(const QString& header);
     static bool wasAborted(const QString& file);
+    // From the header's start to the trailer's finish, in seconds; absent for a
+    // run that has not finished or a file without both stamps.
+    static std::optional<double> runSeconds(const QString& file);
     // The last meaningful output line. Logs over 256 KiB are read from their
     // last 256 KiB only, so a huge failed log costs no more than a small one.
     static std::optional<QString> failureLine(const QString& file);

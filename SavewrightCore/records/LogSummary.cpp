@@ -44,6 +44,25 @@ std::optional<QString> LogStore::status(const QString& header) {
     return std::nullopt;
 }
 
+std::optional<double> LogStore::runSeconds(const QString& file) {
+    const std::optional<QString> head = header(file);
+    const PosixFile::ReadResult tail = PosixFile::readRange(file, -kTailBytes, kTailBytes);
+    if (!head || !tail.ok()) return std::nullopt;
+    const auto stampAfter = [](QStringView text, QStringView mark) -> std::optional<QStringView> {
+        const qsizetype at = text.lastIndexOf(mark);
+        if (at < 0 || at + mark.size() + 26 > text.size()) return std::nullopt;
+        return text.sliced(at + mark.size(), 26);
+    };
+    const QString end = QString::fromUtf8(tail.data);
+    const auto started = stampAfter(*head, u"\nStarted: ");
+    const auto finished = stampAfter(end, u"\n--- Finished: ");
+    if (!started || !finished) return std::nullopt;
+    const auto from = LogTime::parseInFileStamp(*started);
+    const auto to = LogTime::parseInFileStamp(*finished);
+    if (!from || !to || *to < *from) return std::nullopt;
+    return std::chrono::duration<double>(*to - *from).count();
+}
+
 bool LogStore::wasAborted(const QString& file) {
     const PosixFile::ReadResult r = PosixFile::readRange(file, -kTailBytes, kTailBytes);
     if (!r.ok()) return false;

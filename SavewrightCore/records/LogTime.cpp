@@ -79,6 +79,20 @@ std::optional<QDateTime> parseFileStamp(QStringView s) {
     return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(tt), Qt::UTC);
 }
 
+std::optional<Clock::time_point> parseInFileStamp(QStringView s) {
+    if (s.size() != 26 || s[10] != u'T' || s[13] != u':' || s[16] != u':' || s[19] != u'.')
+        return std::nullopt;
+    QString asFileStamp = s.first(19).toString();
+    asFileStamp[10] = u'_';
+    asFileStamp[13] = u'-';
+    asFileStamp[16] = u'-';
+    const std::optional<QDateTime> whole = parseFileStamp(asFileStamp);
+    const int micros = digits(s, 20, 6);
+    if (!whole || micros < 0) return std::nullopt;
+    return Clock::time_point(std::chrono::seconds(whole->toSecsSinceEpoch()) +
+                             std::chrono::microseconds(micros));
+}
+
 QDateTime toDateTime(Clock::time_point t) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch());
     return QDateTime::fromMSecsSinceEpoch(ms.count(), Qt::UTC);

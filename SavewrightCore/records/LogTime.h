@@ -19,6 +19,9 @@ std::optional<QDateTime> parseFileStamp(QStringView stamp);
 // Whether parseFileStamp would succeed, without the time-zone arithmetic.
 bool isFileStamp(QStringView stamp);
 
+// The in-file form, read as local time; microseconds kept.
+std::optional<Clock::time_point> parseInFileStamp(QStringView stamp);
+
 QDateTime toDateTime(Clock::time_point t);
 Clock::time_point fromDateTime(const QDateTime& t);
 

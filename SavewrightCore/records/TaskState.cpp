@@ -9,6 +9,10 @@ TaskState::TaskState(const TaskConfig& config_, QObject* parent)
 
 TaskStatus TaskState::status(const QDateTime& now) const {
     if (running.value() || runningElsewhere.value()) return TaskStatus::Running;
+    return health(now);
+}
+
+TaskStatus TaskState::health(const QDateTime& now) const {
     if (transientError.value()) return TaskStatus::Error;
     const LogSummary& s = summary.value();
     if (s.latestStatus == u"FAILED") return TaskStatus::Error;

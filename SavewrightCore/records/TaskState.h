@@ -49,6 +49,8 @@ class TaskState : public QObject {
     bool isRunning() const { return running.value() || runningElsewhere.value(); }
     std::optional<QDateTime> lastRun() const { return summary.value().lastSuccess; }
     TaskStatus status(const QDateTime& now) const;
+    // The status a run under way stands in front of: its error or its light.
+    TaskStatus health(const QDateTime& now) const;
     // The last success the schedule goes by: a success dated more than a few
     // minutes ahead of `now` (made while the clock was set ahead) does not
     // count, a success the logs do not show yet does.

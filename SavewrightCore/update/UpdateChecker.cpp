@@ -1,11 +1,11 @@
 #include "UpdateChecker.h"
 
 #include "BuildInfo.h"
+#include "Network.h"
 #include "engine/MainThread.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUrl>
@@ -15,23 +15,6 @@ namespace UpdateChecker {
 namespace {
 
 constexpr qint64 kLargestFeed = 1 << 20;
-constexpr int kMostRedirects = 5;
-
-// The scheme exactly as written: the URL parser would lower-case "HTTP".
-bool webAddress(const QString& text) {
-    const QString scheme = text.section(u':', 0, 0);
-    return (scheme == u"http" || scheme == u"https") && QUrl(text, QUrl::StrictMode).isValid();
-}
-
-// One manager for all checks, living on the main thread.
-QNetworkAccessManager& network() {
-    static QNetworkAccessManager* manager = [] {
-        auto* m = new QNetworkAccessManager(QCoreApplication::instance());
-        m->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-        return m;
-    }();
-    return *manager;
-}
 
 QList<qint64> parts(const QString& version) {
     QString trimmed = version;
@@ -63,28 +46,19 @@ std::optional<UpdateInfo> decode(const QByteArray& body) {
                      notes = o.value(u"notes");
     if (!version.isString() || !url.isString()) return std::nullopt;
     if (!notes.isUndefined() && !notes.isNull() && !notes.isString()) return std::nullopt;
-    if (!webAddress(url.toString())) return std::nullopt;
+    if (!Network::webAddress(url.toString())) return std::nullopt;
     UpdateInfo info{version.toString(), url.toString(), std::nullopt};
     if (notes.isString()) info.notes = notes.toString();
     return info;
 }
 
 void fetch(const QString& address, Delivery deliver, int timeoutMs) {
-    if (!webAddress(address)) {
+    if (!Network::webAddress(address)) {
         postToMain([deliver] { deliver(std::nullopt); });
         return;
     }
-    QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    // A feed that moved is followed, never from https down to http.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMostRedirects);
-    request.setTransferTimeout(timeoutMs);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("Savewright/") + currentVersion());
-    QNetworkReply* reply = network().get(request);
+    const QNetworkRequest request = Network::request(QUrl(address), timeoutMs);
+    QNetworkReply* reply = Network::manager().get(request);
     // A feed far larger than any record is not read to its end, and never held
     // in memory beyond the limit, whether or not it says its length.
     reply->setReadBufferSize(2 * kLargestFeed);
@@ -98,7 +72,7 @@ void fetch(const QString& address, Delivery deliver, int timeoutMs) {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->error() != QNetworkReply::NoError || status != 200 ||
-            !webAddress(reply->url().toString()))
+            !Network::webAddress(reply->url().toString()))
             return deliver(std::nullopt);
         deliver(decode(reply->read(kLargestFeed + 1)));
     });

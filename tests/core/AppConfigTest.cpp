@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 
 #include <sys/stat.h>
@@ -171,4 +172,24 @@ TEST(AppConfig, LoadReportsUnreadableFiles) {
         EXPECT_EQ(e.description(),
                   QStringLiteral("„%1“ nicht lesbar: keine normale Datei").arg(fifo));
     }
+}
+
+TEST(AppConfig, MonitoringKeys) {
+    EXPECT_EQ(onlyTask("ping_url = 'https://hc.example/p/1'\n").pingURL, u"https://hc.example/p/1");
+    EXPECT_TRUE(onlyTask("").pingURL.isEmpty());
+    for (const char* bad :
+         {"ping_url = 'ftp://x/y'\n", "ping_url = '/tmp/x'\n", "ping_url = 'file:///etc/passwd'\n"})
+        EXPECT_EQ(errorOf((std::string("[[task]]\nname = 'T'\ntype = 'scheduled'\nscript = "
+                                       "'s.sh'\n") +
+                           bad)
+                              .c_str()),
+                  u"config.toml Zeile 0: Task „T“: ping_url muss mit http:// oder https:// "
+                  u"beginnen")
+            << bad;
+    EXPECT_EQ(
+        AppConfig::parse(QStringLiteral("[general]\nmetrics_file = '~/m/s.prom'\n")).metricsFile,
+        QDir::homePath() + QStringLiteral("/m/s.prom"));
+    EXPECT_EQ(AppConfig::parse(QStringLiteral("[general]\nmetrics_file = '/a/~/b'\n")).metricsFile,
+              u"/a/~/b");
+    EXPECT_TRUE(AppConfig::parse({}).metricsFile.isEmpty());
 }

@@ -1,0 +1,19 @@
+#pragma once
+// The commands a shell, a status bar or a monitoring check types: status of
+// every task, and starting, stopping and pausing in the running copy over the
+// session bus. Needs no display.
+
+#include <QStringList>
+
+#include <optional>
+
+namespace CommandLineTool {
+
+// The command word in `arguments` (program path first), when there is one,
+// or "--help" / "--version".
+std::optional<QString> command(const QStringList& arguments);
+int run(int argc, char** argv, const QString& command);
+// Asks a running copy to show its panel; false when none answered.
+bool showRunningPanel();
+
+} // namespace CommandLineTool

@@ -1,0 +1,127 @@
+#include "StatusReport.h"
+
+#include "ViewModel.h"
+
+#include <QJsonArray>
+
+using namespace Qt::StringLiterals;
+
+namespace StatusReport {
+
+namespace {
+
+QJsonValue orNull(const std::optional<QString>& v) {
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue utc(const std::optional<QDateTime>& t) {
+    return t ? QJsonValue(t->toUTC().toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject task(const TaskState& t, const QDateTime& now) {
+    const TaskConfig& c = t.config.value();
+    const LogSummary& s = t.summary.value();
+    const std::optional<QDateTime> last = t.lastRun();
+    // An absent value is null, never a missing key: the schema stays one shape.
+    return QJsonObject{
+        {u"name"_s, c.name},
+        {u"group"_s, orNull(c.group)},
+        {u"kind"_s, text(c.type)},
+        {u"status"_s, text(t.status(now))},
+        {u"health"_s, text(t.health(now))},
+        {u"lastSuccess"_s, utc(last)},
+        {u"ageSeconds"_s, last ? QJsonValue(last->secsTo(now)) : QJsonValue()},
+        {u"latestStatus"_s, orNull(s.latestStatus)},
+        {u"failureLine"_s, orNull(t.errorText())},
+        {u"running"_s, t.isRunning()},
+        {u"runningHere"_s, t.running.value()},
+        {u"progress"_s, t.progress.value() ? QJsonValue(*t.progress.value()) : QJsonValue()}};
+}
+
+QString germanStatus(const QString& status) {
+    static const QHash<QString, QString> words{
+        {QStringLiteral("running"), QStringLiteral("läuft")},
+        {QStringLiteral("error"), QStringLiteral("Fehler")},
+        {QStringLiteral("red"), QStringLiteral("überfällig")},
+        {QStringLiteral("never"), QStringLiteral("nie gelaufen")},
+        {QStringLiteral("yellow"), QStringLiteral("Warnung")},
+        {QStringLiteral("green"), QStringLiteral("ok")}};
+    return words.value(status, status);
+}
+
+} // namespace
+
+QJsonObject of(const Engine& engine, const QString& source) {
+    const QDateTime now = engine.now.value();
+    QJsonArray tasks;
+    for (const auto& t : engine.tasks.value())
+        tasks.append(task(*t, now));
+    return {
+        {u"schema"_s, kSchema},
+        {u"source"_s, source},
+        {u"generated"_s, now.toUTC().toString(Qt::ISODate)},
+        {u"repo"_s, engine.paths.repo},
+        {u"observeOnly"_s, engine.observeOnly},
+        {u"paused"_s, engine.paused.value()},
+        {u"countLine"_s, ViewModel::countLine(engine.tasks.value(), now, engine.paused.value())},
+        {u"problems"_s, QJsonArray::fromStringList(engine.problems.value())},
+        {u"tasks"_s, tasks}};
+}
+
+QJsonObject essentials(const QJsonObject& report) {
+    QJsonObject e = report;
+    e.remove(u"generated");
+    QJsonArray tasks;
+    for (const QJsonValue& v : report.value(u"tasks").toArray()) {
+        QJsonObject t = v.toObject();
+        t.remove(u"ageSeconds");
+        tasks.append(t);
+    }
+    e[u"tasks"] = tasks;
+    return e;
+}
+
+int exitCode(const QJsonObject& report) {
+    int code = report.value(u"problems").toArray().isEmpty() ? 0 : 2;
+    for (const QJsonValue& v : report.value(u"tasks").toArray()) {
+        const QString health = v.toObject().value(u"health").toString();
+        if (health == u"yellow")
+            code = std::max(code, 1);
+        else if (health != u"green")
+            code = 2;
+    }
+    return code;
+}
+
+QString table(const QJsonObject& report, const QDateTime& now) {
+    QList<QStringList> rows{{QStringLiteral("Task"), QStringLiteral("Gruppe"),
+                             QStringLiteral("Art"), QStringLiteral("Status"),
+                             QStringLiteral("Letzter Erfolg"), QStringLiteral("Meldung")}};
+    for (const QJsonValue& v : report.value(u"tasks").toArray()) {
+        const QJsonObject t = v.toObject();
+        const QDateTime last =
+            QDateTime::fromString(t.value(u"lastSuccess").toString(), Qt::ISODate);
+        rows.append({t.value(u"name").toString(), t.value(u"group").toString(),
+                     t.value(u"kind").toString(), germanStatus(t.value(u"status").toString()),
+                     RelativeTime::text(last.isValid() ? std::optional(last) : std::nullopt, now),
+                     t.value(u"failureLine").toString()});
+    }
+    QList<qsizetype> widths(rows.front().size(), 0);
+    for (const QStringList& r : rows)
+        for (qsizetype i = 0; i < r.size(); ++i)
+            widths[i] = std::max(widths[i], r[i].size());
+    QString out;
+    for (const QStringList& r : rows) {
+        QString line;
+        for (qsizetype i = 0; i < r.size(); ++i)
+            line += i + 1 < r.size() ? r[i].leftJustified(widths[i] + 2) : r[i];
+        while (line.endsWith(u' '))
+            line.chop(1);
+        out += line + u'\n';
+    }
+    for (const QJsonValue& p : report.value(u"problems").toArray())
+        out += p.toString() + u'\n';
+    return out + report.value(u"countLine").toString() + u'\n';
+}
+
+} // namespace StatusReport
