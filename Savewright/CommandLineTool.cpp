@@ -108,7 +108,7 @@ int action(const QStringList& arguments, const QString& command) {
     QVariantList parameters;
     if (kTaskCommands.contains(command)) {
         const qsizetype at = arguments.indexOf(command);
-        if (at + 1 >= arguments.size()) {
+        if (at + 1 >= arguments.size() || arguments[at + 1].startsWith(u"--")) {
             print(stderr, QStringLiteral("„%1“ braucht den Namen eines Tasks.\n\n").arg(command) +
                               QString::fromUtf8(kUsage));
             return kUsageError;

@@ -113,7 +113,8 @@ class Engine : public QObject {
     // `seenStore`, so a restart does not repeat it.
     void checkAttention();
 
-    // Writes the metrics file when one is configured and its text changed (Metrics.cpp).
+    // A started engine writes the metrics file when one is configured and its
+    // text changed (Metrics.cpp).
     void writeMetrics();
 
     // Log refresh (LogRefresh.cpp)

@@ -76,7 +76,8 @@ QByteArray text(const QList<std::shared_ptr<TaskState>>& tasks, const QDateTime&
 
 void Engine::writeMetrics() {
     const QString file = config.value().metricsFile;
-    if (file.isEmpty()) return;
+    // Only a started copy: a one-off look (the status command, a snapshot) leaves the file alone.
+    if (file.isEmpty() || !started) return;
     QHash<QString, double> seconds;
     QHash<QString, QPair<QString, std::optional<double>>> kept; // dropped tasks are forgotten
     for (const auto& t : tasks.value()) {

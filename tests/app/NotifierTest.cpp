@@ -2,11 +2,11 @@
 #include "Notifier.h"
 #include "Files.h"
 #include "support/EventLoop.h"
+#include "support/PrivateBus.h"
 #include "support/TempRepo.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -37,12 +37,8 @@ class FakeServer : public QObject {
 class Bus : public ::testing::Test {
   protected:
     void SetUp() override {
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address=1")});
-        ASSERT_TRUE(daemon.waitForStarted(5000));
-        ASSERT_TRUE(waitUntil([&] { return daemon.canReadLine(); }));
-        address = QString::fromUtf8(daemon.readLine().trimmed());
+        ASSERT_TRUE(bus.ok());
+        address = bus.address;
         QDBusConnection server = QDBusConnection::connectToBus(address, QStringLiteral("server"));
         ASSERT_TRUE(server.isConnected());
         ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
@@ -54,8 +50,6 @@ class Bus : public ::testing::Test {
         Files::setOpener([](const QUrl&) {});
         QDBusConnection::disconnectFromBus(QStringLiteral("server"));
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        daemon.kill();
-        daemon.waitForFinished();
     }
     QDBusConnection client() {
         return QDBusConnection::connectToBus(address, QStringLiteral("client"));
@@ -68,7 +62,7 @@ class Bus : public ::testing::Test {
         QDBusConnection(QStringLiteral("server")).send(signal);
     }
 
-    QProcess daemon;
+    PrivateBus bus;
     QString address;
     FakeServer fake;
     QList<QUrl> opened;

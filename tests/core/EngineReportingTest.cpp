@@ -168,6 +168,8 @@ TEST_F(Reporting, MetricsFileDescribesEveryTaskAndIsRewrittenOnlyOnChange) {
                 "[[task]]\nname = 'Nie \"zitiert\" \\ x'\ntype = 'external'\nscript = 'ok.sh'\n");
     QDir().mkpath(QFileInfo(metricsFile()).path());
     auto e = makeEngine();
+    EXPECT_FALSE(QFileInfo::exists(metricsFile())) << "not before the engine starts";
+    e->started = true;
     ASSERT_TRUE(runToEnd(*e, "Gut"));
     e->refreshLogs();
     QHash<QString, double> m = samples();
@@ -207,6 +209,7 @@ TEST_F(Reporting, AnUnwritableMetricsFileHarmsNothing) {
                 "/missing/folder/m.prom'\n[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = "
                 "'a.sh'\n");
     auto e = makeEngine();
+    e->started = true;
     e->refreshLogs();
     EXPECT_EQ(task(*e, "A")->status(clockNow), TaskStatus::Never);
     EXPECT_FALSE(QFileInfo::exists(repo.root() + QStringLiteral("/missing")));

@@ -1,0 +1,288 @@
+// The command line and the session-bus service, against the built program
+// running on a private bus.
+#include "records/LogStore.h"
+#include "support/EventLoop.h"
+#include "support/PrivateBus.h"
+#include "support/ProgramEnvironment.h"
+#include "support/TempRepo.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#ifndef SAVEWRIGHT_BINARY
+#error "SAVEWRIGHT_BINARY must name the built program"
+#endif
+
+namespace {
+
+class SignalLog : public QObject {
+    Q_OBJECT
+  public:
+    QStringList received;
+  public Q_SLOTS:
+    void add(const QString& report) { received.append(report); }
+};
+
+// Stands in for a running copy on the bus: records what it is asked.
+class FakeCopy : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.savewright.Savewright1")
+  public:
+    int shown = 0;
+  public Q_SLOTS:
+    void ShowPanel() { ++shown; }
+};
+
+struct Outcome {
+    int code = -1;
+    QByteArray out, err;
+    QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
+};
+
+class Control : public ::testing::Test {
+  protected:
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = programEnvironment();
+        if (bus) env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus->address);
+        return env;
+    }
+    QStringList roots() const {
+        return {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"),
+                repo.paths().appSupport};
+    }
+    Outcome cli(const QStringList& arguments) const {
+        QProcess p;
+        p.setProcessEnvironment(environment());
+        p.start(QStringLiteral(SAVEWRIGHT_BINARY), arguments + roots());
+        p.waitForFinished(30000);
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                p.readAllStandardOutput(), p.readAllStandardError()};
+    }
+    void success(const char* safeName, qint64 secondsAgo) const {
+        LogStore store(repo.paths().logs());
+        const auto start = Clock::now() - std::chrono::seconds(secondsAgo);
+        auto opened = store.open(QString::fromUtf8(safeName), QString::fromUtf8(safeName),
+                                 QStringLiteral("x.sh"), start);
+        ASSERT_TRUE(opened.fd);
+        ASSERT_TRUE(LogStore::finalize(opened.fd.get(), {}, true, start + std::chrono::seconds(1)));
+    }
+    void startProgram(const QStringList& extra = {}) {
+        program.setProcessEnvironment(environment());
+        program.start(QStringLiteral(SAVEWRIGHT_BINARY), roots() + extra);
+        ASSERT_TRUE(program.waitForStarted());
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return cli({QStringLiteral("status"), QStringLiteral("--json")})
+                           .json()
+                           .value(u"source")
+                           .toString() == u"live";
+            },
+            15000));
+    }
+    void TearDown() override {
+        if (program.state() == QProcess::NotRunning) return;
+        program.terminate();
+        program.waitForFinished(20000);
+    }
+    static QJsonObject taskOf(const QJsonObject& report, const char* name) {
+        for (const QJsonValue& t : report.value(u"tasks").toArray())
+            if (t.toObject().value(u"name") == QString::fromUtf8(name)) return t.toObject();
+        return {};
+    }
+
+    TempRepo repo;
+    std::unique_ptr<PrivateBus> bus = std::make_unique<PrivateBus>();
+    QProcess program;
+};
+
+const QByteArray kTasks = "[[task]]\nname = 'Lang'\ntype = 'scheduled'\nscript = 'lang.sh'\n"
+                          "interval_minutes = 100000\ngroup = 'NAS'\n"
+                          "[[task]]\nname = 'Extern'\ntype = 'external'\nscript = 'e.sh'\n";
+
+} // namespace
+
+TEST_F(Control, StatusFromTheLogsWithoutARunningCopy) {
+    bus.reset(); // no bus at all: the logs alone answer
+    repo.write(QStringLiteral("support/config.toml"),
+               kTasks + "[[task]]\nname = 'Alt'\ntype = 'scheduled'\nscript = 'a.sh'\n"
+                        "interval_minutes = 100000\n");
+    success("Lang", 60);
+    success("Alt", 30 * 3600); // past warn_hours (24), before red_hours (72)
+    success("Extern", 60);
+
+    const Outcome yellow = cli({QStringLiteral("status"), QStringLiteral("--json")});
+    EXPECT_EQ(yellow.code, 1) << yellow.out.constData();
+    const QJsonObject report = yellow.json();
+    EXPECT_EQ(report.value(u"schema"), 1);
+    EXPECT_EQ(report.value(u"source").toString(), u"logs");
+    EXPECT_EQ(report.value(u"repo"), repo.paths().repo);
+    EXPECT_EQ(report.value(u"countLine").toString(), u"2 ok · 1 Warnung");
+    const QJsonObject lang = taskOf(report, "Lang");
+    EXPECT_EQ(lang.value(u"group").toString(), u"NAS");
+    EXPECT_EQ(lang.value(u"kind").toString(), u"scheduled");
+    EXPECT_EQ(lang.value(u"status").toString(), u"green");
+    EXPECT_EQ(lang.value(u"latestStatus").toString(), u"SUCCESS");
+    EXPECT_FALSE(lang.value(u"running").toBool());
+    EXPECT_NEAR(lang.value(u"ageSeconds").toDouble(), 60, 30);
+    EXPECT_TRUE(
+        QDateTime::fromString(lang.value(u"lastSuccess").toString(), Qt::ISODate).isValid());
+    // Every task has every key, absent values as null.
+    for (const QJsonValue& v : report.value(u"tasks").toArray())
+        EXPECT_EQ(
+            v.toObject().keys(),
+            QStringLiteral("ageSeconds failureLine group health kind lastSuccess latestStatus name "
+                           "progress running runningHere status")
+                .split(u' '));
+    EXPECT_TRUE(taskOf(report, "Alt").value(u"group").isNull());
+    EXPECT_EQ(taskOf(report, "Alt").value(u"status").toString(), u"yellow");
+
+    const Outcome line = cli({QStringLiteral("status"), QStringLiteral("--line")});
+    EXPECT_EQ(line.out, "2 ok \xc2\xb7 1 Warnung\n");
+    EXPECT_EQ(line.code, 1);
+    const Outcome table = cli({QStringLiteral("status")});
+    EXPECT_TRUE(table.out.startsWith("Task    Gruppe  Art        Status   Letzter Erfolg"))
+        << table.out.constData();
+    EXPECT_TRUE(table.out.contains("\nAlt             scheduled  Warnung  vor 30 Std.\n"))
+        << table.out.constData();
+
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    EXPECT_EQ(cli({QStringLiteral("status")}).code, 0);
+    repo.write(QStringLiteral("support/config.toml"),
+               kTasks + "[[task]]\nname = 'Neu'\ntype = 'scheduled'\nscript = 'n.sh'\n");
+    EXPECT_EQ(cli({QStringLiteral("status")}).code, 2) << "never ran";
+    repo.write(QStringLiteral("support/config.toml"), "[[task]]\nname = 'kaputt'\n");
+    const Outcome broken = cli({QStringLiteral("status"), QStringLiteral("--json")});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_TRUE(
+        broken.json().value(u"problems").toArray().first().toString().startsWith(u"config.toml: "));
+    // Nothing of the tray program's: no line on standard output besides the answer.
+    EXPECT_FALSE(broken.out.contains("config.toml nicht lesbar"));
+}
+
+TEST_F(Control, CommandsActOnTheRunningCopy) {
+    ASSERT_TRUE(bus->ok());
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    repo.script(QStringLiteral("lang.sh"), "echo begonnen\nsleep 60\n");
+    success("Lang", 60);
+
+    const Outcome none = cli({QStringLiteral("run"), QStringLiteral("Lang")});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_EQ(none.err, "Savewright läuft nicht (keine Kopie auf dem Sitzungsbus).\n");
+
+    startProgram();
+    QDBusConnection watcher = QDBusConnection::connectToBus(bus->address, QStringLiteral("w"));
+    SignalLog log;
+    const QStringList& changes = log.received;
+    ASSERT_TRUE(watcher.connect(QString(), QStringLiteral("/org/savewright/Savewright"),
+                                QStringLiteral("org.savewright.Savewright1"),
+                                QStringLiteral("StatusChanged"), &log, SLOT(add(QString))));
+
+    EXPECT_EQ(cli({QStringLiteral("run"), QStringLiteral("Lang")}).code, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        return taskOf(cli({QStringLiteral("status"), QStringLiteral("--json")}).json(), "Lang")
+            .value(u"runningHere")
+            .toBool();
+    }));
+    const Outcome twice = cli({QStringLiteral("run"), QStringLiteral("Lang")});
+    EXPECT_EQ(twice.code, 1);
+    EXPECT_EQ(twice.err, "„Lang“ läuft bereits.\n");
+    const Outcome unknown = cli({QStringLiteral("stop"), QStringLiteral("Nichts")});
+    EXPECT_EQ(unknown.code, 1);
+    EXPECT_EQ(unknown.err, "Unbekannter Task: „Nichts“\n");
+    const Outcome external = cli({QStringLiteral("run"), QStringLiteral("Extern")});
+    EXPECT_EQ(external.code, 1);
+    EXPECT_TRUE(external.err.contains("externer Task")) << external.err.constData();
+    EXPECT_EQ(cli({QStringLiteral("run")}).code, 2);
+
+    EXPECT_EQ(cli({QStringLiteral("stop"), QStringLiteral("Lang")}).code, 0);
+    QJsonObject stopped;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            stopped =
+                taskOf(cli({QStringLiteral("status"), QStringLiteral("--json")}).json(), "Lang");
+            return !stopped.value(u"running").toBool();
+        },
+        15000));
+    EXPECT_EQ(stopped.value(u"latestStatus").toString(), u"ABORTED");
+
+    EXPECT_EQ(cli({QStringLiteral("pause")}).code, 0);
+    const QJsonObject paused = cli({QStringLiteral("status"), QStringLiteral("--json")}).json();
+    EXPECT_TRUE(paused.value(u"paused").toBool());
+    EXPECT_TRUE(paused.value(u"countLine").toString().endsWith(u" · pausiert"));
+    EXPECT_EQ(cli({QStringLiteral("resume")}).code, 0);
+    EXPECT_FALSE(
+        cli({QStringLiteral("status"), QStringLiteral("--json")}).json().value(u"paused").toBool());
+    EXPECT_EQ(cli({QStringLiteral("show")}).code, 0);
+
+    // Each change was signalled with the report; the run, the stop and the pause at least.
+    ASSERT_TRUE(waitUntil([&] { return changes.size() >= 4; }));
+    bool sawRunning = false;
+    for (const QString& c : changes)
+        sawRunning |=
+            taskOf(QJsonDocument::fromJson(c.toUtf8()).object(), "Lang").value(u"running").toBool();
+    EXPECT_TRUE(sawRunning);
+
+    QDBusConnection::disconnectFromBus(QStringLiteral("w"));
+}
+
+TEST_F(Control, AnObservingCopyAnswersButRefusesActions) {
+    ASSERT_TRUE(bus->ok());
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    success("Lang", 60);
+    startProgram({QStringLiteral("--observe")});
+    const QJsonObject report = cli({QStringLiteral("status"), QStringLiteral("--json")}).json();
+    EXPECT_TRUE(report.value(u"observeOnly").toBool());
+    for (const QStringList& command :
+         {QStringList{QStringLiteral("run"), QStringLiteral("Lang")}, {QStringLiteral("pause")}}) {
+        const Outcome refused = cli(command);
+        EXPECT_EQ(refused.code, 1);
+        EXPECT_EQ(refused.err,
+                  "Diese Savewright-Kopie beobachtet nur und startet oder stoppt keine Tasks.\n");
+    }
+}
+
+TEST_F(Control, ASecondStartAsksTheRunningCopyToShowItsPanel) {
+    ASSERT_TRUE(bus->ok());
+    FakeCopy copy;
+    QDBusConnection fake = QDBusConnection::connectToBus(bus->address, QStringLiteral("fake"));
+    ASSERT_TRUE(fake.registerObject(QStringLiteral("/org/savewright/Savewright"), &copy,
+                                    QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(fake.registerService(QStringLiteral("org.savewright.Savewright")));
+    // A working copy in the process table, whatever runs it.
+    QProcess working;
+    working.start(QStringLiteral("bash"),
+                  {QStringLiteral("-c"), QStringLiteral("exec -a /opt/x/savewright sleep 60")});
+    ASSERT_TRUE(working.waitForStarted());
+
+    QProcess second;
+    second.setProcessEnvironment(environment());
+    // Without --support, which would skip the guard.
+    second.start(QStringLiteral(SAVEWRIGHT_BINARY), {QStringLiteral("--repo"), repo.paths().repo});
+    ASSERT_TRUE(waitUntil([&] { return second.state() == QProcess::NotRunning; }, 15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(copy.shown, 1);
+    working.kill();
+    working.waitForFinished();
+    QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
+}
+
+TEST(ControlHelp, HelpAndVersionNeedNoDisplay) {
+    for (const char* flag : {"--help", "-h", "--version"}) {
+        QProcess p;
+        p.setProcessEnvironment(programEnvironment()); // no display, no bus
+        p.start(QStringLiteral(SAVEWRIGHT_BINARY), {QString::fromLatin1(flag)});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 0) << flag;
+        const QByteArray out = p.readAllStandardOutput();
+        EXPECT_TRUE(out.startsWith(flag[2] == 'v' ? "Savewright " : "Aufruf: savewright"))
+            << out.constData();
+    }
+}
+
+#include "ControlTest.moc"
