@@ -12,6 +12,7 @@ EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void(bool
     watch(engineNotifiers_, engine->latestDeletionReport);
     watch(engineNotifiers_, engine->deletionReportUnseen);
     watch(engineNotifiers_, engine->availableUpdate);
+    watch(engineNotifiers_, engine->volumePresence);
     watchTasks();
 }
 

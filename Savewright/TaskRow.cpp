@@ -17,7 +17,7 @@ constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 3;
 TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent)
     : QWidget(parent), task_(std::move(task)), engine_(engine),
       model_(ViewModel::row(*task_, *engine)) {
-    setToolTip(model_.description);
+    setToolTip(model_.tooltip);
     buttons_ = new QWidget(this);
     new QHBoxLayout(buttons_);
     buttons_->layout()->setContentsMargins(0, 0, 0, 0);
@@ -30,7 +30,7 @@ void TaskRow::refresh() {
     RowModel m = ViewModel::row(*task_, *engine_);
     if (m == model_) return;
     const bool buttonsChanged = m.running != model_.running || m.isRunning != model_.isRunning ||
-                                m.description != model_.description;
+                                m.tooltip != model_.tooltip;
     const bool sizeChanged = m.progressBar.has_value() != model_.progressBar.has_value();
     model_ = std::move(m);
     if (buttonsChanged) rebuildButtons();
@@ -93,7 +93,7 @@ void TaskRow::rebuildButtons() {
     add("chevron.left.forwardslash.chevron.right", "Skript öffnen", [this] { openScript(); });
     buttons_->adjustSize();
     placeButtons();
-    setToolTip(m.description);
+    setToolTip(m.tooltip);
 }
 
 void TaskRow::paintEvent(QPaintEvent*) {

@@ -1,5 +1,9 @@
 #include "ViewModel.h"
 
+#include "platform/Mounts.h"
+
+#include <QFileInfo>
+
 namespace RelativeTime {
 
 QString text(const std::optional<QDateTime>& date, const QDateTime& now) {
@@ -147,6 +151,17 @@ QString runningText(const TaskState& task, const QDateTime& now) {
     return QStringLiteral("läuft · %1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+std::optional<QString> volumeWait(const TaskConfig& c, const Engine& engine) {
+    const auto present = [&](const QString& v) { return engine.volumePresentNow(v); };
+    if (c.type != TaskType::OnMount || c.watchVolumes.isEmpty() ||
+        Schedule::volumesMounted(c, present))
+        return std::nullopt;
+    QStringList missing;
+    for (const QString& v : c.watchVolumes)
+        if (!present(v)) missing.append(QFileInfo(Mounts::withoutTrailingSlashes(v)).fileName());
+    return QStringLiteral("wartet auf Volume: ") + missing.join(QStringLiteral(", "));
+}
+
 RowModel row(const TaskState& task, const Engine& engine) {
     RowModel r;
     const QDateTime now = engine.now.value();
@@ -154,6 +169,9 @@ RowModel row(const TaskState& task, const Engine& engine) {
     r.id = task.id;
     r.name = c.name;
     r.description = c.description;
+    r.tooltip = c.description;
+    if (const auto wait = volumeWait(c, engine))
+        r.tooltip += (r.tooltip.isEmpty() ? QString() : QStringLiteral("\n")) + *wait;
     r.status = task.status(now);
     r.running = task.running.value();
     r.isRunning = task.isRunning();

@@ -22,6 +22,7 @@ struct RowModel {
     QString id;
     QString name;
     QString description;
+    QString tooltip; // the description, and what an automatic start waits for
     TaskStatus status = TaskStatus::Never;
     QString meta;
     Tone metaTone = Tone::Tertiary;
@@ -71,6 +72,8 @@ GroupModel group(const QString& name, const Engine::TaskList& tasks, const QDate
 PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expanded);
 
 QString runningText(const TaskState& task, const QDateTime& now);
+// "wartet auf Volume: nas, usb" for an on_mount task whose volumes are absent.
+std::optional<QString> volumeWait(const TaskConfig& task, const Engine& engine);
 RowModel row(const TaskState& task, const Engine& engine);
 
 IconModel icon(const Engine& engine);

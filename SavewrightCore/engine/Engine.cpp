@@ -3,6 +3,7 @@
 
 #include "MainThread.h"
 #include "execution/TaskRunner.h"
+#include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 
 #include <QPointer>
@@ -45,9 +46,10 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     volumeResponds = [](const QString& path, Answer answer) {
         volumeRespondsDefault(path, 3.0, std::move(answer), true);
     };
-    mountVolume = mountWithGio;
-    isMountPoint = isMountPointPath;
-    isDirectory = isMountPointPath;
+    volumePresent = [](const QString& path, Answer answer) {
+        volumePresentDefault(path, 3.0, std::move(answer));
+    };
+    mountVolume = [](const MountTarget& t) { Mounts::mount(t.volume, t.url); };
     fetchUpdate = [](const QString& address, UpdateChecker::Delivery deliver) {
         UpdateChecker::fetch(address, std::move(deliver));
     };
@@ -77,6 +79,7 @@ void Engine::start() {
     started = true;
     tickTimer_.start();
     schedulePoll();
+    checkVolumes();
     refreshLogs();
     // Events that arrived while the program was not running, found at creation.
     if (unannouncedDeletionEvent && onNewDeletionEvent)
@@ -127,6 +130,7 @@ void Engine::tick() {
 }
 
 void Engine::poll() {
+    checkVolumes();
     refreshLogs();
     if (observeOnly) return;
     if (!paused) tryMountVolumes();

@@ -39,6 +39,11 @@ class Engine : public QObject {
     // An answer that may come from any thread, exactly once.
     using Answer = std::function<void(bool)>;
     using AsyncCheck = std::function<void(const QString&, Answer)>;
+    struct MountTarget {
+        QString volume;
+        QString url;
+        friend bool operator==(const MountTarget&, const MountTarget&) = default;
+    };
 
     // `seenStore` remembers what was announced; by default the user's settings.
     Engine(Paths paths, bool observeOnly, QStringList extraProblems = {},
@@ -57,6 +62,9 @@ class Engine : public QObject {
     QProperty<QDateTime> lastRefresh;
     QProperty<std::optional<qint64>> configMTime;
     QProperty<QHash<QString, QDateTime>> lastMountAttempt;
+    // The last answers about the watched volumes (as written in config.toml);
+    // every decision goes by these, never by a look at a volume on this thread.
+    QProperty<QHash<QString, bool>> volumePresence;
     QProperty<QSet<QString>> mountInFlight;
     QProperty<bool> started{false};
     QProperty<std::optional<QString>> latestDeletionReport;
@@ -82,9 +90,9 @@ class Engine : public QObject {
     std::function<QDateTime()> clock;
     AsyncCheck isReachable;
     AsyncCheck volumeResponds;
-    std::function<void(const QString&)> mountVolume;
-    std::function<bool(const QString&)> isMountPoint;
-    std::function<bool(const QString&)> isDirectory;
+    std::function<void(const MountTarget&)> mountVolume;
+    // Whether a watched volume is present (mounted); may answer from any thread.
+    AsyncCheck volumePresent;
     std::function<void(const QString&, UpdateChecker::Delivery)> fetchUpdate;
     // Posts a push check (address, body); must return at once.
     std::function<void(const QString&, const QByteArray&)> sendPing;
@@ -133,18 +141,19 @@ class Engine : public QObject {
     static qint64 retryDelaySeconds(int failures);
 
     // Volumes (Volumes.cpp)
-    struct MountTarget {
-        QString volume;
-        QString url;
-        friend bool operator==(const MountTarget&, const MountTarget&) = default;
-    };
-    static bool isMountPointPath(const QString& path);
     static void isReachableDefault(const QString& address, double timeoutSeconds, Answer answer);
     // A listing of `path` within the time limit, on a thread of its own, at most
-    // one per volume at a time; with `mustBeMountPoint` a plain folder fails.
+    // one per volume at a time; with `mustBePresent` a folder that is no mounted
+    // volume fails.
     static void volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer,
-                                      bool mustBeMountPoint = false);
-    static void mountWithGio(const QString& address);
+                                      bool mustBePresent = false);
+    // Whether `path` is a mounted volume, within the time limit, off this thread,
+    // at most one look per volume at a time; a hung look answers false.
+    static void volumePresentDefault(const QString& path, double timeoutSeconds, Answer answer);
+    // Asks again about every watched volume that has no question under way; an
+    // answer that changes something lets due tasks start at once.
+    void checkVolumes();
+    bool volumePresentNow(const QString& volume) const;
     static QList<MountTarget> mountTargets(const QList<TaskConfig>& tasks,
                                            const std::function<bool(const QString&)>& isMounted,
                                            const QHash<QString, QDateTime>& lastAttempt,
@@ -219,4 +228,6 @@ class Engine : public QObject {
     QHash<QString, QPair<QString, std::optional<double>>> lastRunSeconds_; // by task: file, seconds
     QPair<QString, QByteArray> writtenMetrics_;                            // file, text
     QString metricsError_;
+    QSet<QString> presenceInFlight_;
+    void takePresence(const QString& volume, bool present);
 };

@@ -4,6 +4,7 @@
 #include "MainThread.h"
 #include "execution/TaskRunner.h"
 #include "platform/Detached.h"
+#include "platform/Mounts.h"
 #include "records/Schedule.h"
 
 #include <QFileInfo>
@@ -80,7 +81,7 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (c.type == TaskType::External) return;
     const bool due =
         !paused && Schedule::isDue(c, task->scheduleSuccess(now), now,
-                                   [this](const QString& v) { return isDirectory(v); });
+                                   [this](const QString& v) { return volumePresentNow(v); });
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
         if (!task->waiting) task->waitingForVolume = true;
@@ -149,7 +150,8 @@ void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QStr
         if (dryRun || task->manualStart) {
             QStringList missing;
             for (const QString& v : c.watchVolumes)
-                if (!answered.contains(v)) missing.append(QFileInfo(v).fileName());
+                if (!answered.contains(v))
+                    missing.append(QFileInfo(Mounts::withoutTrailingSlashes(v)).fileName());
             task->transientError = QStringLiteral("Volume fehlt: ") + missing.join(u", ");
         }
     }
@@ -253,7 +255,7 @@ void Engine::runAll() {
     for (const auto& t : tasks.value()) {
         const TaskConfig& c = t->config.value();
         if (!idle(*t) || c.type == TaskType::External) continue;
-        if (Schedule::volumesMounted(c, [this](const QString& v) { return isDirectory(v); })) {
+        if (Schedule::volumesMounted(c, [this](const QString& v) { return volumePresentNow(v); })) {
             t->waiting = true;
             t->waitingDryRun = false;
             t->waitingForVolume = false;

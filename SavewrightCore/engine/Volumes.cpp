@@ -1,16 +1,17 @@
-// Network volumes: mount points, probes with time limits, and mounting in the background.
+// Network volumes: presence and probes with time limits, and mounting in the background.
 #include "Engine.h"
 
 #include "MainThread.h"
 #include "Once.h"
 #include "VolumeListings.h"
 #include "platform/Detached.h"
+#include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 
 #include <QFileInfo>
 #include <QPointer>
-#include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 
 #include <dirent.h>
@@ -23,8 +24,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int kDefaultPort = 445;
 
 // `answer`, wrapped so that the first of a result and `timeout` wins: the
 // returned function delivers a result; false goes out by itself at the limit.
@@ -104,9 +103,9 @@ void VolumeListings::finish(const QString& path, bool ok) {
 
 namespace {
 
-bool lists(const QString& path, bool mountPoint) {
+bool lists(const QString& path, bool mustBePresent) {
     // The mount-point test is a stat() of the volume: a dead server hangs it too.
-    if (mountPoint && !Engine::isMountPointPath(path)) return false;
+    if (mustBePresent && !Mounts::isPresent(path)) return false;
     DIR* dir = ::opendir(PosixFile::encodePath(path).constData());
     if (!dir) return false;
     while (::readdir(dir)) {
@@ -117,22 +116,9 @@ bool lists(const QString& path, bool mountPoint) {
 
 } // namespace
 
-bool Engine::isMountPointPath(const QString& written) {
-    // "/media/nas/" is the same volume as "/media/nas".
-    QString path = written;
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    struct stat self {
-    }, parent{};
-    if (::stat(PosixFile::encodePath(path).constData(), &self) != 0) return false;
-    const QString up = QFileInfo(path).path();
-    if (::stat(PosixFile::encodePath(up).constData(), &parent) != 0) return false;
-    return self.st_dev != parent.st_dev;
-}
-
 void Engine::isReachableDefault(const QString& address, double timeoutSeconds, Answer answer) {
     const QUrl url(address);
-    const int port = url.port(kDefaultPort);
+    const int port = url.port(Mounts::defaultPort(url.scheme()));
     if (!url.isValid() || url.host().isEmpty() || port < 0 || port > 65535) return answer(false);
     const QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
     answerWithin(
@@ -142,23 +128,55 @@ void Engine::isReachableDefault(const QString& address, double timeoutSeconds, A
 }
 
 void Engine::volumeRespondsDefault(const QString& path, double timeoutSeconds, Answer answer,
-                                   bool mustBeMountPoint) {
+                                   bool mustBePresent) {
     // Threads outlive engines: the registries live as long as the process.
     static VolumeListings* folders =
         new VolumeListings([](const QString& p) { return lists(p, false); });
     static VolumeListings* volumes =
         new VolumeListings([](const QString& p) { return lists(p, true); });
-    (mustBeMountPoint ? volumes : folders)->respond(path, timeoutSeconds, std::move(answer));
+    (mustBePresent ? volumes : folders)->respond(path, timeoutSeconds, std::move(answer));
 }
 
-void Engine::mountWithGio(const QString& address) {
-    static const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
-    if (gio.isEmpty()) return;
-    Spawn::Options o;
-    o.program = PosixFile::encodePath(gio);
-    o.arguments = {"mount", address.toUtf8()};
-    const Spawn::Started started = Spawn::start(o);
-    if (started.pid) startDetached([pid = started.pid] { Spawn::reap(pid); });
+void Engine::volumePresentDefault(const QString& path, double timeoutSeconds, Answer answer) {
+    static VolumeListings* looks = new VolumeListings(Mounts::isPresent);
+    looks->respond(path, timeoutSeconds, std::move(answer));
+}
+
+bool Engine::volumePresentNow(const QString& volume) const {
+    return volumePresence.value().value(volume, false);
+}
+
+void Engine::checkVolumes() {
+    QSet<QString> watched;
+    for (const auto& t : tasks.value())
+        for (const QString& v : t->config.value().watchVolumes)
+            watched.insert(v);
+    QHash<QString, bool> kept = volumePresence;
+    kept.removeIf([&](const auto& entry) { return !watched.contains(entry.key()); });
+    volumePresence = kept;
+    QPointer<Engine> engine(this);
+    for (const QString& v : watched) {
+        if (presenceInFlight_.contains(v)) continue;
+        presenceInFlight_.insert(v);
+        volumePresent(v, [engine, v](bool present) {
+            // An answer given at once (tests) is taken at once, any other on the main thread.
+            if (engine && QThread::currentThread() == engine->thread())
+                return engine->takePresence(v, present);
+            postToMain([engine, v, present] {
+                if (engine) engine->takePresence(v, present);
+            });
+        });
+    }
+}
+
+void Engine::takePresence(const QString& volume, bool present) {
+    presenceInFlight_.remove(volume);
+    const auto known = volumePresence.value().constFind(volume);
+    if (known != volumePresence.value().constEnd() && *known == present) return;
+    QHash<QString, bool> presence = volumePresence;
+    presence.insert(volume, present);
+    volumePresence = presence;
+    if (started && !observeOnly) startReady();
 }
 
 QList<Engine::MountTarget> Engine::mountTargets(
@@ -188,11 +206,22 @@ void Engine::tryMountVolumes() {
     QList<TaskConfig> configs;
     for (const auto& t : tasks.value())
         configs.append(t->config.value());
-    const QList<MountTarget> targets = mountTargets(configs, isMountPoint, lastMountAttempt, now,
-                                                    config.value().mountRetryMinutes);
+    // A volume not asked about yet is left alone until the answer comes.
+    const QList<MountTarget> targets = mountTargets(
+        configs, [this](const QString& v) { return volumePresence.value().value(v, true); },
+        lastMountAttempt, now, config.value().mountRetryMinutes);
     QPointer<Engine> engine(this);
     for (const MountTarget& target : targets) {
         if (mountInFlight.value().contains(target.volume)) continue;
+        // An fstab entry names no server to ask first: mount answers for itself,
+        // and is asked again only after the retry pause.
+        if (target.url == Mounts::kFstab) {
+            mountVolume(target);
+            QHash<QString, QDateTime> attempts = lastMountAttempt;
+            attempts.insert(target.volume, clock());
+            lastMountAttempt = attempts;
+            continue;
+        }
         QSet<QString> inFlight = mountInFlight;
         inFlight.insert(target.volume);
         mountInFlight = inFlight;
@@ -203,7 +232,7 @@ void Engine::tryMountVolumes() {
                 inFlight.remove(target.volume);
                 engine->mountInFlight = inFlight;
                 if (reachable) {
-                    engine->mountVolume(target.url);
+                    engine->mountVolume(target);
                 } else {
                     QHash<QString, QDateTime> attempts = engine->lastMountAttempt;
                     attempts.insert(target.volume, engine->clock());

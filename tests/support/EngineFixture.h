@@ -23,8 +23,9 @@ class EngineFixture : public ::testing::Test {
     std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {}) {
         auto e = std::make_unique<Engine>(repo.paths(), observeOnly, extra, settings());
         e->clock = [this] { return clockNow; };
-        e->isDirectory = [this](const QString& v) { return mounted.contains(v); };
-        e->isMountPoint = e->isDirectory;
+        e->volumePresent = [this](const QString& v, Engine::Answer answer) {
+            answer(mounted.contains(v));
+        };
         e->volumeResponds = [this](const QString& v, Engine::Answer answer) {
             probes.append(v);
             answer(mounted.contains(v));
@@ -33,7 +34,8 @@ class EngineFixture : public ::testing::Test {
             reachChecks.append(url);
             answer(reachable);
         };
-        e->mountVolume = [this](const QString& url) { mounts.append(url); };
+        e->mountVolume = [this](const Engine::MountTarget& t) { mounts.append(t.url); };
+        e->checkVolumes();
         e->refreshLogs();
         return e;
     }
