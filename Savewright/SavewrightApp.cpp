@@ -155,8 +155,13 @@ int run(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (CommandLine::has(arguments, QStringLiteral("--run-spiegel")))
         return runMirrorScript(arguments);
-    if (const std::optional<QString> command = CommandLineTool::command(arguments))
-        return CommandLineTool::run(argc, argv, *command);
+    if (const std::optional<QString> command = CommandLineTool::command(arguments)) {
+        const int code = CommandLineTool::run(argc, argv, *command);
+        // Nothing to tear down: the bus thread's shutdown only races with the exit.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(code);
+    }
 
     const std::optional<QString> target =
         CommandLine::value(arguments, QStringLiteral("--snapshot"));

@@ -151,7 +151,8 @@ class Engine : public QObject {
     // at most one look per volume at a time; a hung look answers false.
     static void volumePresentDefault(const QString& path, double timeoutSeconds, Answer answer);
     // Asks again about every watched volume that has no question under way; an
-    // answer that changes something lets due tasks start at once.
+    // answer that changes something mounts what is missing and lets due tasks
+    // start at once.
     void checkVolumes();
     bool volumePresentNow(const QString& volume) const;
     static QList<MountTarget> mountTargets(const QList<TaskConfig>& tasks,

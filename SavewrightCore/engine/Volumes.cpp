@@ -25,6 +25,8 @@
 
 namespace {
 
+constexpr int kSmbPort = 445;
+
 // `answer`, wrapped so that the first of a result and `timeout` wins: the
 // returned function delivers a result; false goes out by itself at the limit.
 std::function<void(bool)> answerOnceWithin(double timeoutSeconds, Engine::Answer answer) {
@@ -118,7 +120,7 @@ bool lists(const QString& path, bool mustBePresent) {
 
 void Engine::isReachableDefault(const QString& address, double timeoutSeconds, Answer answer) {
     const QUrl url(address);
-    const int port = url.port(Mounts::defaultPort(url.scheme()));
+    const int port = url.port(Mounts::serverPort(url.scheme()).value_or(kSmbPort));
     if (!url.isValid() || url.host().isEmpty() || port < 0 || port > 65535) return answer(false);
     const QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
     answerWithin(
@@ -176,7 +178,10 @@ void Engine::takePresence(const QString& volume, bool present) {
     QHash<QString, bool> presence = volumePresence;
     presence.insert(volume, present);
     volumePresence = presence;
-    if (started && !observeOnly) startReady();
+    if (!started || observeOnly) return;
+    // A volume found absent is mounted now, not at the next poll.
+    if (!present && !paused) tryMountVolumes();
+    startReady();
 }
 
 QList<Engine::MountTarget> Engine::mountTargets(
@@ -213,9 +218,9 @@ void Engine::tryMountVolumes() {
     QPointer<Engine> engine(this);
     for (const MountTarget& target : targets) {
         if (mountInFlight.value().contains(target.volume)) continue;
-        // An fstab entry names no server to ask first: mount answers for itself,
-        // and is asked again only after the retry pause.
-        if (target.url == Mounts::kFstab) {
+        // An fstab entry or a local archive names no server to ask first: mount
+        // answers for itself, and is asked again only after the retry pause.
+        if (!Mounts::serverPort(QUrl(target.url).scheme())) {
             mountVolume(target);
             QHash<QString, QDateTime> attempts = lastMountAttempt;
             attempts.insert(target.volume, clock());

@@ -92,7 +92,7 @@ QString gvfsFolder(const QString& address) {
     return gvfsRoot() + u'/' + name;
 }
 
-int defaultPort(const QString& scheme) {
+std::optional<int> serverPort(const QString& scheme) {
     static const QHash<QString, int> ports{
         {QStringLiteral("smb"), 445},  {QStringLiteral("cifs"), 445},
         {QStringLiteral("afp"), 548},  {QStringLiteral("sftp"), 22},
@@ -100,7 +100,9 @@ int defaultPort(const QString& scheme) {
         {QStringLiteral("dav"), 80},   {QStringLiteral("http"), 80},
         {QStringLiteral("davs"), 443}, {QStringLiteral("https"), 443},
         {QStringLiteral("nfs"), 2049}};
-    return ports.value(scheme.toLower(), 445);
+    const auto it = ports.constFind(scheme.toLower());
+    if (it == ports.constEnd()) return std::nullopt;
+    return *it;
 }
 
 } // namespace Mounts

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace Mounts {
 
 // "/media/nas/" is the volume "/media/nas".
@@ -22,7 +24,8 @@ void mount(const QString& volume, const QString& address);
 // Where gio mount puts the share of `address` (smb, sftp, ftp, dav, afp);
 // empty when the address is not of those kinds.
 QString gvfsFolder(const QString& address);
-// The port a server of the address's kind answers on, for the reachability test.
-int defaultPort(const QString& scheme);
+// The port a server of the address's kind answers on, for the reachability
+// test; absent for kinds without a server (fstab, archive, mtp …).
+std::optional<int> serverPort(const QString& scheme);
 
 } // namespace Mounts

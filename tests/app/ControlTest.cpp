@@ -191,7 +191,7 @@ TEST_F(Control, CommandsActOnTheRunningCopy) {
     }));
     const Outcome twice = cli({QStringLiteral("run"), QStringLiteral("Lang")});
     EXPECT_EQ(twice.code, 1);
-    EXPECT_EQ(twice.err, "„Lang“ läuft bereits.\n");
+    EXPECT_EQ(twice.err, "„Lang“ läuft bereits.\n") << twice.err.constData();
     const Outcome unknown = cli({QStringLiteral("stop"), QStringLiteral("Nichts")});
     EXPECT_EQ(unknown.code, 1);
     EXPECT_EQ(unknown.err, "Unbekannter Task: „Nichts“\n");
