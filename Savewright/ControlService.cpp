@@ -71,6 +71,7 @@ void ControlService::start(const QString& name, bool dryRun) {
         return sendErrorReply(
             kRefused,
             QStringLiteral("„%1“ ist ein externer Task: Savewright beobachtet ihn nur.").arg(name));
+    if (const auto& hold = task->config.value().hold) return sendErrorReply(kRefused, *hold);
     if (task->isRunning() || task->probing)
         return sendErrorReply(kRefused, QStringLiteral("„%1“ läuft bereits.").arg(name));
     engine_->runNow(task, dryRun);

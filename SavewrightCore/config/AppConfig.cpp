@@ -1,6 +1,7 @@
 #include "AppConfig.h"
 
 #include "Paths.h"
+#include "Text.h"
 #include "platform/PosixFile.h"
 
 #include <QStringDecoder>
@@ -39,6 +40,29 @@ QString TaskConfig::mountURLFor(const QString& volume) const {
     if (i < 0 || i >= mountURLs.size()) return {};
     return mountURLs[i];
 }
+
+std::optional<int> TaskConfig::weekday() const {
+    static const char* names[] = {"sunday",   "monday", "tuesday", "wednesday",
+                                  "thursday", "friday", "saturday"};
+    const QString lower = day.toLower();
+    for (int i = 0; i < 7; ++i)
+        if (lower == QLatin1StringView(names[i])) return i + 1;
+    return std::nullopt;
+}
+
+// "HH:MM" split at every ":", empty pieces dropped, non-integers dropped.
+std::optional<std::pair<qint64, qint64>> TaskConfig::hourMinute() const {
+    QList<qint64> numbers;
+    for (QStringView piece : QStringView(time).split(u':', Qt::SkipEmptyParts))
+        if (const auto v = Text::parseInteger(piece)) numbers.append(*v);
+    if (numbers.size() != 2) return std::nullopt;
+    return std::pair{numbers[0], numbers[1]};
+}
+
+const QString AppConfig::kVolumesNotAList =
+    QStringLiteral("watch_volumes muss eine Liste sein, z. B. [\"/mnt/nas\"]: der Task startet "
+                   "nicht, bis das behoben ist");
+const QString AppConfig::kCrLfWarning = QStringLiteral("Zeilenende CR LF: bitte als LF speichern");
 
 namespace {
 
@@ -137,6 +161,9 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     readKey(t, u"max_run_minutes", task.maxRunMinutes,
             [](const TOMLValue& v) { return v.doubleValue(); });
     readString(t, u"ping_url", task.pingURL);
+    if (const auto v = t.constFind(QStringLiteral("watch_volumes"));
+        v != t.constEnd() && !v->stringArray())
+        task.hold = AppConfig::kVolumesNotAList;
     if (!task.pingURL.isEmpty() && !task.pingURL.startsWith(u"http://") &&
         !task.pingURL.startsWith(u"https://"))
         throw TOMLError(
@@ -156,12 +183,15 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
         readString(*general, u"update_url", config.updateURL);
         readBool(*general, u"notify", config.notify);
         readString(*general, u"metrics_file", config.metricsFile);
+        readString(*general, u"repo", config.repo);
+        if (!config.repo.isEmpty()) config.repo = Paths::expandHome(config.repo);
         if (!config.metricsFile.isEmpty())
             config.metricsFile = Paths::expandHome(config.metricsFile);
     }
     const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
     for (qsizetype i = 0; i < entries.size(); ++i)
         config.tasks.append(readTask(entries[i], i + 1));
+    config.warnings = check(doc);
     return config;
 }
 
@@ -178,5 +208,14 @@ AppConfig AppConfig::load(const QString& path) {
     QString text = decoder(file.data);
     if (decoder.hasError())
         throw ConfigError(QStringLiteral("„%1“ ist kein gültiger UTF-8-Text").arg(path));
-    return parse(text);
+    // Saved by a Windows editor: the lines' CRs break the syntax; say why.
+    const bool crlf = text.contains(QStringLiteral("\r\n"));
+    try {
+        AppConfig config = parse(text);
+        if (crlf) config.warnings.prepend(QStringLiteral("config.toml: ") + kCrLfWarning);
+        return config;
+    } catch (ConfigError& e) {
+        if (crlf) e.alsoFound.append(QStringLiteral("config.toml: ") + kCrLfWarning);
+        throw;
+    }
 }

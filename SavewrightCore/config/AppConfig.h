@@ -40,6 +40,9 @@ struct TaskConfig {
     std::optional<double> maxRunMinutes;
     // A push-check address told when a run starts, succeeds or fails.
     QString pingURL;
+    // Why the task must not start until config.toml is fixed (a mistake that
+    // would turn it into a different, dangerous task).
+    std::optional<QString> hold;
 
     TaskConfig() = default;
     TaskConfig(QString name_, TaskType type_, QString script_)
@@ -49,6 +52,9 @@ struct TaskConfig {
     QString safeName() const;
     // The address to mount one watched volume from; empty when there is none.
     QString mountURLFor(const QString& volume) const;
+    // Weekly tasks: `day` as 1 (sunday) … 7, and `time` as hour and minute.
+    std::optional<int> weekday() const;
+    std::optional<std::pair<qint64, qint64>> hourMinute() const;
 
     friend bool operator==(const TaskConfig&, const TaskConfig&) = default;
 };
@@ -61,12 +67,21 @@ struct AppConfig {
     bool notify = true; // any notification about runs at all
     // Written after each refresh that changed something, for a textfile collector.
     QString metricsFile;
+    // The script repository when --repo is not given (read by Paths).
+    QString repo;
+    // Mistakes that do not block loading, each naming its line, task and key.
+    QStringList warnings;
 
     // Throws TOMLError (syntax: its line; validation: line 0).
     static AppConfig parse(const QString& text);
     static AppConfig fromDocument(const TOMLDocument& doc);
     // Throws ConfigError when the file cannot be read or is not UTF-8, else as parse.
     static AppConfig load(const QString& path);
+    // The warnings of a document: keys of the wrong type, unknown keys and tables,
+    // weekly days and times that are never due (ConfigCheck.cpp).
+    static QStringList check(const TOMLDocument& doc);
+    static const QString kCrLfWarning;
+    static const QString kVolumesNotAList;
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };

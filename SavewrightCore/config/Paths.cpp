@@ -1,5 +1,7 @@
 #include "Paths.h"
 
+#include "AppConfig.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -35,7 +37,7 @@ const QString& Paths::defaultAppSupport() {
 }
 
 const QString& Paths::defaultRepo() {
-    static const QString path = QDir::homePath() + QStringLiteral("/Developer/Savewright-app/mac");
+    static const QString path = QDir::homePath() + QStringLiteral("/Savewright");
     return path;
 }
 
@@ -61,13 +63,26 @@ QString Paths::expandHome(const QString& path) {
 
 Paths Paths::resolve(const QStringList& arguments, const QString& executable) {
     auto support = CommandLine::value(arguments, QStringLiteral("--support"));
-    return Paths(resolveRepo(arguments, executable),
-                 support ? CommandLine::absolute(*support) : defaultAppSupport());
+    const QString appSupport = support ? CommandLine::absolute(*support) : defaultAppSupport();
+    return Paths(resolveRepo(arguments, executable, appSupport), appSupport);
 }
 
-QString Paths::resolveRepo(const QStringList& arguments, const QString& executable) {
+std::optional<QString> Paths::configuredRepo(const QString& appSupport) {
+    try {
+        const QString repo = AppConfig::load(appSupport + QStringLiteral("/config.toml")).repo;
+        // A relative path is taken from the folder the file lies in.
+        if (!repo.isEmpty()) return QDir(appSupport).absoluteFilePath(repo);
+    } catch (const ConfigError&) {
+        // An unreadable file is reported by the engine's own load.
+    }
+    return std::nullopt;
+}
+
+QString Paths::resolveRepo(const QStringList& arguments, const QString& executable,
+                           const QString& appSupport) {
     if (auto repo = CommandLine::value(arguments, QStringLiteral("--repo")))
         return CommandLine::absolute(*repo);
+    if (auto repo = configuredRepo(appSupport)) return *repo;
     QString program = CommandLine::absolute(executable);
     const QString resolved = QFileInfo(program).canonicalFilePath();
     if (!resolved.isEmpty()) program = resolved;

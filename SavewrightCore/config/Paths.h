@@ -26,7 +26,12 @@ struct Paths {
     static Paths resolve(const QStringList& arguments, const QString& executable);
     // "~" or "~/…" below HOME; any other path as it stands.
     static QString expandHome(const QString& path);
-    static QString resolveRepo(const QStringList& arguments, const QString& executable);
+    // --repo, else `[general] repo` of the support folder's config.toml, else
+    // the nearest trusted folder above the program with a Scripts folder, else
+    // the default.
+    static QString resolveRepo(const QStringList& arguments, const QString& executable,
+                               const QString& appSupport = defaultAppSupport());
+    static std::optional<QString> configuredRepo(const QString& appSupport);
 
     friend bool operator==(const Paths&, const Paths&) = default;
 };

@@ -291,6 +291,7 @@ TOMLDocument parse(const QString& text) {
             if (!line.endsWith(u"]]")) throw TOMLError(lineNo, QStringLiteral("] ] fehlt"));
             targetName = trimBlanks(line.mid(2, line.size() - 4)).toString();
             doc.arrays[targetName].append(TOMLTable{});
+            doc.arrayLines[targetName].append(lineNo);
             target = Target::Array;
             continue;
         }
@@ -298,6 +299,7 @@ TOMLDocument parse(const QString& text) {
             if (!line.endsWith(u']')) throw TOMLError(lineNo, QStringLiteral("] fehlt"));
             targetName = trimBlanks(line.mid(1, line.size() - 2)).toString();
             doc.tables[targetName]; // a repeated header reopens the table
+            doc.tableLines.insert(targetName, doc.tableLines.value(targetName, lineNo));
             target = Target::Table;
             continue;
         }
@@ -324,6 +326,7 @@ TOMLDocument parse(const QString& text) {
 
         ValueScanner scanner(value, lineNo);
         TOMLValue parsed = scanner.readValue(0);
+        parsed.line = lineNo;
         scanner.skipBlanks();
         if (!scanner.atEnd()) scanner.fail(QStringLiteral("unerwartete Zeichen nach dem Wert"));
 

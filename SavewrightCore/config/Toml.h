@@ -16,6 +16,8 @@ class ConfigError : public std::runtime_error {
   public:
     explicit ConfigError(const QString& text);
     virtual QString description() const { return text_; }
+    // Further problems found on the way, shown beside this one.
+    QStringList alsoFound;
 
   private:
     QString text_;
@@ -54,6 +56,8 @@ class TOMLValue {
 
     friend bool operator==(const TOMLValue& a, const TOMLValue& b) { return a.v_ == b.v_; }
 
+    int line = 0; // where the key stood (1-based); not part of the value
+
   private:
     std::variant<QString, qint64, double, bool, Array> v_;
 };
@@ -63,6 +67,9 @@ using TOMLTable = QHash<QString, TOMLValue>;
 struct TOMLDocument {
     QHash<QString, TOMLTable> tables;
     QHash<QString, QList<TOMLTable>> arrays;
+    // The line of each table's first header, and of each array entry's header.
+    QHash<QString, int> tableLines;
+    QHash<QString, QList<int>> arrayLines;
     friend bool operator==(const TOMLDocument&, const TOMLDocument&) = default;
 };
 

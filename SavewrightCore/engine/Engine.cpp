@@ -163,11 +163,11 @@ void Engine::reloadConfig() {
         loaded = AppConfig::load(paths.configFile());
         refuseDuplicateNames(loaded);
     } catch (const ConfigError& e) {
-        setProblems({QStringLiteral("config.toml: ") + e.description()});
+        setProblems(QStringList{QStringLiteral("config.toml: ") + e.description()} + e.alsoFound);
         say(QStringLiteral("config.toml nicht lesbar: ") + e.description());
         return;
     }
-    setProblems({});
+    setProblems(loaded.warnings);
     config = loaded;
     summarizeAttention_ = true;
     say(QStringLiteral("config.toml geladen: %1 Tasks (%2)")

@@ -78,7 +78,7 @@ bool Engine::redStartInFlight() const {
 void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (task->running || task->runningElsewhere || task->probing) return;
     const TaskConfig& c = task->config.value();
-    if (c.type == TaskType::External) return;
+    if (c.type == TaskType::External || c.hold) return;
     const bool due =
         !paused && Schedule::isDue(c, task->scheduleSuccess(now), now,
                                    [this](const QString& v) { return volumePresentNow(v); });
@@ -236,7 +236,7 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
 
 void Engine::runNow(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (observeOnly || task->running || task->runningElsewhere || task->probing ||
-        task->config.value().type == TaskType::External)
+        task->config.value().type == TaskType::External || task->config.value().hold)
         return;
     task->manualStart = true;
     task->transientError = std::nullopt;
@@ -254,7 +254,7 @@ void Engine::runAll() {
     if (observeOnly) return;
     for (const auto& t : tasks.value()) {
         const TaskConfig& c = t->config.value();
-        if (!idle(*t) || c.type == TaskType::External) continue;
+        if (!idle(*t) || c.type == TaskType::External || c.hold) continue;
         if (Schedule::volumesMounted(c, [this](const QString& v) { return volumePresentNow(v); })) {
             t->waiting = true;
             t->waitingDryRun = false;

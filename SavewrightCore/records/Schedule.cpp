@@ -37,24 +37,6 @@ namespace Schedule {
 
 namespace {
 
-std::optional<int> weekdayNumber(const QString& day) {
-    static const char* names[] = {"sunday",   "monday", "tuesday", "wednesday",
-                                  "thursday", "friday", "saturday"};
-    const QString lower = day.toLower();
-    for (int i = 0; i < 7; ++i)
-        if (lower == QLatin1StringView(names[i])) return i + 1;
-    return std::nullopt;
-}
-
-// "HH:MM" split at every ":", empty pieces dropped, non-integers dropped.
-std::optional<std::pair<qint64, qint64>> hourMinute(const QString& time) {
-    QList<qint64> numbers;
-    for (QStringView piece : QStringView(time).split(u':', Qt::SkipEmptyParts))
-        if (const auto v = Text::parseInteger(piece)) numbers.append(*v);
-    if (numbers.size() != 2) return std::nullopt;
-    return std::pair{numbers[0], numbers[1]};
-}
-
 // Today's (the day of `now`) wall-clock hour:minute:00 as a point in time; a time
 // in a daylight-saving gap moves on to the next existing one.
 std::optional<QDateTime> todayAt(const std::tm& today, qint64 hour, qint64 minute) {
@@ -131,12 +113,12 @@ std::optional<QDateTime> lastMissedWindow(const std::tm& today, int day, qint64 
 
 bool weeklyDue(const TaskConfig& task, double age, const std::optional<QDateTime>& last,
                const QDateTime& now) {
-    const auto day = weekdayNumber(task.day);
+    const auto day = task.weekday();
     if (!day) return false;
     const std::time_t nowT = static_cast<std::time_t>(now.toSecsSinceEpoch());
     std::tm today{};
     localtime_r(&nowT, &today);
-    const auto hm = hourMinute(task.time);
+    const auto hm = task.hourMinute();
     if (!hm) return false;
     if (today.tm_wday + 1 == *day) {
         const auto slot = todayAt(today, hm->first, hm->second);

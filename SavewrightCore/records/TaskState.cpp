@@ -13,6 +13,7 @@ TaskStatus TaskState::status(const QDateTime& now) const {
 }
 
 TaskStatus TaskState::health(const QDateTime& now) const {
+    if (config.value().hold) return TaskStatus::Error;
     if (transientError.value()) return TaskStatus::Error;
     const LogSummary& s = summary.value();
     if (s.latestStatus == u"FAILED") return TaskStatus::Error;
@@ -32,6 +33,7 @@ std::optional<QDateTime> TaskState::scheduleSuccess(const QDateTime& now) const 
 }
 
 std::optional<QString> TaskState::errorText() const {
+    if (const auto& hold = config.value().hold) return hold;
     if (transientError.value()) return transientError.value();
     const LogSummary& s = summary.value();
     if (s.latestStatus == u"FAILED") return s.failureLine.value_or(QStringLiteral("Fehler"));

@@ -1,0 +1,154 @@
+// Mistakes in config.toml that do not block loading but would silently change
+// what a task does: named with their line, task and key.
+#include "AppConfig.h"
+
+namespace {
+
+enum class Kind { Text, Number, Bool, List };
+
+const QHash<QString, Kind>& generalKeys() {
+    static const QHash<QString, Kind> keys{{QStringLiteral("poll_interval_seconds"), Kind::Number},
+                                           {QStringLiteral("mount_retry_minutes"), Kind::Number},
+                                           {QStringLiteral("update_url"), Kind::Text},
+                                           {QStringLiteral("notify"), Kind::Bool},
+                                           {QStringLiteral("metrics_file"), Kind::Text},
+                                           {QStringLiteral("repo"), Kind::Text}};
+    return keys;
+}
+
+const QHash<QString, Kind>& taskKeys() {
+    static const QHash<QString, Kind> keys{{QStringLiteral("name"), Kind::Text},
+                                           {QStringLiteral("type"), Kind::Text},
+                                           {QStringLiteral("script"), Kind::Text},
+                                           {QStringLiteral("description"), Kind::Text},
+                                           {QStringLiteral("group"), Kind::Text},
+                                           {QStringLiteral("max_logs"), Kind::Number},
+                                           {QStringLiteral("interval_minutes"), Kind::Number},
+                                           {QStringLiteral("interval_hours"), Kind::Number},
+                                           {QStringLiteral("warn_hours"), Kind::Number},
+                                           {QStringLiteral("red_hours"), Kind::Number},
+                                           {QStringLiteral("watch_volumes"), Kind::List},
+                                           {QStringLiteral("mount_url"), Kind::Text},
+                                           {QStringLiteral("mount_urls"), Kind::List},
+                                           {QStringLiteral("require_all_volumes"), Kind::Bool},
+                                           {QStringLiteral("day"), Kind::Text},
+                                           {QStringLiteral("time"), Kind::Text},
+                                           {QStringLiteral("catch_up"), Kind::Bool},
+                                           {QStringLiteral("notify"), Kind::Bool},
+                                           {QStringLiteral("remind_hours"), Kind::Number},
+                                           {QStringLiteral("max_run_minutes"), Kind::Number},
+                                           {QStringLiteral("ping_url"), Kind::Text}};
+    return keys;
+}
+
+bool fits(const TOMLValue& v, Kind kind) {
+    switch (kind) {
+    case Kind::Text:
+        return v.kind() == TOMLValue::Kind::String;
+    case Kind::Number:
+        return v.kind() == TOMLValue::Kind::Int || v.kind() == TOMLValue::Kind::Double;
+    case Kind::Bool:
+        return v.kind() == TOMLValue::Kind::Bool;
+    case Kind::List: {
+        const auto strings = v.stringArray();
+        return strings && v == TOMLValue(TOMLValue::Array(strings->cbegin(), strings->cend()));
+    }
+    }
+    return false;
+}
+
+QString wanted(Kind kind) {
+    switch (kind) {
+    case Kind::Text:
+        return QStringLiteral("muss ein Text in Anführungszeichen sein");
+    case Kind::Number:
+        return QStringLiteral("muss eine Zahl sein");
+    case Kind::Bool:
+        return QStringLiteral("muss true oder false sein");
+    case Kind::List:
+        return QStringLiteral("muss eine Liste von Texten sein");
+    }
+    return {};
+}
+
+QString at(int line, const QString& text) {
+    return QStringLiteral("config.toml Zeile %1: %2").arg(line).arg(text);
+}
+
+// Unknown keys and keys of the wrong type; `who` names the table or task.
+void checkKeys(const TOMLTable& table, const QHash<QString, Kind>& known, const QString& who,
+               QStringList& out) {
+    QStringList names = table.keys();
+    names.sort();
+    for (const QString& key : names) {
+        const TOMLValue& v = table[key];
+        const auto kind = known.constFind(key);
+        if (kind == known.constEnd())
+            out.append(at(v.line, QStringLiteral("%1: unbekannter Schlüssel „%2“").arg(who, key)));
+        else if (key == u"watch_volumes" && !fits(v, *kind))
+            out.append(at(v.line, who + QStringLiteral(": ") + AppConfig::kVolumesNotAList));
+        else if (!fits(v, *kind))
+            out.append(at(v.line, QStringLiteral("%1: %2 %3, es gilt der Standardwert")
+                                      .arg(who, key, wanted(*kind))));
+    }
+}
+
+// A weekly task whose day or time is never matched.
+void checkWeekly(const TOMLTable& table, int headerLine, const QString& who, QStringList& out) {
+    TaskConfig probe;
+    if (const auto day = table.value(QStringLiteral("day")).string()) probe.day = *day;
+    if (const auto time = table.value(QStringLiteral("time")).string()) probe.time = *time;
+    const auto lineOf = [&](const char* key) {
+        const auto it = table.constFind(QString::fromLatin1(key));
+        return it == table.constEnd() ? headerLine : it->line;
+    };
+    if (!probe.weekday())
+        out.append(at(lineOf("day"),
+                      QStringLiteral("%1: day „%2“ ist kein Wochentag (monday … sunday): der "
+                                     "Task wird nie fällig")
+                          .arg(who, probe.day)));
+    const auto hm = probe.hourMinute();
+    if (!hm || hm->first < 0 || hm->first > 23 || hm->second < 0 || hm->second > 59)
+        out.append(at(lineOf("time"),
+                      QStringLiteral("%1: time „%2“ ist keine Uhrzeit (HH:MM): der Task wird "
+                                     "nie fällig")
+                          .arg(who, probe.time)));
+}
+
+} // namespace
+
+QStringList AppConfig::check(const TOMLDocument& doc) {
+    QStringList out;
+    QStringList tables = doc.tables.keys();
+    tables.sort();
+    for (const QString& name : tables) {
+        const int line = doc.tableLines.value(name, 1);
+        if (name == u"general")
+            checkKeys(doc.tables[name], generalKeys(), QStringLiteral("[general]"), out);
+        else if (name == u"task")
+            out.append(at(line, QStringLiteral("[task] ist eine einfache Tabelle: für einen Task "
+                                               "[[task]] schreiben")));
+        else if (name.isEmpty())
+            for (const QString& key : doc.tables[name].keys())
+                out.append(
+                    at(doc.tables[name][key].line,
+                       QStringLiteral("„%1“ steht vor jeder Tabelle und gilt nicht").arg(key)));
+        else
+            out.append(at(line, QStringLiteral("unbekannte Tabelle [%1]").arg(name)));
+    }
+    for (auto it = doc.arrays.cbegin(); it != doc.arrays.cend(); ++it)
+        if (it.key() != u"task")
+            out.append(at(doc.arrayLines.value(it.key()).value(0, 1),
+                          QStringLiteral("unbekannte Tabelle [[%1]]").arg(it.key())));
+    const QList<TOMLTable> tasks = doc.arrays.value(QStringLiteral("task"));
+    for (qsizetype i = 0; i < tasks.size(); ++i) {
+        const TOMLTable& t = tasks[i];
+        const QString who =
+            QStringLiteral("Task „%1“")
+                .arg(t.value(QStringLiteral("name")).string().value_or(QString::number(i + 1)));
+        checkKeys(t, taskKeys(), who, out);
+        if (t.value(QStringLiteral("type")).string() == u"weekly")
+            checkWeekly(t, doc.arrayLines.value(QStringLiteral("task")).value(i, 1), who, out);
+    }
+    return out;
+}
