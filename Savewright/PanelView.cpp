@@ -1,5 +1,8 @@
 #include "PanelView.h"
 
+#include "config/ConfigTemplate.h"
+#include "platform/PosixFile.h"
+
 #include "Controls.h"
 #include "Files.h"
 #include "Palette.h"
@@ -197,7 +200,9 @@ void PanelView::apply(bool clockOnly) {
     report_->setHighlighted(m.reportUnseen);
     dashboardErrorLabel_->setText(dashboardError.value_or(QString()));
     dashboardErrorLabel_->setVisible(dashboardError.has_value());
-    if (!shownOnce_ || m.update != shown_.update || m.banners != shown_.banners) rebuildBanners(m);
+    if (!shownOnce_ || m.update != shown_.update || m.banners != shown_.banners ||
+        m.offerTemplate != shown_.offerTemplate)
+        rebuildBanners(m);
     if (!shownOnce_ || m.groups != shown_.groups) rebuildGroups(m);
     shown_ = m;
     shownDashboard_ = dashboard;
@@ -230,6 +235,32 @@ void PanelView::rebuildBanners(const PanelModel& m) {
     }
     for (const QString& text : m.banners)
         wrap(new Banner(QStringLiteral("exclamationmark.triangle"), text, Tone::Red, this));
+    if (m.offerTemplate) {
+        auto* b = new Banner(QStringLiteral("doc.text"),
+                             QStringLiteral("Noch keine config.toml: eine Vorlage mit Beispielen "
+                                            "anlegen und im Editor öffnen?"),
+                             Tone::Accent, this);
+        auto* create = new QPushButton(QStringLiteral("Vorlage anlegen"), b);
+        create->setFont(Look::font(11));
+        connect(create, &QPushButton::clicked, this, [this] { createConfigTemplate(); });
+        b->row()->addWidget(create, 0, Qt::AlignVCenter);
+        wrap(b);
+    }
+}
+
+void PanelView::createConfigTemplate() {
+    const QString path = engine_->paths.configFile();
+    const int error = ConfigTemplate::create(path);
+    // A file that appeared meanwhile is opened as it is, never replaced.
+    if (error && error != EEXIST) {
+        QStringList problems = engine_->problems;
+        problems.append(QStringLiteral("config.toml: Vorlage nicht angelegt: ") +
+                        PosixFile::reason(error));
+        engine_->problems = problems;
+        return;
+    }
+    engine_->reloadConfig();
+    Files::openInTextEdit(path);
 }
 
 void PanelView::rebuildGroups(const PanelModel& m) {

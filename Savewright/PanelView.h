@@ -42,6 +42,7 @@ class PanelView : public QWidget {
     QWidget* buildFooter();
     void apply(bool clockOnly = false);
     void rebuildBanners(const PanelModel& m);
+    void createConfigTemplate();
     void rebuildGroups(const PanelModel& m);
 
     Engine* engine_;

@@ -136,6 +136,7 @@ PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expa
     m.banners = engine.problems.value();
     if (const auto line = errorLine(tasks, now)) m.banners.append(*line);
     m.reportChip = engine.latestDeletionReport.value().has_value();
+    m.offerTemplate = !engine.observeOnly && !engine.configMTime.value();
     m.reportUnseen = engine.deletionReportUnseen.value();
     for (const auto& [name, members] : groups(tasks))
         m.groups.append(group(name, members, now, expandAll, expanded));

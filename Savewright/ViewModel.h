@@ -48,7 +48,8 @@ struct PanelModel {
     bool headerButtons = true;
     bool paused = false;
     std::optional<UpdateInfo> update;
-    QStringList banners; // problems, then the error line
+    QStringList banners;        // problems, then the error line
+    bool offerTemplate = false; // no config.toml yet: a button writes a commented one
     bool reportChip = false;
     bool reportUnseen = false;
     QList<GroupModel> groups;

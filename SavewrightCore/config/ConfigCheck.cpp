@@ -2,6 +2,8 @@
 // what a task does: named with their line, task and key.
 #include "AppConfig.h"
 
+#include <algorithm>
+
 namespace {
 
 enum class Kind { Text, Number, Bool, List };
@@ -71,13 +73,18 @@ QString wanted(Kind kind) {
     return {};
 }
 
-QString at(int line, const QString& text) {
-    return QStringLiteral("config.toml Zeile %1: %2").arg(line).arg(text);
+struct Warning {
+    int line;
+    QString text;
+};
+
+Warning at(int line, const QString& text) {
+    return {line, QStringLiteral("config.toml Zeile %1: %2").arg(line).arg(text)};
 }
 
 // Unknown keys and keys of the wrong type; `who` names the table or task.
 void checkKeys(const TOMLTable& table, const QHash<QString, Kind>& known, const QString& who,
-               QStringList& out) {
+               QList<Warning>& out) {
     QStringList names = table.keys();
     names.sort();
     for (const QString& key : names) {
@@ -94,7 +101,7 @@ void checkKeys(const TOMLTable& table, const QHash<QString, Kind>& known, const 
 }
 
 // A weekly task whose day or time is never matched.
-void checkWeekly(const TOMLTable& table, int headerLine, const QString& who, QStringList& out) {
+void checkWeekly(const TOMLTable& table, int headerLine, const QString& who, QList<Warning>& out) {
     TaskConfig probe;
     if (const auto day = table.value(QStringLiteral("day")).string()) probe.day = *day;
     if (const auto time = table.value(QStringLiteral("time")).string()) probe.time = *time;
@@ -118,7 +125,7 @@ void checkWeekly(const TOMLTable& table, int headerLine, const QString& who, QSt
 } // namespace
 
 QStringList AppConfig::check(const TOMLDocument& doc) {
-    QStringList out;
+    QList<Warning> out;
     QStringList tables = doc.tables.keys();
     tables.sort();
     for (const QString& name : tables) {
@@ -150,5 +157,11 @@ QStringList AppConfig::check(const TOMLDocument& doc) {
         if (t.value(QStringLiteral("type")).string() == u"weekly")
             checkWeekly(t, doc.arrayLines.value(QStringLiteral("task")).value(i, 1), who, out);
     }
-    return out;
+    // In the order of the file.
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Warning& a, const Warning& b) { return a.line < b.line; });
+    QStringList texts;
+    for (const Warning& w : out)
+        texts.append(w.text);
+    return texts;
 }

@@ -4,11 +4,13 @@
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "TaskRow.h"
+#include "config/ConfigTemplate.h"
 #include "support/EngineFixture.h"
 
 #include <QAbstractButton>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 
 namespace {
 
@@ -189,4 +191,43 @@ TEST(StatusIconImage, DotAndSymbolDrawn) {
             drawn += unknown.pixelColor(x, y).alpha() > 0;
     EXPECT_EQ(drawn, 0) << "an unknown symbol draws nothing";
     EXPECT_GT(unknown.pixelColor(33, 29).alpha(), 200) << "but the dot";
+}
+
+TEST_F(Panel, WithoutConfigTheBannerWritesATemplateAndOpensIt) {
+    QFile::remove(repo.paths().configFile());
+    auto e = makeEngine();
+    PanelView panel(e.get(), false);
+    ASSERT_TRUE(panel.model().offerTemplate);
+    QAbstractButton* create = nullptr;
+    for (auto* b : panel.findChildren<QAbstractButton*>())
+        if (b->text() == u"Vorlage anlegen") create = b;
+    ASSERT_TRUE(create);
+    create->click();
+    EXPECT_EQ(TempRepo::read(repo.paths().configFile()), ConfigTemplate::text());
+    EXPECT_EQ(opened.value(0).toLocalFile(), repo.paths().configFile());
+    EXPECT_TRUE(e->problems.value().isEmpty()) << e->problems.value().join(u'\n').toStdString();
+    EXPECT_TRUE(e->tasks.value().isEmpty());
+    EXPECT_FALSE(ViewModel::panel(*e, false, {}).offerTemplate);
+
+    // Never over a file that is there: it is opened as it stands.
+    repo.write(QStringLiteral("support/config.toml"), "# meine\n");
+    EXPECT_EQ(ConfigTemplate::create(repo.paths().configFile()), EEXIST);
+    EXPECT_EQ(TempRepo::read(repo.paths().configFile()), "# meine\n");
+}
+
+TEST(ConfigTemplateText, ValidAsItStandsAndWhenItsExamplesAreUncommented) {
+    const AppConfig plain = AppConfig::parse(QString::fromUtf8(ConfigTemplate::text()));
+    EXPECT_TRUE(plain.tasks.isEmpty());
+    EXPECT_TRUE(plain.warnings.isEmpty());
+    QString uncommented;
+    for (const QString& line : QString::fromUtf8(ConfigTemplate::text()).split(u'\n'))
+        uncommented += (line.startsWith(u"# [[") || line.startsWith(u"# name") ||
+                                line.contains(QRegularExpression(QStringLiteral("^# [a-z_]+ = ")))
+                            ? line.mid(2)
+                            : line) +
+                       u'\n';
+    const AppConfig examples = AppConfig::parse(uncommented);
+    EXPECT_EQ(examples.tasks.size(), 3);
+    EXPECT_TRUE(examples.warnings.isEmpty()) << examples.warnings.join(u'\n').toStdString();
+    EXPECT_EQ(examples.repo, QDir::homePath() + QStringLiteral("/Savewright"));
 }

@@ -1,4 +1,5 @@
 #include "config/AppConfig.h"
+#include "config/Paths.h"
 #include "support/TempRepo.h"
 
 #include <gtest/gtest.h>
@@ -192,4 +193,103 @@ TEST(AppConfig, MonitoringKeys) {
     EXPECT_EQ(AppConfig::parse(QStringLiteral("[general]\nmetrics_file = '/a/~/b'\n")).metricsFile,
               u"/a/~/b");
     EXPECT_TRUE(AppConfig::parse({}).metricsFile.isEmpty());
+}
+
+TEST(AppConfig, WarningsNameLineTaskAndKey) {
+    struct Case {
+        const char* toml;
+        const char* warning; // empty: none
+    };
+    const char* task = "[[task]]\nname = 'T'\ntype = 'scheduled'\nscript = 's.sh'\n";
+    const Case cases[] = {
+        {"interval_minutes = '30'\n",
+         "config.toml Zeile 5: Task „T“: interval_minutes muss eine Zahl sein, es gilt der "
+         "Standardwert"},
+        {"intervall_minutes = 30\n", "config.toml Zeile 5: Task „T“: unbekannter Schlüssel "
+                                     "„intervall_minutes“"},
+        {"notify = 'no'\n",
+         "config.toml Zeile 5: Task „T“: notify muss true oder false sein, es gilt der "
+         "Standardwert"},
+        {"mount_urls = ['smb://a', 3]\n",
+         "config.toml Zeile 5: Task „T“: mount_urls muss eine Liste von Texten sein, es gilt der "
+         "Standardwert"},
+        {"group = 7\n", "config.toml Zeile 5: Task „T“: group muss ein Text in Anführungszeichen "
+                        "sein, es gilt der Standardwert"},
+        {"watch_volumes = '/mnt/nas'\n",
+         "config.toml Zeile 5: Task „T“: watch_volumes muss eine Liste sein, z. B. [\"/mnt/nas\"]: "
+         "der Task startet nicht, bis das behoben ist"},
+        {"interval_minutes = 30\nwarn_hours = 1.5\nwatch_volumes = []\n", ""},
+    };
+    for (const Case& c : cases) {
+        const AppConfig config =
+            AppConfig::parse(QString::fromUtf8(task) + QString::fromUtf8(c.toml));
+        EXPECT_EQ(config.warnings,
+                  *c.warning ? QStringList{QString::fromUtf8(c.warning)} : QStringList{})
+            << c.toml;
+    }
+    const AppConfig tables = AppConfig::parse(QStringLiteral(
+        "stray = 1\n[general]\npoll_interval_secs = 5\n[task]\nname = 'x'\n[genral]\n"
+        "[[tasks]]\n"));
+    EXPECT_EQ(
+        tables.warnings,
+        (QStringList{QStringLiteral("config.toml Zeile 1: „stray“ steht vor jeder Tabelle und gilt "
+                                    "nicht"),
+                     QStringLiteral("config.toml Zeile 3: [general]: unbekannter Schlüssel "
+                                    "„poll_interval_secs“"),
+                     QStringLiteral("config.toml Zeile 4: [task] ist eine einfache Tabelle: für "
+                                    "einen Task [[task]] schreiben"),
+                     QStringLiteral("config.toml Zeile 6: unbekannte Tabelle [genral]"),
+                     QStringLiteral("config.toml Zeile 7: unbekannte Tabelle [[tasks]]")}));
+
+    const AppConfig weekly = AppConfig::parse(
+        QStringLiteral("[[task]]\nname = 'W'\ntype = 'weekly'\nscript = 'w.sh'\nday = 'sonntag'\n"
+                       "time = '25:00'\n[[task]]\nname = 'V'\ntype = 'weekly'\nscript = 'w.sh'\n"
+                       "day = 'Friday'\ntime = '3:05'\n"));
+    EXPECT_EQ(weekly.warnings,
+              (QStringList{QStringLiteral("config.toml Zeile 5: Task „W“: day „sonntag“ ist kein "
+                                          "Wochentag (monday … sunday): der Task wird nie fällig"),
+                           QStringLiteral("config.toml Zeile 6: Task „W“: time „25:00“ ist keine "
+                                          "Uhrzeit (HH:MM): der Task wird nie fällig")}));
+}
+
+TEST(AppConfig, AVolumeListWrittenAsTextHoldsTheTask) {
+    const TaskConfig held = onlyTask("watch_volumes = '/mnt/nas'\n");
+    ASSERT_TRUE(held.hold);
+    EXPECT_TRUE(held.watchVolumes.isEmpty());
+    EXPECT_FALSE(onlyTask("watch_volumes = ['/mnt/nas']\n").hold);
+}
+
+TEST(AppConfig, CrLfFileIsNamedBesideTheSyntaxError) {
+    TempRepo repo;
+    const QString file = repo.write(QStringLiteral("config.toml"),
+                                    "[general]\r\nnotify = true\r\n[[task]]\r\nname = 'A'\r\n");
+    try {
+        AppConfig::load(file);
+        FAIL() << "a CR before the line end breaks the header";
+    } catch (const ConfigError& e) {
+        EXPECT_EQ(e.description(), u"config.toml Zeile 1: ] fehlt");
+        EXPECT_EQ(e.alsoFound, QStringList{QStringLiteral(
+                                   "config.toml: Zeilenende CR LF: bitte als LF speichern")});
+    }
+}
+
+TEST(AppConfig, RepositoryFromTheConfiguration) {
+    TempRepo repo;
+    const QString support = repo.root() + QStringLiteral("/support");
+    const QStringList none{QStringLiteral("savewright")};
+    const QString program = QStringLiteral("/proc/self/savewright-none");
+    EXPECT_EQ(Paths::resolveRepo(none, program, support), Paths::defaultRepo());
+    EXPECT_EQ(Paths::defaultRepo(), QDir::homePath() + QStringLiteral("/Savewright"));
+    repo.write(QStringLiteral("support/config.toml"), "[general]\nrepo = '~/Sicherung'\n");
+    EXPECT_EQ(Paths::resolveRepo(none, program, support),
+              QDir::homePath() + QStringLiteral("/Sicherung"));
+    repo.write(QStringLiteral("support/config.toml"), "[general]\nrepo = 'skripte'\n");
+    EXPECT_EQ(Paths::resolveRepo(none, program, support), support + QStringLiteral("/skripte"));
+    EXPECT_EQ(Paths::resolveRepo({QStringLiteral("savewright"), QStringLiteral("--repo"),
+                                  QStringLiteral("/given")},
+                                 program, support),
+              u"/given");
+    repo.write(QStringLiteral("support/config.toml"), "[general\nrepo = '/x'\n");
+    EXPECT_EQ(Paths::resolveRepo(none, program, support), Paths::defaultRepo())
+        << "a broken file names no repository";
 }

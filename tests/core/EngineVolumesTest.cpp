@@ -169,3 +169,33 @@ TEST_F(Volumes, MountJobsOncePerVolumeAndRetryPause) {
     ASSERT_TRUE(waitUntil([&] { return !mounts.isEmpty(); }));
     EXPECT_EQ(mounts, QStringList{QStringLiteral("smb://nas/share")});
 }
+
+TEST_F(Volumes, AVolumeListWrittenAsTextHoldsTheTaskUntilFixed) {
+    repo.script(QStringLiteral("m.sh"), "true\n");
+    writeConfig("[[task]]\nname = 'M'\ntype = 'on_mount'\nscript = 'm.sh'\n"
+                "watch_volumes = '/mnt/nas'\nintervall_hours = 1\n");
+    auto e = makeEngine();
+    e->start();
+    const auto m = task(*e, "M");
+    EXPECT_EQ(e->problems.value(),
+              (QStringList{QStringLiteral("config.toml Zeile 5: Task „M“: ") +
+                               AppConfig::kVolumesNotAList,
+                           QStringLiteral("config.toml Zeile 6: Task „M“: unbekannter Schlüssel "
+                                          "„intervall_hours“")}));
+    e->poll();
+    e->runNow(m, false);
+    e->runAll();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(m->running || m->probing || m->waiting) << "would run with the NAS away";
+    EXPECT_EQ(m->status(clockNow), TaskStatus::Error);
+    EXPECT_EQ(m->errorText(), AppConfig::kVolumesNotAList);
+
+    writeConfig("[[task]]\nname = 'M'\ntype = 'on_mount'\nscript = 'm.sh'\n"
+                "watch_volumes = ['/mnt/nas']\n");
+    e->reloadConfig();
+    EXPECT_TRUE(e->problems.value().isEmpty());
+    mounted = {QStringLiteral("/mnt/nas")};
+    e->poll();
+    ASSERT_TRUE(waitUntil([&] { return m->summary.value().latestStatus == u"SUCCESS"; }, 10000));
+    e->shutdown();
+}

@@ -11,6 +11,10 @@
 #include <unistd.h>
 
 namespace {
+
+// A support folder without config.toml: the machine's own never counts.
+const QString kNoSupport = QStringLiteral("/proc/self/no-support");
+
 QStringList args(std::initializer_list<const char*> list) {
     QStringList out{QStringLiteral("/prog")};
     for (const char* a : list)
@@ -61,14 +65,15 @@ TEST(Paths, UpwardSearchSkipsFoldersOthersControl) {
     t.write(QStringLiteral("shared/Scripts/evil.sh"), "x");
     const QString shared = t.root() + QStringLiteral("/shared");
     ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0); // like /tmp
-    EXPECT_NE(Paths::resolveRepo(args({}), program), shared) << "anybody may create Scripts there";
+    EXPECT_NE(Paths::resolveRepo(args({}), program, kNoSupport), shared)
+        << "anybody may create Scripts there";
     ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0755), 0);
-    EXPECT_EQ(Paths::resolveRepo(args({}), program), shared);
+    EXPECT_EQ(Paths::resolveRepo(args({}), program, kNoSupport), shared);
     // A Scripts folder of another user's.
     if (::geteuid() == 0) {
         const QString scripts = shared + QStringLiteral("/Scripts");
         ASSERT_EQ(::chown(QFile::encodeName(scripts).constData(), 65534, 65534), 0);
-        EXPECT_NE(Paths::resolveRepo(args({}), program), shared);
+        EXPECT_NE(Paths::resolveRepo(args({}), program, kNoSupport), shared);
     }
 }
 
@@ -86,20 +91,21 @@ TEST(Paths, UpwardSearchFindsNearestScriptsFolderThroughSymlinks) {
     TempRepo t;
     const QString repo = t.root() + QStringLiteral("/repo");
     const QString program = t.write(QStringLiteral("repo/build/bin/deep/savewright"), "x");
-    EXPECT_EQ(Paths::resolveRepo(args({}), program), repo);
+    EXPECT_EQ(Paths::resolveRepo(args({}), program, kNoSupport), repo);
     // A folder with a plain file named Scripts does not count.
     t.write(QStringLiteral("other/Scripts"), "not a folder");
     const QString elsewhere = t.write(QStringLiteral("other/bin/savewright"), "x");
-    const QString found = Paths::resolveRepo(args({}), elsewhere);
+    const QString found = Paths::resolveRepo(args({}), elsewhere, kNoSupport);
     EXPECT_NE(found, t.root() + QStringLiteral("/other"));
     // Started through a link outside the repository: the link's target decides.
     const QString link = t.root() + QStringLiteral("/other/bin/link");
     ASSERT_TRUE(QFile::link(program, link));
-    EXPECT_EQ(Paths::resolveRepo(args({}), link), repo);
-    EXPECT_EQ(Paths::resolveRepo(args({"--repo", "/given"}), link), u"/given");
+    EXPECT_EQ(Paths::resolveRepo(args({}), link, kNoSupport), repo);
+    EXPECT_EQ(Paths::resolveRepo(args({"--repo", "/given"}), link, kNoSupport), u"/given");
 }
 
 TEST(Paths, NoScriptsUpToTheRootGivesTheDefault) {
-    EXPECT_EQ(Paths::resolveRepo(args({}), QStringLiteral("/proc/self/savewright-none")),
-              Paths::defaultRepo());
+    EXPECT_EQ(
+        Paths::resolveRepo(args({}), QStringLiteral("/proc/self/savewright-none"), kNoSupport),
+        Paths::defaultRepo());
 }
