@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 namespace Look {
 QFont font(int pixelSize, QFont::Weight weight) {
@@ -193,14 +194,7 @@ Banner::Banner(const QString& symbol, const QString& text, Tone tone, QWidget* p
     icon->setPixmap(pixmap);
     icon->setAlignment(Qt::AlignTop);
     row_->addWidget(icon, 0, Qt::AlignTop);
-    text_ = new QLabel(text, this);
-    text_->setWordWrap(true);
-    text_->setFont(Look::font(12));
-    text_->setTextFormat(Qt::PlainText);
-    QPalette lp = text_->palette();
-    lp.setColor(QPalette::WindowText, ink);
-    text_->setPalette(lp);
-    text_->setMaximumHeight(2 * QFontMetrics(text_->font()).lineSpacing());
+    text_ = new ClampedText(text, Look::font(12), ink, 2, this);
     row_->addWidget(text_, 1);
 }
 
@@ -214,4 +208,85 @@ void Banner::paintEvent(QPaintEvent*) {
     QColor fill = Palette::color(tone_, palette());
     fill.setAlphaF(0.12f);
     roundedFill(p, rect(), fill);
+}
+
+ClampedText::ClampedText(const QString& text, const QFont& font, const QColor& ink, int maxLines,
+                         QWidget* parent)
+    : QWidget(parent), text_(text), maxLines_(maxLines) {
+    setFont(font);
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, ink);
+    setPalette(p);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void ClampedText::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    updateGeometry();
+    updateToolTip();
+    update();
+}
+
+QStringList ClampedText::lines(int width) const {
+    QString flowing = text_;
+    flowing.replace(u'\n', QChar::LineSeparator);
+    QTextLayout layout(flowing, font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList out;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max(1, width));
+        if (out.size() + 1 == maxLines_) {
+            // The last line shown takes the rest, shortened to fit.
+            QString rest = flowing.mid(line.textStart());
+            rest.replace(QChar::LineSeparator, u' ');
+            out.append(fontMetrics().elidedText(rest.trimmed(), Qt::ElideRight, width));
+            break;
+        }
+        out.append(flowing.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return out;
+}
+
+int ClampedText::heightForWidth(int width) const {
+    const int count = std::max<qsizetype>(1, lines(width).size());
+    return count * fontMetrics().lineSpacing();
+}
+
+QSize ClampedText::sizeHint() const {
+    const int width = std::min(fontMetrics().horizontalAdvance(text_) + 1, 600);
+    return {width, heightForWidth(width)};
+}
+
+QSize ClampedText::minimumSizeHint() const {
+    return {fontMetrics().averageCharWidth() * 8, fontMetrics().lineSpacing()};
+}
+
+void ClampedText::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    updateToolTip();
+}
+
+void ClampedText::updateToolTip() {
+    const QStringList shown = lines(width());
+    const bool whole = shown.join(u' ').simplified() == QString(text_).simplified();
+    setToolTip(whole ? QString() : text_);
+}
+
+void ClampedText::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.setFont(font());
+    const int step = fontMetrics().lineSpacing();
+    int y = fontMetrics().ascent();
+    for (const QString& line : lines(width())) {
+        p.drawText(0, y, line);
+        y += step;
+    }
 }

@@ -100,6 +100,32 @@ class GroupToggle : public PaintedButton {
     int hidden_ = 0;
 };
 
+// Wrapping text of at most `maxLines` lines: what does not fit ends in "…",
+// and then the whole text is the tooltip. Never cut through a line.
+class ClampedText : public QWidget {
+    Q_OBJECT
+  public:
+    ClampedText(const QString& text, const QFont& font, const QColor& ink, int maxLines,
+                QWidget* parent = nullptr);
+    void setText(const QString& text);
+    QString text() const { return text_; }
+    // The lines as painted at `width`.
+    QStringList lines(int width) const;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+  private:
+    void updateToolTip();
+    QString text_;
+    int maxLines_;
+};
+
 // A symbol beside wrapping text on a tinted rounded background.
 class Banner : public QWidget {
     Q_OBJECT
@@ -113,6 +139,6 @@ class Banner : public QWidget {
 
   private:
     Tone tone_;
-    QLabel* text_;
+    ClampedText* text_;
     QHBoxLayout* row_;
 };

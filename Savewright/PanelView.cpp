@@ -147,9 +147,7 @@ QWidget* PanelView::buildLinks() {
     row->addStretch(1);
     column->addLayout(row);
     dashboardErrorLabel_ =
-        label(QString(), Look::font(11), Palette::color(Tone::Red, palette()), links);
-    dashboardErrorLabel_->setWordWrap(true);
-    dashboardErrorLabel_->setMaximumHeight(2 * QFontMetrics(Look::font(11)).lineSpacing());
+        new ClampedText(QString(), Look::font(11), Palette::color(Tone::Red, palette()), 2, links);
     column->addWidget(dashboardErrorLabel_);
     return links;
 }
@@ -207,7 +205,16 @@ void PanelView::apply(bool clockOnly) {
     shown_ = m;
     shownDashboard_ = dashboard;
     shownOnce_ = true;
-    adjustSize(); // the height follows the content
+    fitHeight();
+}
+
+void PanelView::fitHeight() {
+    // The content's height at the panel's own width: adjustSize would measure
+    // wrapping text at the content's preferred width and cap at the screen.
+    layout()->activate();
+    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                     : layout()->totalSizeHint().height();
+    resize(width(), std::max(height, layout()->totalMinimumSize().height()));
 }
 
 void PanelView::rebuildBanners(const PanelModel& m) {
@@ -238,7 +245,7 @@ void PanelView::rebuildBanners(const PanelModel& m) {
     if (m.offerTemplate) {
         auto* b = new Banner(QStringLiteral("doc.text"),
                              QStringLiteral("Noch keine config.toml: eine Vorlage mit Beispielen "
-                                            "anlegen und im Editor öffnen?"),
+                                            "anlegen?"),
                              Tone::Accent, this);
         auto* create = new QPushButton(QStringLiteral("Vorlage anlegen"), b);
         create->setFont(Look::font(11));

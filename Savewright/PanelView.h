@@ -14,6 +14,7 @@ class GroupToggle;
 class HeaderButton;
 class LinkChip;
 class QLabel;
+class ClampedText;
 class QVBoxLayout;
 class TaskRow;
 
@@ -28,6 +29,8 @@ class PanelView : public QWidget {
     std::optional<QString> dashboardError;
 
     const PanelModel& model() const { return shown_; }
+    // Makes the panel exactly as tall as its content at its width.
+    void fitHeight();
     TaskRow* row(const QString& id) const { return rows_.value(id); }
     void toggleGroup(const QString& name);
     void generateDashboard();
@@ -65,7 +68,7 @@ class PanelView : public QWidget {
     QVBoxLayout* banners_ = nullptr;
     LinkChip* dashboard_ = nullptr;
     LinkChip* report_ = nullptr;
-    QLabel* dashboardErrorLabel_ = nullptr;
+    ClampedText* dashboardErrorLabel_ = nullptr;
     QVBoxLayout* groups_ = nullptr;
     QHash<QString, TaskRow*> rows_;
 };

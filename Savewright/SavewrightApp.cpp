@@ -62,8 +62,8 @@ void installTerminationHandlers(Engine& engine) {
     });
 }
 
-void place(QWidget& popup, const QRect& icon) {
-    popup.adjustSize();
+void place(PanelView& popup, const QRect& icon) {
+    popup.fitHeight();
     const QPoint anchor = icon.isValid() ? icon.center() : QCursor::pos();
     QScreen* screen = QGuiApplication::screenAt(anchor);
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);

@@ -14,7 +14,7 @@ void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
     PanelView panel(&engine, expandAll);
     panel.setAttribute(Qt::WA_DontShowOnScreen);
     panel.show(); // lays the panel out; nothing reaches a screen
-    panel.adjustSize();
+    panel.fitHeight();
     const double scale = 2.0;
     QImage image(QSize(panel.width(), panel.height()) * scale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);

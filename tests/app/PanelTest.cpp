@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QImage>
+#include <QLayout>
 #include <QPainter>
 #include <QRegularExpression>
 
@@ -230,4 +231,46 @@ TEST(ConfigTemplateText, ValidAsItStandsAndWhenItsExamplesAreUncommented) {
     EXPECT_EQ(examples.tasks.size(), 3);
     EXPECT_TRUE(examples.warnings.isEmpty()) << examples.warnings.join(u'\n').toStdString();
     EXPECT_EQ(examples.repo, QDir::homePath() + QStringLiteral("/Savewright"));
+}
+
+TEST(ClampedTextLines, AtMostTwoWholeLinesTheRestInTheTooltip) {
+    const QString longText = QStringLiteral("rsync error: some files/attrs were not transferred "
+                                            "(see previous errors) (code 23) at main.c(1338) "
+                                            "[sender=3.2.7] und noch viel mehr Text danach");
+    ClampedText label(longText, Look::font(12), Qt::red, 2);
+    label.setAttribute(Qt::WA_DontShowOnScreen);
+    label.resize(200, label.heightForWidth(200));
+    label.show();
+    const QStringList shown = label.lines(200);
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[1].endsWith(QChar(0x2026))) << shown[1].toStdString();
+    for (const QString& line : shown)
+        EXPECT_LE(label.fontMetrics().horizontalAdvance(line), 200) << line.toStdString();
+    EXPECT_EQ(label.heightForWidth(200), 2 * label.fontMetrics().lineSpacing());
+    EXPECT_EQ(label.toolTip(), longText);
+
+    ClampedText shortLabel(QStringLiteral("kurz"), Look::font(12), Qt::red, 2);
+    shortLabel.setAttribute(Qt::WA_DontShowOnScreen);
+    shortLabel.resize(200, shortLabel.heightForWidth(200));
+    shortLabel.show();
+    EXPECT_EQ(shortLabel.lines(200), QStringList{QStringLiteral("kurz")});
+    EXPECT_EQ(shortLabel.heightForWidth(200), shortLabel.fontMetrics().lineSpacing());
+    EXPECT_TRUE(shortLabel.toolTip().isEmpty());
+}
+
+TEST_F(Panel, HeightIsTheContentsAtThePanelsWidth) {
+    auto e = makeEngine(
+        false, {QString(400, u'x').replace(u'x', QStringLiteral("Wort ")), QStringLiteral("kurz")});
+    PanelView panel(e.get(), false);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.show();
+    panel.fitHeight();
+    EXPECT_EQ(panel.height(), panel.layout()->totalHeightForWidth(panel.width()));
+    // Every banner shows its lines whole: no clipped line at its top or bottom.
+    for (auto* text : panel.findChildren<ClampedText*>()) {
+        if (!text->isVisible() || text->text().isEmpty()) continue;
+        EXPECT_EQ(text->height() % text->fontMetrics().lineSpacing(), 0)
+            << text->text().left(20).toStdString();
+        EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+    }
 }
