@@ -8,7 +8,7 @@
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "Symbols.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 

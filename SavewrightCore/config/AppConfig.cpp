@@ -1,7 +1,7 @@
 #include "AppConfig.h"
 
 #include "Paths.h"
-#include "Text.h"
+#include "base/Text.h"
 #include "platform/PosixFile.h"
 
 #include <QStringDecoder>
@@ -191,7 +191,7 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
     const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
     for (qsizetype i = 0; i < entries.size(); ++i)
         config.tasks.append(readTask(entries[i], i + 1));
-    config.warnings = check(doc);
+    config.warnings = check(doc, config.tasks);
     return config;
 }
 

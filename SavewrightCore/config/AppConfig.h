@@ -77,9 +77,10 @@ struct AppConfig {
     static AppConfig fromDocument(const TOMLDocument& doc);
     // Throws ConfigError when the file cannot be read or is not UTF-8, else as parse.
     static AppConfig load(const QString& path);
-    // The warnings of a document: keys of the wrong type, unknown keys and tables,
-    // weekly days and times that are never due (ConfigCheck.cpp).
-    static QStringList check(const TOMLDocument& doc);
+    // The warnings of a document and the tasks read from it: keys of the wrong
+    // type, unknown keys and tables, weekly days and times that are never due,
+    // watched folders a gio address never mounts at (ConfigCheck.cpp).
+    static QStringList check(const TOMLDocument& doc, const QList<TaskConfig>& tasks);
     static const QString kCrLfWarning;
     static const QString kVolumesNotAList;
 

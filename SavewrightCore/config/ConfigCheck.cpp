@@ -2,6 +2,8 @@
 // what a task does: named with their line, task and key.
 #include "AppConfig.h"
 
+#include "platform/Mounts.h"
+
 #include <algorithm>
 
 namespace {
@@ -122,9 +124,25 @@ void checkWeekly(const TOMLTable& table, int headerLine, const QString& who, QLi
                           .arg(who, probe.time)));
 }
 
+// A gio address never mounts a share at a folder of one's choosing: it
+// appears below the gvfs root, and that folder is what to watch.
+void checkGvfsFolders(const TaskConfig& task, const TOMLTable& table, int headerLine,
+                      const QString& who, QList<Warning>& out) {
+    const auto it = table.constFind(QStringLiteral("watch_volumes"));
+    const int line = it == table.constEnd() ? headerLine : it->line;
+    for (const QString& volume : task.watchVolumes) {
+        const QString address = task.mountURLFor(volume);
+        const QString folder = Mounts::gvfsFolder(address);
+        if (folder.isEmpty() || Mounts::withoutTrailingSlashes(volume) == folder) continue;
+        out.append(at(line, QStringLiteral("%1: gio mount hängt %2 nicht unter %3 ein, sondern "
+                                           "unter %4")
+                                .arg(who, address, volume, folder)));
+    }
+}
+
 } // namespace
 
-QStringList AppConfig::check(const TOMLDocument& doc) {
+QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& read) {
     QList<Warning> out;
     QStringList tables = doc.tables.keys();
     tables.sort();
@@ -154,8 +172,9 @@ QStringList AppConfig::check(const TOMLDocument& doc) {
             QStringLiteral("Task „%1“")
                 .arg(t.value(QStringLiteral("name")).string().value_or(QString::number(i + 1)));
         checkKeys(t, taskKeys(), who, out);
-        if (t.value(QStringLiteral("type")).string() == u"weekly")
-            checkWeekly(t, doc.arrayLines.value(QStringLiteral("task")).value(i, 1), who, out);
+        const int header = doc.arrayLines.value(QStringLiteral("task")).value(i, 1);
+        if (t.value(QStringLiteral("type")).string() == u"weekly") checkWeekly(t, header, who, out);
+        if (i < read.size()) checkGvfsFolders(read[i], t, header, who, out);
     }
     // In the order of the file.
     std::stable_sort(out.begin(), out.end(),

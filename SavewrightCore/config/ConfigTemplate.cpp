@@ -1,5 +1,6 @@
 #include "ConfigTemplate.h"
 
+#include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 
 #include <QDir>
@@ -11,7 +12,8 @@
 namespace ConfigTemplate {
 
 QByteArray text() {
-    return R"(# Savewright: Tasks und Einstellungen.
+    // The share folder as gio mount names it for this user.
+    QByteArray t = R"(# Savewright: Tasks und Einstellungen.
 # Nach dem Speichern liest Savewright die Datei von selbst neu ein.
 # Jeder Task ruft ein bash-Skript aus dem Ordner Scripts/ des Repositorys auf.
 
@@ -30,13 +32,13 @@ QByteArray text() {
 # group = "Lokal"
 
 # Sobald die Freigabe eingehängt ist, höchstens alle 24 Stunden. gio mount
-# hängt smb://nas/fotos unter $XDG_RUNTIME_DIR/gvfs/smb-share:server=nas,share=fotos ein;
+# hängt smb://nas/fotos unter @GVFS@/smb-share:server=nas,share=fotos ein;
 # für einen Eintrag in /etc/fstab mit der Option "user": mount_url = "fstab".
 # [[task]]
 # name = "Fotos"
 # type = "on_mount"
 # script = "fotos.sh"
-# watch_volumes = ["/run/user/1000/gvfs/smb-share:server=nas,share=fotos"]
+# watch_volumes = ["@GVFS@/smb-share:server=nas,share=fotos"]
 # mount_url = "smb://nas/fotos"
 # interval_hours = 24
 
@@ -49,6 +51,7 @@ QByteArray text() {
 # time = "03:00"
 # catch_up = true
 )";
+    return t.replace("@GVFS@", Mounts::gvfsRoot().toUtf8());
 }
 
 int create(const QString& path) {

@@ -1,6 +1,6 @@
 #include "Toml.h"
 
-#include "Text.h"
+#include "base/Text.h"
 
 #include <clocale>
 #include <cmath>

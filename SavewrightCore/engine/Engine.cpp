@@ -1,7 +1,7 @@
 // The engine's lifecycle: creation, timers, configuration (re)loading, shutdown.
 #include "Engine.h"
 
-#include "MainThread.h"
+#include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 #include "platform/Mounts.h"
 #include "platform/PosixFile.h"
@@ -39,7 +39,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
                       : std::make_unique<QSettings>(QStringLiteral("Savewright"),
                                                     QStringLiteral("Savewright"))),
       currentVersion(UpdateChecker::currentVersion()) {
-    clock = [] { return QDateTime::currentDateTimeUtc(); };
+    clock = [] { return Clock::now(); };
     isReachable = [](const QString& a, Answer answer) {
         isReachableDefault(a, 3.0, std::move(answer));
     };
@@ -56,7 +56,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     sendPing = Ping::send;
 
     problems = extraProblems;
-    now = clock();
+    now = currentTime();
     lastRefresh = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
     tickTimer_.setInterval(kTickMs);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::tick);
@@ -120,7 +120,7 @@ void Engine::schedulePoll() {
 }
 
 void Engine::tick() {
-    now = clock();
+    now = currentTime();
     const bool refreshDue = lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs;
     if (refreshDue || lastConfigCheck_.msecsTo(now.value()) >= kRefreshEveryMs) {
         lastConfigCheck_ = now;
@@ -156,7 +156,7 @@ void Engine::setProblems(const QStringList& configProblems) {
 }
 
 void Engine::reloadConfig() {
-    lastConfigCheck_ = clock();
+    lastConfigCheck_ = currentTime();
     configMTime = mtime(paths.configFile());
     AppConfig loaded;
     try {
@@ -172,7 +172,7 @@ void Engine::reloadConfig() {
     summarizeAttention_ = true;
     say(QStringLiteral("config.toml geladen: %1 Tasks (%2)")
             .arg(loaded.tasks.size())
-            .arg(clock().toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));
+            .arg(currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));
     rebuildTasks(loaded);
     refreshLogs();
     if (started) schedulePoll();

@@ -86,8 +86,22 @@ class Engine : public QObject {
                        const std::optional<QString>& error)>
         onDryRunFinished;
 
+    // Every observable field, for the views' one watcher; `clock` is true for
+    // the fields that move with the clock alone (`now`, `lastRefresh`).
+    template <typename Visit> void forEachObservable(Visit&& visit) {
+        visit(tasks, false), visit(paused, false), visit(shuttingDown, false);
+        visit(problems, false), visit(now, true), visit(config, false);
+        visit(lastRefresh, true), visit(configMTime, false), visit(lastMountAttempt, false);
+        visit(mountInFlight, false), visit(started, false), visit(latestDeletionReport, false);
+        visit(deletionReportUnseen, false), visit(availableUpdate, false);
+        visit(volumePresence, false);
+    }
+
     // Doors to the outside, replaceable in tests.
-    std::function<QDateTime()> clock;
+    // The one wall clock of the engine and its runs, with microseconds (the
+    // log format keeps them); runs call it on their own threads.
+    std::function<Clock::time_point()> clock;
+    QDateTime currentTime() const { return LogTime::toDateTime(clock()); }
     AsyncCheck isReachable;
     AsyncCheck volumeResponds;
     std::function<void(const MountTarget&)> mountVolume;
@@ -198,6 +212,8 @@ class Engine : public QObject {
     void ping(const TaskConfig& task, Ping::Event event, const QString& output = {});
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
+    // A modification time far enough behind the clock to hide no later change.
+    bool settled(qint64 stampNs) const;
     // The log folder's names, read again only when the folder changed.
     const LogListing& folderListing(const LogStore& store);
     // A task's summary, read again only when one of the files it rests on changed.

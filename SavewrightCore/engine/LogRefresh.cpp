@@ -4,7 +4,6 @@
 #include "platform/PosixFile.h"
 
 #include <algorithm>
-#include <ctime>
 #include <limits>
 
 namespace {
@@ -15,7 +14,7 @@ constexpr qint64 kExternalFreshSeconds = 600; // an external run must keep writi
 } // namespace
 
 void Engine::refreshLogs() {
-    const QDateTime t = clock();
+    const QDateTime t = currentTime();
     lastRefresh = t;
     now = t;
     const LogStore store(paths.logs());
@@ -43,14 +42,12 @@ void Engine::refreshLogs() {
     checkAttention();
 }
 
-namespace {
-
 // A time within the file system's resolution of now could still hide a change.
-bool settled(qint64 stampNs) {
-    return static_cast<qint64>(std::time(nullptr)) * 1'000'000'000 - stampNs >= 2'000'000'000;
+bool Engine::settled(qint64 stampNs) const {
+    const qint64 nowNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(clock().time_since_epoch()).count();
+    return nowNs - stampNs >= 2'000'000'000;
 }
-
-} // namespace
 
 LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName,
                              const LogListing& listing) {

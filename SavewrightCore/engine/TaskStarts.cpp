@@ -1,7 +1,7 @@
 // When a task starts, and carrying the start out on a thread of its own.
 #include "Engine.h"
 
-#include "MainThread.h"
+#include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 #include "platform/Detached.h"
 #include "platform/Mounts.h"
@@ -167,14 +167,16 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         return;
     }
     std::weak_ptr<TaskState> progressTarget = task;
-    auto runner = std::make_shared<TaskRunner>(task->config.value(), paths, dryRun,
-                                               [progressTarget](int percent) {
-                                                   postToMain([progressTarget, percent] {
-                                                       const auto t = progressTarget.lock();
-                                                       if (t && t->running) t->progress = percent;
-                                                   });
-                                               });
-    const auto started = Clock::now();
+    auto runner = std::make_shared<TaskRunner>(
+        task->config.value(), paths, dryRun,
+        [progressTarget](int percent) {
+            postToMain([progressTarget, percent] {
+                const auto t = progressTarget.lock();
+                if (t && t->running) t->progress = percent;
+            });
+        },
+        clock);
+    const auto started = clock();
     task->startedRed = isRed(*task);
     task->runner = runner;
     startedRuns_.removeIf([](const std::weak_ptr<TaskRunner>& r) { return r.expired(); });
@@ -228,7 +230,7 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
     } else {
         ping(task.config.value(), Ping::Event::Fail, result.output);
         task.failedRuns = task.failedRuns + 1;
-        task.retryAfter = clock().addSecs(retryDelaySeconds(task.failedRuns));
+        task.retryAfter = currentTime().addSecs(retryDelaySeconds(task.failedRuns));
     }
     refreshLogs();
     startReady();

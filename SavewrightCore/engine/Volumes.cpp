@@ -1,9 +1,9 @@
 // Network volumes: presence and probes with time limits, and mounting in the background.
 #include "Engine.h"
 
-#include "MainThread.h"
 #include "Once.h"
 #include "VolumeListings.h"
+#include "base/MainThread.h"
 #include "platform/Detached.h"
 #include "platform/Mounts.h"
 #include "platform/PosixFile.h"
@@ -58,9 +58,10 @@ bool connects(const QByteArray& host, int port, double timeoutSeconds) {
         return false;
     bool ok = false;
     for (addrinfo* a = found; a && !ok; a = a->ai_next) {
-        const int fd =
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) continue;
+        const PosixFile::UniqueFd socket(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        if (!socket) continue;
+        const int fd = socket.get();
         if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
             ok = true;
         } else if (errno == EINPROGRESS) {
@@ -70,7 +71,6 @@ bool connects(const QByteArray& host, int port, double timeoutSeconds) {
             ok = ::poll(&p, 1, static_cast<int>(timeoutSeconds * 1000)) == 1 &&
                  ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
         }
-        ::close(fd);
     }
     ::freeaddrinfo(found);
     return ok;
@@ -223,7 +223,7 @@ void Engine::tryMountVolumes() {
         if (!Mounts::serverPort(QUrl(target.url).scheme())) {
             mountVolume(target);
             QHash<QString, QDateTime> attempts = lastMountAttempt;
-            attempts.insert(target.volume, clock());
+            attempts.insert(target.volume, currentTime());
             lastMountAttempt = attempts;
             continue;
         }
@@ -240,7 +240,7 @@ void Engine::tryMountVolumes() {
                     engine->mountVolume(target);
                 } else {
                     QHash<QString, QDateTime> attempts = engine->lastMountAttempt;
-                    attempts.insert(target.volume, engine->clock());
+                    attempts.insert(target.volume, engine->currentTime());
                     engine->lastMountAttempt = attempts;
                 }
             });

@@ -62,9 +62,10 @@ qint64 TaskRunner::steadyMs() {
         .count();
 }
 
-TaskRunner::TaskRunner(TaskConfig task_, Paths paths_, bool dryRun_, ProgressSink onProgress)
+TaskRunner::TaskRunner(TaskConfig task_, Paths paths_, bool dryRun_, ProgressSink onProgress,
+                       WallClock clock)
     : task(std::move(task_)), paths(std::move(paths_)), logs(paths.logs()), dryRun(dryRun_),
-      onProgress_(std::move(onProgress)), runId_(newRunId()) {}
+      onProgress_(std::move(onProgress)), clock_(std::move(clock)), runId_(newRunId()) {}
 
 TaskRunner::Result TaskRunner::run(Clock::time_point start) {
     Result result = runToEnd(start);
@@ -140,7 +141,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     const bool success = status == 0 && !cancelled;
     Result result{success, output.output(), std::nullopt, std::nullopt};
     if (log.fd) {
-        if (!LogStore::finalize(log.fd.get(), output.stats(), success, Clock::now()))
+        if (!LogStore::finalize(log.fd.get(), output.stats(), success, clock_()))
             result.logError = PosixFile::reason(errno);
         log.fd.reset();
         logs.cleanup(task.safeName(), task.maxLogs);
@@ -215,7 +216,7 @@ TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& lo
         }
     }
     PosixFile::writeAll(log.fd.get(), "\n--- ERROR ---\n" + message.toUtf8() + "\n");
-    if (!LogStore::finalize(log.fd.get(), LogStore::parseStats(message), false, Clock::now()))
+    if (!LogStore::finalize(log.fd.get(), LogStore::parseStats(message), false, clock_()))
         result.logError = PosixFile::reason(errno);
     return result;
 }

@@ -36,7 +36,10 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     static bool earlierRunAlive(const QString& safeName);
     using ProgressSink = std::function<void(int)>;
 
-    TaskRunner(TaskConfig task, Paths paths, bool dryRun, ProgressSink onProgress);
+    // `clock` stamps the log's finish; it is called on the run's thread.
+    using WallClock = std::function<Clock::time_point()>;
+    TaskRunner(TaskConfig task, Paths paths, bool dryRun, ProgressSink onProgress,
+               WallClock clock = Clock::now);
 
     // Blocks until the script has ended and the log is complete; never throws.
     Result run(Clock::time_point start);
@@ -69,6 +72,7 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     Result runToEnd(Clock::time_point start);
 
     ProgressSink onProgress_;
+    WallClock clock_;
     std::atomic<bool> done_{false};
     const QByteArray runId_;
     std::atomic<qint64> cancelledAtMs_{0}; // steady clock, 0 until a cancel

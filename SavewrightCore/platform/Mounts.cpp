@@ -1,6 +1,5 @@
 #include "Mounts.h"
 
-#include "Detached.h"
 #include "PosixFile.h"
 #include "Spawn.h"
 
@@ -62,8 +61,7 @@ void mount(const QString& volume, const QString& address) {
         o.program = PosixFile::encodePath(gio);
         o.arguments = {"mount", address.toUtf8()};
     }
-    const Spawn::Started started = Spawn::start(o);
-    if (started.pid) startDetached([pid = started.pid] { Spawn::reap(pid); });
+    Spawn::startUnwaited(o);
 }
 
 QString gvfsFolder(const QString& address) {

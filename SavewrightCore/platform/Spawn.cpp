@@ -1,5 +1,9 @@
 #include "Spawn.h"
 
+#include "PosixFile.h"
+
+#include "Detached.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -86,6 +90,38 @@ int reap(pid_t pid) {
     }
     if (WIFSIGNALED(status)) return WTERMSIG(status);
     return WEXITSTATUS(status);
+}
+
+bool startUnwaited(const Options& options) {
+    const Started started = start(options);
+    if (!started.pid) return false;
+    if (!startDetached([pid = started.pid] { reap(pid); })) reap(started.pid);
+    return true;
+}
+
+Finished runToEnd(Options o, qsizetype keep) {
+    Finished f;
+    int err[2];
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        f.piped = false;
+        return f;
+    }
+    PosixFile::UniqueFd readEnd(err[0]), writeEnd(err[1]);
+    o.stderrFd = writeEnd.get();
+    const Started started = start(o);
+    writeEnd.reset(); // only the child holds it now
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(readEnd.get(), buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        f.errorTail.append(buffer, n);
+        if (f.errorTail.size() > 2 * keep) f.errorTail.remove(0, f.errorTail.size() - keep);
+    }
+    if (f.errorTail.size() > keep) f.errorTail.remove(0, f.errorTail.size() - keep);
+    if (!started.pid) return f;
+    f.started = true;
+    f.status = reap(started.pid);
+    return f;
 }
 
 } // namespace Spawn

@@ -38,4 +38,18 @@ QList<QByteArray> environmentWith(const QList<std::pair<QByteArray, QByteArray>>
 // for a child ended by a signal.
 int reap(pid_t pid);
 
+// Starts the child and reaps it on a thread of its own, for children nobody
+// waits for (mounts). False when it could not be started.
+bool startUnwaited(const Options& options);
+
+struct Finished {
+    bool piped = true; // false: no pipe for standard error (out of descriptors)
+    bool started = false;
+    int status = -1;      // as reap()
+    QByteArray errorTail; // the last bytes the child wrote to standard error
+};
+// Runs the child to its end on this thread, its standard error read to the end
+// with only the last `keep` bytes kept, and reaps it.
+Finished runToEnd(Options options, qsizetype keep);
+
 } // namespace Spawn

@@ -1,6 +1,6 @@
 #include "LogStore.h"
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "platform/PosixFile.h"
 
 #include <QDir>

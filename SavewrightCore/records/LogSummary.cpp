@@ -1,7 +1,7 @@
 // Reading a task's past back from its log files.
 #include "LogStore.h"
 
-#include "config/Text.h"
+#include "base/Text.h"
 #include "platform/PosixFile.h"
 
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #include "Schedule.h"
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
 #include "StatsCollector.h"
 
-#include "config/Text.h"
+#include "base/Text.h"
 
 #include <algorithm>
 

@@ -46,6 +46,16 @@ class TaskState : public QObject {
     // run must not make the task due again at once.
     QProperty<std::optional<QDateTime>> unseenSuccess;
 
+    // Every observable field, for the views' one watcher: a field added above
+    // and not here is a field no view redraws for.
+    template <typename Visit> void forEachObservable(Visit&& visit) {
+        visit(config), visit(summary), visit(running), visit(startTime), visit(progress);
+        visit(transientError), visit(waiting), visit(waitingDryRun), visit(waitingForVolume);
+        visit(probing), visit(manualStart), visit(startedRed), visit(lastProbeFailure);
+        visit(runner), visit(runningElsewhere), visit(failedRuns), visit(retryAfter);
+        visit(unseenSuccess);
+    }
+
     bool isRunning() const { return running.value() || runningElsewhere.value(); }
     std::optional<QDateTime> lastRun() const { return summary.value().lastSuccess; }
     TaskStatus status(const QDateTime& now) const;

@@ -2,7 +2,7 @@
 
 #include "BuildInfo.h"
 #include "Network.h"
-#include "engine/MainThread.h"
+#include "base/MainThread.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -293,3 +293,28 @@ TEST(AppConfig, RepositoryFromTheConfiguration) {
     EXPECT_EQ(Paths::resolveRepo(none, program, support), Paths::defaultRepo())
         << "a broken file names no repository";
 }
+
+TEST(AppConfig, AWatchedFolderThatGioNeverMountsIsNamedWithTheRightOne) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", "/run/user/1000");
+    const AppConfig guide = AppConfig::parse(
+        QStringLiteral("[[task]]\nname = 'Fotos'\ntype = 'on_mount'\nscript = 'f.sh'\n"
+                       "watch_volumes = ['/mnt/nas']\nmount_url = 'smb://nas/fotos'\n"));
+    EXPECT_EQ(
+        guide.warnings,
+        QStringList{QStringLiteral(
+            "config.toml Zeile 5: Task „Fotos“: gio mount hängt smb://nas/fotos nicht unter "
+            "/mnt/nas ein, sondern unter /run/user/1000/gvfs/smb-share:server=nas,share=fotos")});
+    for (const char* fine :
+         {"watch_volumes = ['/run/user/1000/gvfs/smb-share:server=nas,share=fotos/']\n"
+          "mount_url = 'smb://nas/fotos'\n",
+          "watch_volumes = ['/mnt/usb']\nmount_url = 'fstab'\n",
+          "watch_volumes = ['/media/anna/USB']\n"})
+        EXPECT_TRUE(onlyTask(fine).name == u"T" &&
+                    AppConfig::parse(QStringLiteral("[[task]]\nname = 'T'\ntype = 'on_mount'\n"
+                                                    "script = 's.sh'\n") +
+                                     QString::fromUtf8(fine))
+                        .warnings.isEmpty())
+            << fine;
+    qputenv("XDG_RUNTIME_DIR", runtime);
+}

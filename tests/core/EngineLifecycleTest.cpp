@@ -2,6 +2,9 @@
 
 #include "platform/ProcessTable.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 namespace {
 const char* kTwoTasks = "[general]\npoll_interval_seconds = 1\n"
                         "[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n"
@@ -217,4 +220,45 @@ TEST(InstanceGuards, SyntheticProcessTables) {
     working.append(entry(21, "/usr/local/bin/Python3.11|/srv/shell/run.py"));
     EXPECT_TRUE(Engine::pythonShellRunning(working));
     EXPECT_FALSE(Engine::otherWorkingInstanceRunning()) << "no other copy runs in the test";
+}
+
+namespace {
+
+// Sets a file's or folder's modification time to the nanosecond.
+void stampAt(const QString& path, qint64 ns) {
+    const timespec t{static_cast<time_t>(ns / 1'000'000'000),
+                     static_cast<long>(ns % 1'000'000'000)};
+    const timespec both[2] = {t, t};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.toUtf8().constData(), both, 0), 0);
+}
+
+} // namespace
+
+TEST_F(Lifecycle, AChangeWithinTheClocksTwoSecondsIsNotTrustedToTheStamp) {
+    writeConfig("[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    const QString log = writeLog("A", clockNow.addSecs(-600), "SUCCESS");
+    const qint64 nowNs = clockNow.toMSecsSinceEpoch() * 1'000'000;
+    stampAt(repo.paths().logs(), nowNs - 3'600'000'000'000); // the names are settled
+    stampAt(log, nowNs - 500'000'000);                       // the file is not
+    auto e = makeEngine();
+    const auto a = task(*e, "A");
+    EXPECT_EQ(a->summary.value().latestStatus, u"SUCCESS");
+    // Rewritten in place with the same size and the same stamp, within the
+    // clock's two seconds: the cached summary is not trusted.
+    const auto rewrite = [&](const QByteArray& from, const QByteArray& to) {
+        QByteArray text = TempRepo::read(log);
+        text.replace(from, to);
+        repo.write(QStringLiteral("repo/logs/") + QFileInfo(log).fileName(), text);
+        stampAt(log, nowNs - 500'000'000);
+    };
+    rewrite("Status: SUCCESS\n", "Status: FAILED\n\n");
+    e->refreshLogs();
+    EXPECT_EQ(a->summary.value().latestStatus, u"FAILED");
+    // Once the clock is well past the stamp, the same stamp is trusted: the
+    // file is not read again (a change that kept its stamp goes unseen).
+    advance(5);
+    e->refreshLogs();
+    rewrite("Status: FAILED\n\n", "Status: SUCCESS\n");
+    e->refreshLogs();
+    EXPECT_EQ(a->summary.value().latestStatus, u"FAILED");
 }

@@ -1,5 +1,5 @@
 #include "config/Paths.h"
-#include "config/Text.h"
+#include "base/Text.h"
 #include "support/TempRepo.h"
 
 #include <QDir>

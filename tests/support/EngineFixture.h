@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -22,7 +24,8 @@ class EngineFixture : public ::testing::Test {
     }
     std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {}) {
         auto e = std::make_unique<Engine>(repo.paths(), observeOnly, extra, settings());
-        e->clock = [this] { return clockNow; };
+        // Read by runs on their own threads too.
+        e->clock = [this] { return Clock::time_point(Clock::duration(clockTicks.load())); };
         e->volumePresent = [this](const QString& v, Engine::Answer answer) {
             answer(mounted.contains(v));
         };
@@ -62,10 +65,14 @@ class EngineFixture : public ::testing::Test {
         utimbuf times{t, t};
         ::utime(file.toUtf8().constData(), &times);
     }
-    void advance(int seconds) { clockNow = clockNow.addSecs(seconds); }
+    void advance(int seconds) {
+        clockNow = clockNow.addSecs(seconds);
+        clockTicks = LogTime::fromDateTime(clockNow).time_since_epoch().count();
+    }
 
     TempRepo repo;
     QDateTime clockNow = QDateTime::currentDateTimeUtc();
+    std::atomic<Clock::rep> clockTicks{LogTime::fromDateTime(clockNow).time_since_epoch().count()};
     QSet<QString> mounted;
     bool reachable = false;
     QStringList probes, reachChecks, mounts;

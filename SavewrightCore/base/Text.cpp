@@ -1,4 +1,4 @@
-#include "Text.h"
+#include "base/Text.h"
 
 #include <QLocale>
 #include <QRegularExpression>
