@@ -91,7 +91,6 @@ std::function<void()> showInterface(Engine& engine) {
     }
     auto* tray = new QSystemTrayIcon(qApp);
     new StatusIcon(&engine, tray);
-    tray->setToolTip(QStringLiteral("Savewright"));
     auto* popup = new PanelView(&engine, false);
     popup->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
     const auto open = [tray, popup] {

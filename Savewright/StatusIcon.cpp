@@ -41,10 +41,12 @@ StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
 void StatusIcon::refresh(bool clockOnly) {
     if (EngineWatch::sameMinute(*engine_, shownMinute_) && clockOnly && shown_) return;
     IconModel m = ViewModel::icon(*engine_);
-    if (shown_ && m == model_) return; // set again only when symbol or dot change
+    if (shown_ && m == model_) return; // set again only when something shown changed
+    const bool redraw = !shown_ || m.symbol != model_.symbol || m.dot != model_.dot;
     model_ = std::move(m);
     shown_ = true;
-    tray_->setIcon(image(model_.symbol, model_.dot));
+    tray_->setToolTip(model_.toolTip);
+    if (redraw) tray_->setIcon(image(model_.symbol, model_.dot));
 }
 
 QIcon StatusIcon::image(const QString& symbol, std::optional<Tone> dot) {

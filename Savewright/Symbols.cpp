@@ -9,14 +9,15 @@ namespace {
 
 const QHash<QString, QString>& table() {
     static const QHash<QString, QString> names = {
-        {QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("view-refresh-symbolic")},
+        {QStringLiteral("arrow.triangle.2.circlepath"),
+         QStringLiteral("emblem-synchronizing-symbolic")},
         {QStringLiteral("pause.circle"), QStringLiteral("media-playback-pause-symbolic")},
         {QStringLiteral("externaldrive"), QStringLiteral("drive-harddisk-symbolic")},
         {QStringLiteral("externaldrive.badge.checkmark"),
          QStringLiteral("drive-harddisk-symbolic")},
         {QStringLiteral("playpause"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("pause"), QStringLiteral("media-playback-pause-symbolic")},
-        {QStringLiteral("play"), QStringLiteral("media-seek-forward-symbolic")},
+        {QStringLiteral("play"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning-symbolic")},
         {QStringLiteral("arrow.down.circle"), QStringLiteral("folder-download-symbolic")},
         {QStringLiteral("chart.bar.doc.horizontal"),
@@ -33,7 +34,7 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("play.fill"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("doc.text"), QStringLiteral("text-x-generic-symbolic")},
         {QStringLiteral("chevron.left.forwardslash.chevron.right"),
-         QStringLiteral("utilities-terminal-symbolic")},
+         QStringLiteral("document-edit-symbolic")},
     };
     return names;
 }

@@ -147,19 +147,23 @@ void TaskRow::paintEvent(QPaintEvent*) {
 
 void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
     const RowModel& m = model_;
-    QMenu menu(this);
+    // Owned by the row and never waited for: a row that goes away (its group
+    // closed, a reload) takes its open menu along instead of being destroyed
+    // under a nested event loop.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
     if (!m.observeOnly) {
         if (m.running) {
-            menu.addAction(QStringLiteral("Stoppen"), this, [this] { stop(); });
+            menu->addAction(QStringLiteral("Stoppen"), this, [this] { stop(); });
         } else {
-            menu.addAction(QStringLiteral("Starten"), this, [this] { start(false); });
-            menu.addAction(QStringLiteral("Dry-Run"), this, [this] { start(true); });
+            menu->addAction(QStringLiteral("Starten"), this, [this] { start(false); });
+            menu->addAction(QStringLiteral("Dry-Run"), this, [this] { start(true); });
         }
-        menu.addSeparator();
+        menu->addSeparator();
     }
-    menu.addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
-    menu.addAction(QStringLiteral("Skript öffnen"), this, [this] { openScript(); });
-    menu.exec(e->globalPos());
+    menu->addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
+    menu->addAction(QStringLiteral("Skript öffnen"), this, [this] { openScript(); });
+    menu->popup(e->globalPos());
 }
 
 void TaskRow::start(bool dryRun) {

@@ -210,6 +210,8 @@ RowModel row(const TaskState& task, const Engine& engine) {
 
 IconModel icon(const Engine& engine) {
     IconModel m;
+    m.toolTip = QStringLiteral("Savewright\n") +
+                countLine(engine.tasks.value(), engine.now.value(), engine.paused.value());
     m.symbol = engine.anyRunning()     ? QStringLiteral("arrow.triangle.2.circlepath")
                : engine.paused.value() ? QStringLiteral("pause.circle")
                                        : QStringLiteral("externaldrive");

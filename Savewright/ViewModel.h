@@ -59,6 +59,7 @@ struct PanelModel {
 struct IconModel {
     QString symbol;          // a symbol name of the Symbols table
     std::optional<Tone> dot; // Red or Yellow
+    QString toolTip;         // "Savewright" and the count line
     friend bool operator==(const IconModel&, const IconModel&) = default;
 };
 

@@ -8,9 +8,13 @@
 #include "support/EngineFixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
 #include <QLayout>
+#include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QRegularExpression>
 
 namespace {
@@ -273,4 +277,29 @@ TEST_F(Panel, HeightIsTheContentsAtThePanelsWidth) {
             << text->text().left(20).toStdString();
         EXPECT_GE(text->height(), text->heightForWidth(text->width()));
     }
+}
+
+TEST_F(Panel, ARowRemovedWhileItsMenuIsOpenTakesTheMenuAlong) {
+    auto e = makeEngine();
+    PanelView panel(e.get(), true);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.show();
+    QCoreApplication::processEvents();
+    TaskRow* row = nullptr;
+    for (auto* r : panel.findChildren<TaskRow*>())
+        if (r->isVisible() && r->model().id == u"Task 1") row = r;
+    ASSERT_TRUE(row);
+    QContextMenuEvent open(QContextMenuEvent::Mouse, QPoint(4, 4), row->mapToGlobal(QPoint(4, 4)));
+    QApplication::sendEvent(row, &open); // returns at once: no nested loop
+    QPointer<QMenu> menu = row->findChild<QMenu*>();
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(menu->isVisible());
+    // The task goes away with its row while the menu is open.
+    writeConfig("[[task]]\nname = 'Single'\ntype = 'scheduled'\nscript = 'single.sh'\n");
+    e->reloadConfig();
+    ASSERT_TRUE(waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return !menu;
+    }));
+    EXPECT_EQ(panel.findChildren<TaskRow*>().size(), 1);
 }

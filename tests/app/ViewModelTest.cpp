@@ -1,4 +1,5 @@
 #include "ViewModel.h"
+#include "Symbols.h"
 #include "support/EngineFixture.h"
 
 namespace {
@@ -147,7 +148,8 @@ TEST_F(Views, RowTextsAndColours) {
 
 TEST_F(Views, IconSymbolAndDot) {
     auto none = engineWith({});
-    EXPECT_EQ(ViewModel::icon(*none), (IconModel{QStringLiteral("externaldrive"), std::nullopt}));
+    EXPECT_EQ(ViewModel::icon(*none), (IconModel{QStringLiteral("externaldrive"), std::nullopt,
+                                                 QStringLiteral("Savewright\n0 ok")}));
     none->paused = true;
     EXPECT_EQ(ViewModel::icon(*none).symbol, u"pause.circle");
 
@@ -155,7 +157,23 @@ TEST_F(Views, IconSymbolAndDot) {
     EXPECT_EQ(ViewModel::icon(*e).dot, Tone::Red) << "never outranks yellow";
     task(*e, "n1")->running = true;
     EXPECT_EQ(ViewModel::icon(*e),
-              (IconModel{QStringLiteral("arrow.triangle.2.circlepath"), Tone::Yellow}));
+              (IconModel{QStringLiteral("arrow.triangle.2.circlepath"), Tone::Yellow,
+                         QStringLiteral("Savewright\n1 ok · 1 Warnung · 1 läuft")}));
     task(*e, "y1")->runningElsewhere = true;
     EXPECT_EQ(ViewModel::icon(*e).dot, std::nullopt) << "running adds no dot";
+}
+
+TEST(SymbolNames, EachMeaningHasItsOwnFittingThemeIcon) {
+    Symbols::setUpTheme();
+    // The running indicator is not the reload button; starting all is a play symbol.
+    EXPECT_NE(Symbols::themeName(QStringLiteral("arrow.triangle.2.circlepath")),
+              Symbols::themeName(QStringLiteral("arrow.clockwise")));
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("arrow.triangle.2.circlepath")),
+              u"emblem-synchronizing-symbolic");
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("play")), u"media-playback-start-symbolic");
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("chevron.left.forwardslash.chevron.right")),
+              u"document-edit-symbolic");
+    for (const char* symbol : {"arrow.triangle.2.circlepath", "play", "arrow.clockwise",
+                               "chevron.left.forwardslash.chevron.right", "doc.text"})
+        EXPECT_FALSE(Symbols::icon(QString::fromLatin1(symbol)).isNull()) << symbol;
 }
