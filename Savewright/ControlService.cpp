@@ -17,8 +17,7 @@ ControlService::ControlService(Engine* engine, std::function<void()> showPanel, 
     : QObject(parent), engine_(engine), showPanel_(std::move(showPanel)),
       watch_(engine, this, [this](bool clockOnly) {
           // The lights change with the minute at most: other ticks change nothing here.
-          if (!clockOnly || !EngineWatch::sameMinute(*engine_, shownMinute_))
-              statusMayHaveChanged();
+          if (!EngineWatch::passOver(*engine_, clockOnly, shownTime_)) statusMayHaveChanged();
       }) {
     lastSent_ = StatusReport::essentials(StatusReport::of(*engine_, QStringLiteral("live")));
 }

@@ -52,5 +52,5 @@ class ControlService : public QObject, protected QDBusContext {
     std::function<void()> showPanel_;
     EngineWatch watch_;
     QJsonObject lastSent_;
-    qint64 shownMinute_ = -1;
+    EngineWatch::Shown shownTime_;
 };

@@ -1,5 +1,7 @@
 #include "EngineWatch.h"
 
+#include "ViewModel.h"
+
 EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void(bool)> changed)
     : engine_(engine), changed_(std::move(changed)), deferred_(owner, [this] {
           if (engine_->tasks.value() != watched_) watchTasks();
@@ -17,9 +19,12 @@ void EngineWatch::watchTasks() {
         t->forEachObservable([this](auto& property) { watch(taskNotifiers_, property); });
 }
 
-bool EngineWatch::sameMinute(const Engine& engine, qint64& shownMinute) {
-    const qint64 minute = engine.now.value().toSecsSinceEpoch() / 60;
-    if (minute == shownMinute && !engine.anyRunning()) return true;
-    shownMinute = minute;
+bool EngineWatch::passOver(const Engine& engine, bool clockOnly, Shown& shown) {
+    const QDateTime now = engine.now.value();
+    // A clock set back makes every text stale.
+    if (clockOnly && shown.at.isValid() && now >= shown.at && !engine.anyRunning() &&
+        (!shown.next.isValid() || now < shown.next))
+        return true;
+    shown = {now, ViewModel::nextChange(engine)};
     return false;
 }

@@ -16,9 +16,14 @@ class EngineWatch {
   public:
     // `changed` learns whether only the clock moved since its last call.
     EngineWatch(Engine* engine, QObject* owner, std::function<void(bool clockOnly)> changed);
-    // Whether a clock-only change can be passed over: nothing runs and the minute,
-    // which the relative times and the lights are shown at, is the one last shown.
-    static bool sameMinute(const Engine& engine, qint64& shownMinute);
+    // What a view last drew at, and the next moment its time texts change.
+    struct Shown {
+        QDateTime at, next;
+    };
+    // Whether a clock-only change can be passed over: nothing runs and no
+    // relative time or light changes before `shown.next`. When it cannot, the
+    // view is about to draw, and `shown` moves on.
+    static bool passOver(const Engine& engine, bool clockOnly, Shown& shown);
 
   private:
     template <typename P>

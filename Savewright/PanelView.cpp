@@ -180,7 +180,7 @@ void PanelView::showEvent(QShowEvent* e) {
 void PanelView::apply(bool clockOnly) {
     // A hidden panel (the tray's popup while closed) catches up when it opens.
     if (shownOnce_ && !isVisible()) return;
-    if (EngineWatch::sameMinute(*engine_, shownMinute_) && clockOnly && shownOnce_) return;
+    if (EngineWatch::passOver(*engine_, clockOnly && shownOnce_, shownTime_)) return;
     const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
     // Rows follow the clock (relative and running times); the rest only when it changed.
     for (TaskRow* row : std::as_const(rows_))

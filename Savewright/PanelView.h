@@ -59,7 +59,7 @@ class PanelView : public QWidget {
     DashboardState shownDashboard_;
     EngineWatch watch_;
     bool shownOnce_ = false;
-    qint64 shownMinute_ = -1;
+    EngineWatch::Shown shownTime_;
 
     QLabel* title_ = nullptr;
     QLabel* count_ = nullptr;

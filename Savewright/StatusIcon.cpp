@@ -39,7 +39,7 @@ StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
 }
 
 void StatusIcon::refresh(bool clockOnly) {
-    if (EngineWatch::sameMinute(*engine_, shownMinute_) && clockOnly && shown_) return;
+    if (EngineWatch::passOver(*engine_, clockOnly && shown_, shownTime_)) return;
     IconModel m = ViewModel::icon(*engine_);
     if (shown_ && m == model_) return; // set again only when something shown changed
     const bool redraw = !shown_ || m.symbol != model_.symbol || m.dot != model_.dot;

@@ -28,6 +28,6 @@ class StatusIcon : public QObject {
     QSystemTrayIcon* tray_;
     IconModel model_;
     bool shown_ = false;
-    qint64 shownMinute_ = -1;
+    EngineWatch::Shown shownTime_;
     EngineWatch watch_;
 };

@@ -72,7 +72,7 @@ QJsonObject essentials(const QJsonObject& report) {
     QJsonObject e = report;
     e.remove(u"generated");
     QJsonArray tasks;
-    for (const QJsonValue& v : report.value(u"tasks").toArray()) {
+    for (const QJsonValue v : report.value(u"tasks").toArray()) {
         QJsonObject t = v.toObject();
         t.remove(u"ageSeconds");
         tasks.append(t);
@@ -83,7 +83,7 @@ QJsonObject essentials(const QJsonObject& report) {
 
 int exitCode(const QJsonObject& report) {
     int code = report.value(u"problems").toArray().isEmpty() ? 0 : 2;
-    for (const QJsonValue& v : report.value(u"tasks").toArray()) {
+    for (const QJsonValue v : report.value(u"tasks").toArray()) {
         const QString health = v.toObject().value(u"health").toString();
         if (health == u"yellow")
             code = std::max(code, 1);
@@ -97,7 +97,7 @@ QString table(const QJsonObject& report, const QDateTime& now) {
     QList<QStringList> rows{{QStringLiteral("Task"), QStringLiteral("Gruppe"),
                              QStringLiteral("Art"), QStringLiteral("Status"),
                              QStringLiteral("Letzter Erfolg"), QStringLiteral("Meldung")}};
-    for (const QJsonValue& v : report.value(u"tasks").toArray()) {
+    for (const QJsonValue v : report.value(u"tasks").toArray()) {
         const QJsonObject t = v.toObject();
         const QDateTime last =
             QDateTime::fromString(t.value(u"lastSuccess").toString(), Qt::ISODate);
@@ -119,7 +119,7 @@ QString table(const QJsonObject& report, const QDateTime& now) {
             line.chop(1);
         out += line + u'\n';
     }
-    for (const QJsonValue& p : report.value(u"problems").toArray())
+    for (const QJsonValue p : report.value(u"problems").toArray())
         out += p.toString() + u'\n';
     return out + report.value(u"countLine").toString() + u'\n';
 }

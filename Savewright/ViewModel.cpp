@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace RelativeTime {
 
 QString text(const std::optional<QDateTime>& date, const QDateTime& now) {
@@ -13,6 +15,14 @@ QString text(const std::optional<QDateTime>& date, const QDateTime& now) {
     if (minutes <= 59) return QStringLiteral("vor %1 Min.").arg(minutes);
     if (minutes <= 2879) return QStringLiteral("vor %1 Std.").arg(minutes / 60);
     return QStringLiteral("vor %1 Tagen").arg(minutes / 1440);
+}
+
+QDateTime nextChange(const QDateTime& date, const QDateTime& now) {
+    const qint64 minutes = date.secsTo(now) / 60;
+    if (minutes < 1) return date.addSecs(60);
+    if (minutes <= 59) return date.addSecs((minutes + 1) * 60);
+    if (minutes <= 2879) return date.addSecs((minutes / 60 + 1) * 3600);
+    return date.addSecs((minutes / 1440 + 1) * 86400);
 }
 
 } // namespace RelativeTime
@@ -206,6 +216,24 @@ RowModel row(const TaskState& task, const Engine& engine) {
         break;
     }
     return r;
+}
+
+QDateTime nextChange(const Engine& engine) {
+    const QDateTime now = engine.now.value();
+    QDateTime next;
+    const auto consider = [&](const QDateTime& t) {
+        if (t > now && (!next.isValid() || t < next)) next = t;
+    };
+    for (const auto& t : engine.tasks.value()) {
+        if (const auto last = t->lastRun()) consider(RelativeTime::nextChange(*last, now));
+        if (const auto since = t->scheduleSuccess(now)) {
+            const TaskConfig& c = t->config.value();
+            for (const double hours : {c.warnHours, c.redHours})
+                if (std::isfinite(hours) && std::abs(hours) < 1e6)
+                    consider(since->addMSecs(static_cast<qint64>(hours * 3'600'000.0)));
+        }
+    }
+    return next;
 }
 
 IconModel icon(const Engine& engine) {

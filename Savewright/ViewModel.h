@@ -13,6 +13,8 @@
 namespace RelativeTime {
 // "nie", "gerade eben", "vor N Min.", "vor N Std.", "vor N Tagen".
 QString text(const std::optional<QDateTime>& date, const QDateTime& now);
+// The first moment after `now` at which text(date, …) reads differently.
+QDateTime nextChange(const QDateTime& date, const QDateTime& now);
 } // namespace RelativeTime
 
 // The colour a text or indicator takes, resolved against the active palette.
@@ -79,6 +81,9 @@ std::optional<QString> volumeWait(const TaskConfig& task, const Engine& engine);
 RowModel row(const TaskState& task, const Engine& engine);
 
 IconModel icon(const Engine& engine);
+// The first moment after the engine's `now` at which a relative time or a
+// light the views show changes by the clock alone; invalid when none will.
+QDateTime nextChange(const Engine& engine);
 Tone textTone(TaskStatus status);
 
 } // namespace ViewModel

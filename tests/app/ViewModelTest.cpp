@@ -1,4 +1,5 @@
 #include "ViewModel.h"
+#include "EngineWatch.h"
 #include "Symbols.h"
 #include "support/EngineFixture.h"
 
@@ -176,4 +177,37 @@ TEST(SymbolNames, EachMeaningHasItsOwnFittingThemeIcon) {
     for (const char* symbol : {"arrow.triangle.2.circlepath", "play", "arrow.clockwise",
                                "chevron.left.forwardslash.chevron.right", "doc.text"})
         EXPECT_FALSE(Symbols::icon(QString::fromLatin1(symbol)).isNull()) << symbol;
+}
+
+TEST(RelativeTimes, NextChangeIsExactlyWhenTheTextChanges) {
+    const QDateTime date = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+    for (qint64 offset = -300; offset < 6 * 86400; offset += 37) {
+        const QDateTime now = date.addSecs(offset);
+        const QDateTime next = RelativeTime::nextChange(date, now);
+        ASSERT_GT(next, now) << offset;
+        EXPECT_EQ(RelativeTime::text(date, next.addSecs(-1)), RelativeTime::text(date, now))
+            << offset;
+        EXPECT_NE(RelativeTime::text(date, next), RelativeTime::text(date, now)) << offset;
+    }
+}
+
+TEST_F(Views, ClockTicksArePassedOverUntilAShownTextOrLightChanges) {
+    auto e = engineWith({{"g1", ""}}); // a success an hour ago: "vor 1 Std."
+    const QDateTime success = *task(*e, "g1")->lastRun();
+    // The text turns "vor 2 Std." two hours after the success; the light turns
+    // yellow at 24 hours: the next change is the earlier.
+    EXPECT_EQ(ViewModel::nextChange(*e), success.addSecs(2 * 3600));
+    EngineWatch::Shown shown;
+    EXPECT_FALSE(EngineWatch::passOver(*e, true, shown)) << "nothing drawn yet";
+    advance(30 * 60);
+    e->tick();
+    EXPECT_TRUE(EngineWatch::passOver(*e, true, shown));
+    EXPECT_FALSE(EngineWatch::passOver(*e, false, shown)) << "a real change always draws";
+    advance(static_cast<int>(e->now.value().secsTo(success.addSecs(2 * 3600))) + 1);
+    e->tick();
+    EXPECT_FALSE(EngineWatch::passOver(*e, true, shown)) << "due at once, not a minute later";
+    EXPECT_EQ(ViewModel::row(*task(*e, "g1"), *e).meta, u"vor 2 Std.");
+    advance(-3600); // the clock was set back
+    e->tick();
+    EXPECT_FALSE(EngineWatch::passOver(*e, true, shown));
 }
