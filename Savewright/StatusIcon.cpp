@@ -10,6 +10,10 @@
 
 namespace {
 
+const QColor kSymbolColor(0xF4, 0xF4, 0xF4);
+const QColor kOutlineColor(0x1E, 0x1E, 0x1E);
+constexpr double kOutline = 1.0; // in the 20 x 18 design
+
 class IconEngine : public QIconEngine {
   public:
     IconEngine(QString symbol, std::optional<Tone> dot) : symbol_(std::move(symbol)), dot_(dot) {}
@@ -63,12 +67,21 @@ void StatusIcon::paint(QPainter& p, const QRectF& rect, const QString& symbol,
     p.scale(scale, scale);
     const QPalette palette = QGuiApplication::palette();
     const double shift = dot ? -1 : 0;
-    Symbols::draw(p, symbol, QRectF(shift, 0, 20, 18), 14, palette.color(QPalette::WindowText));
+    // Light on a dark outline: readable on a dark panel and on a light one,
+    // whichever the tray host draws behind it.
+    const QRectF area(shift, 0, 20, 18);
+    for (const QPointF& step :
+         {QPointF(-kOutline, 0), QPointF(kOutline, 0), QPointF(0, -kOutline), QPointF(0, kOutline),
+          QPointF(-kOutline, -kOutline), QPointF(kOutline, kOutline), QPointF(-kOutline, kOutline),
+          QPointF(kOutline, -kOutline)})
+        Symbols::draw(p, symbol, area.translated(step), 14, kOutlineColor);
+    Symbols::draw(p, symbol, area, 14, kSymbolColor);
     if (dot) {
         const double x = 20 - 7;
         p.setPen(Qt::NoPen);
-        p.setBrush(palette.color(QPalette::Window));
-        p.drawEllipse(QRectF(x - 1, 18 - 7 - 1, 9, 9));
+        // The ring parts the dot from the symbol on any background.
+        p.setBrush(kOutlineColor);
+        p.drawEllipse(QRectF(x - 1.2, 18 - 7 - 1.2, 9.4, 9.4));
         p.setBrush(Palette::color(*dot, palette));
         p.drawEllipse(QRectF(x, 18 - 7, 7, 7));
     }
