@@ -162,7 +162,7 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (shuttingDown) return;
     // A run of this task from before (of a copy that died, say) still has
     // processes: a second one beside it would run the same backup twice.
-    if (TaskRunner::earlierRunAlive(task->config.value().safeName())) {
+    if (TaskRunner::earlierRunAlive(task->config.value().safeName(), paths.logs())) {
         task->transientError = QStringLiteral("Ein früherer Lauf läuft noch");
         return;
     }

@@ -1,6 +1,8 @@
 // Stopping a run: the script, its descendants and what stayed in its process group.
 #include "TaskRunner.h"
 
+#include "platform/PosixFile.h"
+
 #include "platform/Detached.h"
 #include "platform/ProcessTable.h"
 
@@ -54,9 +56,11 @@ Targets targetsOf(pid_t script, const QByteArray& marker) {
 
 } // namespace
 
-bool TaskRunner::earlierRunAlive(const QString& safeName) {
-    const QByteArray entry = QByteArray(kTaskMarker) + '=' + safeName.toUtf8();
-    return !ProcessTable::carrying(entry, ProcessTable::entries()).isEmpty();
+bool TaskRunner::earlierRunAlive(const QString& safeName, const QString& logsFolder) {
+    const QByteArray task = QByteArray(kTaskMarker) + '=' + safeName.toUtf8();
+    const QByteArray logs = QByteArray(kLogsMarker) + '=' + PosixFile::encodePath(logsFolder);
+    return !ProcessTable::carrying(logs, ProcessTable::carrying(task, ProcessTable::entries()))
+                .isEmpty();
 }
 
 QList<pid_t> TaskRunner::descendants(pid_t pid) {

@@ -93,8 +93,11 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         return fail(f.message, log, start);
     }
     options.workingDirectory = PosixFile::encodePath(paths.repo);
-    options.environment = Spawn::environmentWith(
-        {{"PYTHONUNBUFFERED", "1"}, {kRunMarker, runId_}, {kTaskMarker, task.safeName().toUtf8()}});
+    options.environment =
+        Spawn::environmentWith({{"PYTHONUNBUFFERED", "1"},
+                                {kRunMarker, runId_},
+                                {kTaskMarker, task.safeName().toUtf8()},
+                                {kLogsMarker, PosixFile::encodePath(paths.logs())}});
     options.fd3 = dryRunText.get();
     options.newProcessGroup = true;
 

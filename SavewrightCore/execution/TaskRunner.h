@@ -33,7 +33,10 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // Every process of a run carries the task's safe name in this variable, so
     // that processes an earlier run left behind are found wherever they went.
     static constexpr const char* kTaskMarker = "SAVEWRIGHT_TASK";
-    static bool earlierRunAlive(const QString& safeName);
+    // ... and the log folder it writes to: the same task name in another
+    // repository (another copy, a test) is another task.
+    static constexpr const char* kLogsMarker = "SAVEWRIGHT_LOGS";
+    static bool earlierRunAlive(const QString& safeName, const QString& logsFolder);
     using ProgressSink = std::function<void(int)>;
 
     // `clock` stamps the log's finish; it is called on the run's thread.

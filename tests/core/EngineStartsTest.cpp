@@ -175,12 +175,17 @@ TEST_F(Starts, ASuccessTheLogsCannotShowStillCountsForTheSchedule) {
 TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     writeConfig("[[task]]\nname = 'Fotos NAS'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
     // What a run of a copy that was killed left behind.
-    QProcess leftover;
+    QProcess leftover, elsewhere;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("SAVEWRIGHT_TASK"), QStringLiteral("Fotos_NAS"));
+    // The same task name writing to another repository's logs is another task.
+    env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.root() + QStringLiteral("/other/logs"));
+    elsewhere.setProcessEnvironment(env);
+    elsewhere.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.paths().logs());
     leftover.setProcessEnvironment(env);
     leftover.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
-    ASSERT_TRUE(leftover.waitForStarted());
+    ASSERT_TRUE(leftover.waitForStarted() && elsewhere.waitForStarted());
     auto e = makeEngine();
     const auto t = task(*e, "Fotos NAS");
     e->startReady();
@@ -191,6 +196,8 @@ TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     e->startReady();
     EXPECT_TRUE(t->running) << "once it is gone";
     ASSERT_TRUE(finished(*e, "Fotos NAS"));
+    elsewhere.kill();
+    elsewhere.waitForFinished();
 }
 
 TEST_F(Starts, ALogThatCannotBeWrittenShowsOnTheRow) {
