@@ -209,13 +209,15 @@ AppConfig AppConfig::load(const QString& path) {
     if (decoder.hasError())
         throw ConfigError(QStringLiteral("„%1“ ist kein gültiger UTF-8-Text").arg(path));
     // Saved by a Windows editor: the lines' CRs break the syntax; say why.
-    const bool crlf = text.contains(QStringLiteral("\r\n"));
+    const QString lineEnds = text.contains(QStringLiteral("\r\n"))
+                                 ? QStringLiteral("config.toml: ") + kCrLfWarning
+                                 : QString();
     try {
         AppConfig config = parse(text);
-        if (crlf) config.warnings.prepend(QStringLiteral("config.toml: ") + kCrLfWarning);
+        if (!lineEnds.isEmpty()) config.warnings.prepend(lineEnds);
         return config;
     } catch (ConfigError& e) {
-        if (crlf) e.alsoFound.append(QStringLiteral("config.toml: ") + kCrLfWarning);
+        if (!lineEnds.isEmpty()) e.alsoFound.append(lineEnds);
         throw;
     }
 }

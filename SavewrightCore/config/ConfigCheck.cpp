@@ -94,42 +94,45 @@ void checkKeys(const TOMLTable& table, const QHash<QString, Kind>& known, const 
         const auto kind = known.constFind(key);
         if (kind == known.constEnd())
             out.append(at(v.line, QStringLiteral("%1: unbekannter Schlüssel „%2“").arg(who, key)));
-        else if (key == u"watch_volumes" && !fits(v, *kind))
+        else if (key == u"watch_volumes" && !v.stringArray()) // what holds the task
             out.append(at(v.line, who + QStringLiteral(": ") + AppConfig::kVolumesNotAList));
         else if (!fits(v, *kind))
-            out.append(at(v.line, QStringLiteral("%1: %2 %3, es gilt der Standardwert")
-                                      .arg(who, key, wanted(*kind))));
+            // A list's texts are read even beside other values; anything else falls back.
+            out.append(
+                at(v.line, QStringLiteral("%1: %2 %3, %4")
+                               .arg(who, key, wanted(*kind),
+                                    v.stringArray() ? QStringLiteral("nur die Texte darin gelten")
+                                                    : QStringLiteral("es gilt der Standardwert"))));
     }
 }
 
+// Where `key` stands in the entry, or the entry's header when it is not there.
+int lineOf(const TOMLTable& table, const char* key, int headerLine) {
+    const auto it = table.constFind(QString::fromLatin1(key));
+    return it == table.constEnd() ? headerLine : it->line;
+}
+
 // A weekly task whose day or time is never matched.
-void checkWeekly(const TOMLTable& table, int headerLine, const QString& who, QList<Warning>& out) {
-    TaskConfig probe;
-    if (const auto day = table.value(QStringLiteral("day")).string()) probe.day = *day;
-    if (const auto time = table.value(QStringLiteral("time")).string()) probe.time = *time;
-    const auto lineOf = [&](const char* key) {
-        const auto it = table.constFind(QString::fromLatin1(key));
-        return it == table.constEnd() ? headerLine : it->line;
-    };
-    if (!probe.weekday())
-        out.append(at(lineOf("day"),
+void checkWeekly(const TaskConfig& task, const TOMLTable& table, int headerLine, const QString& who,
+                 QList<Warning>& out) {
+    if (!task.weekday())
+        out.append(at(lineOf(table, "day", headerLine),
                       QStringLiteral("%1: day „%2“ ist kein Wochentag (monday … sunday): der "
                                      "Task wird nie fällig")
-                          .arg(who, probe.day)));
-    const auto hm = probe.hourMinute();
+                          .arg(who, task.day)));
+    const auto hm = task.hourMinute();
     if (!hm || hm->first < 0 || hm->first > 23 || hm->second < 0 || hm->second > 59)
-        out.append(at(lineOf("time"),
+        out.append(at(lineOf(table, "time", headerLine),
                       QStringLiteral("%1: time „%2“ ist keine Uhrzeit (HH:MM): der Task wird "
                                      "nie fällig")
-                          .arg(who, probe.time)));
+                          .arg(who, task.time)));
 }
 
 // A gio address never mounts a share at a folder of one's choosing: it
 // appears below the gvfs root, and that folder is what to watch.
 void checkGvfsFolders(const TaskConfig& task, const TOMLTable& table, int headerLine,
                       const QString& who, QList<Warning>& out) {
-    const auto it = table.constFind(QStringLiteral("watch_volumes"));
-    const int line = it == table.constEnd() ? headerLine : it->line;
+    const int line = lineOf(table, "watch_volumes", headerLine);
     for (const QString& volume : task.watchVolumes) {
         const QString address = task.mountURLFor(volume);
         const QString folder = Mounts::gvfsFolder(address);
@@ -165,16 +168,15 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
         if (it.key() != u"task")
             out.append(at(doc.arrayLines.value(it.key()).value(0, 1),
                           QStringLiteral("unbekannte Tabelle [[%1]]").arg(it.key())));
+    // Every entry was read into `read`, in order: loading stops at one that was not.
     const QList<TOMLTable> tasks = doc.arrays.value(QStringLiteral("task"));
-    for (qsizetype i = 0; i < tasks.size(); ++i) {
-        const TOMLTable& t = tasks[i];
-        const QString who =
-            QStringLiteral("Task „%1“")
-                .arg(t.value(QStringLiteral("name")).string().value_or(QString::number(i + 1)));
-        checkKeys(t, taskKeys(), who, out);
+    for (qsizetype i = 0; i < std::min(tasks.size(), read.size()); ++i) {
+        const TaskConfig& task = read[i];
+        const QString who = QStringLiteral("Task „%1“").arg(task.name);
         const int header = doc.arrayLines.value(QStringLiteral("task")).value(i, 1);
-        if (t.value(QStringLiteral("type")).string() == u"weekly") checkWeekly(t, header, who, out);
-        if (i < read.size()) checkGvfsFolders(read[i], t, header, who, out);
+        checkKeys(tasks[i], taskKeys(), who, out);
+        if (task.type == TaskType::Weekly) checkWeekly(task, tasks[i], header, who, out);
+        checkGvfsFolders(task, tasks[i], header, who, out);
     }
     // In the order of the file.
     std::stable_sort(out.begin(), out.end(),

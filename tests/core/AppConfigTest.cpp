@@ -211,8 +211,8 @@ TEST(AppConfig, WarningsNameLineTaskAndKey) {
          "config.toml Zeile 5: Task „T“: notify muss true oder false sein, es gilt der "
          "Standardwert"},
         {"mount_urls = ['smb://a', 3]\n",
-         "config.toml Zeile 5: Task „T“: mount_urls muss eine Liste von Texten sein, es gilt der "
-         "Standardwert"},
+         "config.toml Zeile 5: Task „T“: mount_urls muss eine Liste von Texten sein, nur die Texte "
+         "darin gelten"},
         {"group = 7\n", "config.toml Zeile 5: Task „T“: group muss ein Text in Anführungszeichen "
                         "sein, es gilt der Standardwert"},
         {"watch_volumes = '/mnt/nas'\n",
@@ -257,6 +257,16 @@ TEST(AppConfig, AVolumeListWrittenAsTextHoldsTheTask) {
     ASSERT_TRUE(held.hold);
     EXPECT_TRUE(held.watchVolumes.isEmpty());
     EXPECT_FALSE(onlyTask("watch_volumes = ['/mnt/nas']\n").hold);
+    // A list with a stray number keeps its folders: the task is not held, and
+    // the warning does not say it is.
+    const AppConfig mixed =
+        AppConfig::parse(QStringLiteral("[[task]]\nname = 'T'\ntype = 'on_mount'\nscript = "
+                                        "'s.sh'\nwatch_volumes = ['/mnt/nas', 3]\n"));
+    EXPECT_FALSE(mixed.tasks.value(0).hold);
+    EXPECT_EQ(mixed.tasks.value(0).watchVolumes, QStringList{QStringLiteral("/mnt/nas")});
+    EXPECT_EQ(mixed.warnings,
+              QStringList{QStringLiteral("config.toml Zeile 5: Task „T“: watch_volumes muss eine "
+                                         "Liste von Texten sein, nur die Texte darin gelten")});
 }
 
 TEST(AppConfig, CrLfFileIsNamedBesideTheSyntaxError) {
