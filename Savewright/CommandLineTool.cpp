@@ -22,10 +22,20 @@ namespace {
 constexpr int kCallTimeoutMs = 5000;
 constexpr int kUsageError = 2;
 
+// The commands that act on the running copy, by the method each calls.
+const QHash<QString, QString>& methods() {
+    static const QHash<QString, QString> table{
+        {QStringLiteral("run"), QStringLiteral("Run")},
+        {QStringLiteral("dry-run"), QStringLiteral("DryRun")},
+        {QStringLiteral("stop"), QStringLiteral("Stop")},
+        {QStringLiteral("pause"), QStringLiteral("Pause")},
+        {QStringLiteral("resume"), QStringLiteral("Resume")},
+        {QStringLiteral("show"), QStringLiteral("ShowPanel")}};
+    return table;
+}
+// Those of them that name a task.
 const QStringList kTaskCommands{QStringLiteral("run"), QStringLiteral("dry-run"),
                                 QStringLiteral("stop")};
-const QStringList kPlainCommands{QStringLiteral("status"), QStringLiteral("pause"),
-                                 QStringLiteral("resume"), QStringLiteral("show")};
 
 const char kUsage[] =
     "Aufruf: savewright [--repo ORDNER] [--support ORDNER] [BEFEHL]\n"
@@ -93,17 +103,6 @@ int status(const QStringList& arguments) {
     return StatusReport::exitCode(report);
 }
 
-QString method(const QString& command) {
-    static const QHash<QString, QString> methods{
-        {QStringLiteral("run"), QStringLiteral("Run")},
-        {QStringLiteral("dry-run"), QStringLiteral("DryRun")},
-        {QStringLiteral("stop"), QStringLiteral("Stop")},
-        {QStringLiteral("pause"), QStringLiteral("Pause")},
-        {QStringLiteral("resume"), QStringLiteral("Resume")},
-        {QStringLiteral("show"), QStringLiteral("ShowPanel")}};
-    return methods.value(command);
-}
-
 int action(const QStringList& arguments, const QString& command) {
     QVariantList parameters;
     if (kTaskCommands.contains(command)) {
@@ -115,7 +114,7 @@ int action(const QStringList& arguments, const QString& command) {
         }
         parameters.append(arguments[at + 1]);
     }
-    const QDBusMessage reply = call(method(command), parameters);
+    const QDBusMessage reply = call(methods().value(command), parameters);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         print(stderr, reply.errorMessage() + u'\n');
         return 1;
@@ -138,8 +137,7 @@ std::optional<QString> command(const QStringList& arguments) {
             ++i;
             continue;
         }
-        if (kTaskCommands.contains(arguments[i]) || kPlainCommands.contains(arguments[i]))
-            return arguments[i];
+        if (arguments[i] == u"status" || methods().contains(arguments[i])) return arguments[i];
     }
     return std::nullopt;
 }

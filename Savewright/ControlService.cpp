@@ -16,7 +16,7 @@ QString compact(const QJsonObject& o) {
 ControlService::ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent)
     : QObject(parent), engine_(engine), showPanel_(std::move(showPanel)),
       watch_(engine, this, [this](bool clockOnly) {
-          // The lights change with the minute at most: other ticks change nothing here.
+          // Clock ticks count only when a light or an age shown would change.
           if (!EngineWatch::passOver(*engine_, clockOnly, shownTime_)) statusMayHaveChanged();
       }) {
     lastSent_ = StatusReport::essentials(StatusReport::of(*engine_, QStringLiteral("live")));

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QTextLayout>
 
 namespace Look {
@@ -196,6 +197,13 @@ Banner::Banner(const QString& symbol, const QString& text, Tone tone, QWidget* p
     row_->addWidget(icon, 0, Qt::AlignTop);
     text_ = new ClampedText(text, Look::font(12), ink, 2, this);
     row_->addWidget(text_, 1);
+}
+
+QPushButton* Banner::addButton(const QString& text) {
+    auto* button = new QPushButton(text, this);
+    button->setFont(Look::font(11));
+    row_->addWidget(button, 0, Qt::AlignVCenter);
+    return button;
 }
 
 void Banner::setText(const QString& text) {

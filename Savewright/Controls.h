@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QHBoxLayout;
+class QPushButton;
 
 namespace Look {
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
@@ -131,7 +132,8 @@ class Banner : public QWidget {
     Q_OBJECT
   public:
     Banner(const QString& symbol, const QString& text, Tone tone, QWidget* parent = nullptr);
-    QHBoxLayout* row() const { return row_; }
+    // A button at the banner's end, in the banner's type size.
+    QPushButton* addButton(const QString& text);
     void setText(const QString& text);
 
   protected:

@@ -231,13 +231,11 @@ void PanelView::rebuildBanners(const PanelModel& m) {
                              QStringLiteral("Version %1 verfügbar (installiert: %2)")
                                  .arg(update.version, UpdateChecker::currentVersion()),
                              Tone::Accent, this);
-        auto* load = new QPushButton(QStringLiteral("Laden"), b);
-        load->setFont(Look::font(11));
-        connect(load, &QPushButton::clicked, this, [url = update.url] {
-            const QUrl target(url, QUrl::StrictMode);
-            if (target.isValid()) Files::open(target);
-        });
-        b->row()->addWidget(load, 0, Qt::AlignVCenter);
+        connect(b->addButton(QStringLiteral("Laden")), &QPushButton::clicked, this,
+                [url = update.url] {
+                    const QUrl target(url, QUrl::StrictMode);
+                    if (target.isValid()) Files::open(target);
+                });
         wrap(b);
     }
     for (const QString& text : m.banners)
@@ -247,10 +245,8 @@ void PanelView::rebuildBanners(const PanelModel& m) {
                              QStringLiteral("Noch keine config.toml: eine Vorlage mit Beispielen "
                                             "anlegen?"),
                              Tone::Accent, this);
-        auto* create = new QPushButton(QStringLiteral("Vorlage anlegen"), b);
-        create->setFont(Look::font(11));
-        connect(create, &QPushButton::clicked, this, [this] { createConfigTemplate(); });
-        b->row()->addWidget(create, 0, Qt::AlignVCenter);
+        connect(b->addButton(QStringLiteral("Vorlage anlegen")), &QPushButton::clicked, this,
+                [this] { createConfigTemplate(); });
         wrap(b);
     }
 }

@@ -247,4 +247,6 @@ class Engine : public QObject {
     QString metricsError_;
     QSet<QString> presenceInFlight_;
     void takePresence(const QString& volume, bool present);
+    // The volume waits `mount_retry_minutes` before its next mount attempt.
+    void noteMountAttempt(const QString& volume);
 };

@@ -207,6 +207,12 @@ QList<Engine::MountTarget> Engine::mountTargets(
     return targets;
 }
 
+void Engine::noteMountAttempt(const QString& volume) {
+    QHash<QString, QDateTime> attempts = lastMountAttempt;
+    attempts.insert(volume, currentTime());
+    lastMountAttempt = attempts;
+}
+
 void Engine::tryMountVolumes() {
     QList<TaskConfig> configs;
     for (const auto& t : tasks.value())
@@ -222,9 +228,7 @@ void Engine::tryMountVolumes() {
         // answers for itself, and is asked again only after the retry pause.
         if (!Mounts::serverPort(QUrl(target.url).scheme())) {
             mountVolume(target);
-            QHash<QString, QDateTime> attempts = lastMountAttempt;
-            attempts.insert(target.volume, currentTime());
-            lastMountAttempt = attempts;
+            noteMountAttempt(target.volume);
             continue;
         }
         QSet<QString> inFlight = mountInFlight;
@@ -239,9 +243,7 @@ void Engine::tryMountVolumes() {
                 if (reachable) {
                     engine->mountVolume(target);
                 } else {
-                    QHash<QString, QDateTime> attempts = engine->lastMountAttempt;
-                    attempts.insert(target.volume, engine->currentTime());
-                    engine->lastMountAttempt = attempts;
+                    engine->noteMountAttempt(target.volume);
                 }
             });
         });

@@ -47,16 +47,15 @@ bool isPresent(const QString& written) {
 }
 
 void mount(const QString& volume, const QString& address) {
-    const bool fstab = address == kFstab;
     // Looked up each time: mounting is rare, and a tool installed later counts.
-    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
-    QString mountProgram = QStandardPaths::findExecutable(QStringLiteral("mount"));
-    if (mountProgram.isEmpty()) mountProgram = QStringLiteral("/bin/mount");
     Spawn::Options o;
-    if (fstab) {
-        o.program = PosixFile::encodePath(mountProgram);
+    if (address == kFstab) {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("mount"));
+        o.program =
+            PosixFile::encodePath(program.isEmpty() ? QStringLiteral("/bin/mount") : program);
         o.arguments = {PosixFile::encodePath(withoutTrailingSlashes(volume))};
     } else {
+        const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
         if (gio.isEmpty()) return;
         o.program = PosixFile::encodePath(gio);
         o.arguments = {"mount", address.toUtf8()};
