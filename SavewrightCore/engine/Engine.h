@@ -213,11 +213,17 @@ class Engine : public QObject {
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
     // A modification time far enough behind the clock to hide no later change.
-    bool settled(qint64 stampNs) const;
+    qint64 settledBeforeNs() const;
     // The log folder's names, read again only when the folder changed.
-    const LogListing& folderListing(const LogStore& store);
-    // A task's summary, read again only when one of the files it rests on changed.
-    LogSummary summaryOf(const LogStore& store, const QString& safeName, const LogListing& listing);
+    const LogListing& folderListing(const LogStore& store, int folderFd, qint64 settledBeforeNs);
+    // A task's summary, read again only where its files changed.
+    struct FolderLook {
+        const LogStore& store;
+        const LogListing& listing;
+        int folderFd;
+        qint64 settledBeforeNs;
+    };
+    LogSummary summaryOf(const FolderLook& look, const QString& safeName);
     void emitAlert(const Alert& alert);
 
     QTimer tickTimer_;
@@ -227,9 +233,8 @@ class Engine : public QObject {
     qint64 listingStamp_ = -1;
     quint64 listingGeneration_ = 0;
     struct CachedSummary {
-        quint64 generation;
-        QList<QPair<QString, std::optional<PosixFile::Stamp>>> files; // absent: unreadable
-        LogSummary summary;
+        quint64 generation = 0; // of the listing its names came from
+        KeptSummary kept;
     };
     QHash<QString, CachedSummary> summaries_;
     // Every run this engine started, listed task or not: shutdown stops them all,

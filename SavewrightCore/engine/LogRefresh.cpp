@@ -19,13 +19,16 @@ void Engine::refreshLogs() {
     now = t;
     const LogStore store(paths.logs());
     const quint64 generation = listingGeneration_;
-    const LogListing& listing = folderListing(store);
+    const PosixFile::UniqueFd folder = PosixFile::openFolder(store.directory);
+    const qint64 settledBefore = settledBeforeNs();
+    const LogListing& listing = folderListing(store, folder.get(), settledBefore);
+    const FolderLook look{store, listing, folder.get(), settledBefore};
     // The report page can only appear with a change of the folder's names.
     if (generation != listingGeneration_) checkDeletionReport(listing);
     checkDeletionEvents();
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();
-        const LogSummary s = summaryOf(store, c.safeName(), listing);
+        const LogSummary s = summaryOf(look, c.safeName());
         task->summary = s; // notifies only when a field differs
 
         bool elsewhere = observeOnly && !task->running && s.latestStatus == u"RUNNING" &&
@@ -43,39 +46,29 @@ void Engine::refreshLogs() {
 }
 
 // A time within the file system's resolution of now could still hide a change.
-bool Engine::settled(qint64 stampNs) const {
-    const qint64 nowNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(clock().time_since_epoch()).count();
-    return nowNs - stampNs >= 2'000'000'000;
+qint64 Engine::settledBeforeNs() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(clock().time_since_epoch())
+               .count() -
+           2'000'000'000;
 }
 
-LogSummary Engine::summaryOf(const LogStore& store, const QString& safeName,
-                             const LogListing& listing) {
-    // The summary reads the newest file and the older ones down to the last success;
-    // while none of them changed, it is the same summary.
-    const auto cached = summaries_.constFind(safeName);
-    if (cached != summaries_.constEnd() && cached->generation == listingGeneration_) {
-        const bool same =
-            std::all_of(cached->files.cbegin(), cached->files.cend(), [&](const auto& f) {
-                const auto now = PosixFile::stamp(store.directory + u'/' + f.first);
-                return now && now == f.second && settled(now->mtimeNs);
-            });
-        if (same) return cached->summary;
-    }
-    QStringList read;
-    CachedSummary fresh{listingGeneration_, {}, store.summary(safeName, &listing, &read)};
-    // Stamped after reading: a change in between is recent, so not trusted next time.
-    for (const QString& name : read)
-        fresh.files.append({name, PosixFile::stamp(store.directory + u'/' + name)});
-    summaries_.insert(safeName, fresh);
-    return fresh.summary;
+LogSummary Engine::summaryOf(const FolderLook& look, const QString& safeName) {
+    CachedSummary& cached = summaries_[safeName];
+    // The same listing holds the same names: only the newest file is looked at.
+    const QStringList names = cached.generation == listingGeneration_
+                                  ? cached.kept.names
+                                  : look.store.fileNames(safeName, &look.listing);
+    cached.generation = listingGeneration_;
+    look.store.update(cached.kept, safeName, names, look.folderFd, look.settledBeforeNs);
+    return cached.kept.summary;
 }
 
-const LogListing& Engine::folderListing(const LogStore& store) {
+const LogListing& Engine::folderListing(const LogStore& store, int folderFd,
+                                        qint64 settledBeforeNs) {
     // The names change only with the folder's modification time (once it is settled).
-    const auto folder = PosixFile::stamp(store.directory);
+    const auto folder = PosixFile::stamp(folderFd);
     const qint64 stamp = folder ? folder->mtimeNs : -1;
-    if (!folder || stamp != listingStamp_ || !settled(stamp)) {
+    if (!folder || stamp != listingStamp_ || stamp >= settledBeforeNs) {
         listing_ = store.listing();
         listingStamp_ = stamp;
         ++listingGeneration_;

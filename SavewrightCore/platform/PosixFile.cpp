@@ -14,11 +14,36 @@ QByteArray encodePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
+namespace {
+
+Stamp stampOf(const struct stat& st) {
+    return Stamp{static_cast<qint64>(st.st_size),
+                 static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+} // namespace
+
 std::optional<Stamp> stamp(const QString& path) {
     struct stat st {};
     if (::stat(encodePath(path).constData(), &st) != 0) return std::nullopt;
-    return Stamp{static_cast<qint64>(st.st_size),
-                 static_cast<qint64>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+    return stampOf(st);
+}
+
+UniqueFd openFolder(const QString& path) {
+    return UniqueFd(::open(encodePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+std::optional<Stamp> stamp(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return std::nullopt;
+    return stampOf(st);
+}
+
+std::optional<Stamp> stampAt(int folderFd, const QString& name) {
+    struct stat st {};
+    if (folderFd < 0 || ::fstatat(folderFd, encodePath(name).constData(), &st, 0) != 0)
+        return std::nullopt;
+    return stampOf(st);
 }
 
 bool UniqueFd::reset(int fd) {

@@ -63,6 +63,11 @@ struct Stamp {
 };
 // Follows links; absent when the path cannot be read.
 std::optional<Stamp> stamp(const QString& path);
+// A folder held open, so that many names in it are looked up without walking
+// its path again; not valid when the folder cannot be opened.
+UniqueFd openFolder(const QString& path);
+std::optional<Stamp> stamp(int fd);
+std::optional<Stamp> stampAt(int folderFd, const QString& name);
 // The readers take regular files only and never block on opening one; anything
 // else fails with kNotRegular (or EISDIR for a folder).
 constexpr int kNotRegular = ENXIO;

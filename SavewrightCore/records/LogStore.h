@@ -39,6 +39,16 @@ struct LogSummary {
     friend bool operator==(const LogSummary&, const LogSummary&) = default;
 };
 
+// A task's summary kept between refreshes, with what it rests on. A file other
+// than a task's newest cannot change without the folder's names changing, so
+// keeping it up to date reads only names it has not seen and a changed newest file.
+struct KeptSummary {
+    QStringList names;                      // the task's files when last updated, newest first
+    qsizetype read = 0;                     // names[0, read) were read: down to the last success
+    std::optional<PosixFile::Stamp> newest; // the newest file's, taken after reading
+    LogSummary summary;
+};
+
 class LogStore {
   public:
     using Summary = LogSummary;
@@ -83,9 +93,12 @@ class LogStore {
     static QString fileName(Clock::time_point start, const QString& safeName);
     static LogStats parseStats(const QString& output);
 
-    // `read`, when given, receives the names of the files the summary rests on.
-    Summary summary(const QString& safeName, const LogListing* listing = nullptr,
-                    QStringList* read = nullptr) const;
+    Summary summary(const QString& safeName, const LogListing* listing = nullptr) const;
+    // Brings `kept` to the task's files `names` (newest first). Stamps are looked
+    // up in `folderFd`; only stamps older than `settledBeforeNs` are trusted to
+    // hide no change. True when the summary was read again.
+    bool update(KeptSummary& kept, const QString& safeName, const QStringList& names, int folderFd,
+                qint64 settledBeforeNs) const;
     // The header lines within the first 500 bytes, never the output after them.
     static std::optional<QString> header(const QString& file);
     static std::optional<QString> status(const QString& header);

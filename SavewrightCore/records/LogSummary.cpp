@@ -109,30 +109,74 @@ std::optional<QString> LogStore::failureLine(const QString& file) {
     return std::nullopt;
 }
 
-LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing,
-                                    QStringList* read) const {
-    Summary s;
-    const QStringList names = fileNames(safeName, listing);
-    if (names.isEmpty()) return s;
-    const auto path = [&](qsizetype i) { return directory + u'/' + names[i]; };
-    const QString newest = path(0);
-    s.latestFile = newest;
-    s.latestStart = startDate(names[0], safeName);
-    const std::optional<QString> newestHeader = header(newest);
-    if (newestHeader) s.latestStatus = status(*newestHeader);
-    if (s.latestStatus == u"FAILED") {
-        if (wasAborted(newest))
-            s.latestStatus = QStringLiteral("ABORTED");
-        else
-            s.failureLine = failureLine(newest);
+LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing) const {
+    KeptSummary kept;
+    update(kept, safeName, fileNames(safeName, listing), -1, 0);
+    return kept.summary;
+}
+
+bool LogStore::update(KeptSummary& kept, const QString& safeName, const QStringList& names,
+                      int folderFd, qint64 settledBeforeNs) const {
+    if (names.isEmpty()) {
+        const bool changed = !kept.names.isEmpty();
+        kept = {};
+        return changed;
     }
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        if (read) read->append(names[i]);
-        const std::optional<QString> h = i == 0 ? newestHeader : header(path(i));
-        if (h && h->contains(u"Status: SUCCESS")) {
-            s.lastSuccess = startDate(names[i], safeName);
+    const auto trusted = [&](const std::optional<PosixFile::Stamp>& now) {
+        return now && now == kept.newest && now->mtimeNs < settledBeforeNs;
+    };
+    const std::optional<PosixFile::Stamp> newestNow = PosixFile::stampAt(folderFd, names[0]);
+    if (names == kept.names && trusted(newestNow)) return false;
+    // The file that was newest is known only while it did not change.
+    const bool oldNewestKnown =
+        !kept.names.isEmpty() &&
+        trusted(kept.names[0] == names[0] ? newestNow
+                                          : PosixFile::stampAt(folderFd, kept.names[0]));
+
+    // Both lists are sorted newest first: one walk finds what the last read saw.
+    qsizetype k = 0;
+    const auto knownSuccess = [&](const QString& name) -> std::optional<bool> {
+        while (k < kept.read && kept.names[k] > name)
+            ++k;
+        if (k >= kept.read || kept.names[k] != name || (k == 0 && !oldNewestKnown))
+            return std::nullopt;
+        return k == kept.read - 1 && kept.summary.lastSuccess.has_value();
+    };
+    const auto path = [&](const QString& name) { return directory + u'/' + name; };
+
+    Summary s;
+    s.latestFile = path(names[0]);
+    s.latestStart = startDate(names[0], safeName);
+    const bool newestKnown = oldNewestKnown && kept.names[0] == names[0];
+    std::optional<QString> newestHeader;
+    if (newestKnown) {
+        s.latestStatus = kept.summary.latestStatus;
+        s.failureLine = kept.summary.failureLine;
+    } else {
+        newestHeader = header(s.latestFile.value());
+        if (newestHeader) s.latestStatus = status(*newestHeader);
+        if (s.latestStatus == u"FAILED") {
+            if (wasAborted(*s.latestFile))
+                s.latestStatus = QStringLiteral("ABORTED");
+            else
+                s.failureLine = failureLine(*s.latestFile);
+        }
+    }
+    qsizetype read = 0;
+    while (read < names.size()) {
+        const QString& name = names[read++];
+        std::optional<bool> success = knownSuccess(name);
+        if (!success) {
+            const std::optional<QString> h =
+                read == 1 && !newestKnown ? newestHeader : header(path(name));
+            success = h && h->contains(u"Status: SUCCESS");
+        }
+        if (*success) {
+            s.lastSuccess = startDate(name, safeName);
             break;
         }
     }
-    return s;
+    // Stamped after reading: a change in between is recent, so not trusted next time.
+    kept = {names, read, PosixFile::stampAt(folderFd, names[0]), s};
+    return true;
 }

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <limits>
+#include <random>
 #include <sys/stat.h>
 
 namespace {
@@ -157,4 +163,116 @@ TEST_F(Summary, HeaderDecodingReplacesACutCharacter) {
     EXPECT_EQ(LogStore::status(QStringLiteral("Status: FAILED and Status: RUNNING")),
               QStringLiteral("FAILED"));
     EXPECT_FALSE(LogStore::status(QStringLiteral("Status: ABORTED")));
+}
+
+namespace {
+
+// A kept summary driven through what happens to a task's logs over time; after
+// every step it must say what a summary read from scratch says.
+class KeptSummaryWalk : public Summary {
+  protected:
+    void SetUp() override {
+        QDir().mkpath(store.directory);
+        folder = PosixFile::openFolder(store.directory);
+        ASSERT_TRUE(folder);
+    }
+    QString name(int run) const {
+        const QDateTime start = at("2026-01-01_00-00-00").addSecs(3600LL * run);
+        return LogStore::fileName(
+            Clock::time_point(std::chrono::milliseconds(start.toMSecsSinceEpoch())),
+            QStringLiteral("A"));
+    }
+    // Every change gets its own modification time, a second apart: like a real
+    // clock, never two changes with one stamp.
+    void write(int run, const char* status, const QByteArray& body = "line\n") {
+        const QString path = store.directory + u'/' + name(run);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(log("A", status, body));
+        f.close();
+        const timespec times[2] = {{++fakeSeconds, 0}, {fakeSeconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+    // Brings the kept summary up to date; true when it read anything.
+    bool update(qint64 settledBeforeNs = std::numeric_limits<qint64>::max()) {
+        return store.update(kept, QStringLiteral("A"), store.fileNames(QStringLiteral("A")),
+                            folder.get(), settledBeforeNs);
+    }
+    void expectFresh() {
+        update();
+        EXPECT_EQ(kept.summary, summary());
+    }
+    PosixFile::UniqueFd folder;
+    KeptSummary kept;
+    time_t fakeSeconds = 1'700'000'000;
+};
+
+} // namespace
+
+TEST_F(KeptSummaryWalk, EveryStepSaysWhatAFreshReadSays) {
+    std::mt19937 random(7);
+    const char* statuses[] = {"SUCCESS", "FAILED", "RUNNING"};
+    int newest = 0, oldest = 0;
+    write(newest, "FAILED");
+    for (int step = 0; step < 400; ++step) {
+        switch (random() % 5) {
+        case 0: // a run starts
+            write(++newest, "RUNNING");
+            break;
+        case 1: // the newest run ends, in place
+            write(newest, statuses[random() % 2], "last words " + QByteArray::number(step) + '\n');
+            break;
+        case 2: // clean-up takes the oldest
+            if (oldest < newest) QFile::remove(store.directory + u'/' + name(oldest++));
+            break;
+        case 3: // a finished run of another kind
+            write(++newest, statuses[random() % 3]);
+            break;
+        default: // nothing happened
+            EXPECT_FALSE(update()) << "step " << step;
+        }
+        expectFresh();
+        ASSERT_FALSE(HasFailure()) << "step " << step;
+    }
+}
+
+TEST_F(KeptSummaryWalk, WhatChangedLatelyIsReadAgain) {
+    write(0, "SUCCESS");
+    write(1, "RUNNING");
+    update();
+    // The running log was finalized within the clock's doubt, keeping its size
+    // and (coarse) time: the stamp cannot be trusted yet, so it is read again.
+    const QString path = store.directory + u'/' + name(1);
+    const auto before = PosixFile::stamp(path);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    bytes.replace("Status: RUNNING", "Status: FAILED\n");
+    f.seek(0);
+    f.write(bytes.left(before->size));
+    f.close();
+    const timespec same[2] = {{before->mtimeNs / 1'000'000'000, before->mtimeNs % 1'000'000'000},
+                              {before->mtimeNs / 1'000'000'000, before->mtimeNs % 1'000'000'000}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), same, 0);
+    EXPECT_TRUE(update(before->mtimeNs)); // not older than the doubt: read again
+    EXPECT_EQ(kept.summary.latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(kept.summary.lastSuccess, at(name(0).left(19).toLatin1().constData()));
+    EXPECT_FALSE(update()); // settled now
+}
+
+TEST_F(KeptSummaryWalk, APreviousNewestThatEndedLateStillCounts) {
+    write(0, "FAILED");
+    write(1, "RUNNING");
+    update();
+    // Ended after the next run of the task began (a restart's clean-up or an
+    // external writer): the older file changed and its success counts.
+    write(2, "RUNNING");
+    write(1, "SUCCESS");
+    update();
+    EXPECT_EQ(kept.summary.latestStatus, QStringLiteral("RUNNING"));
+    EXPECT_EQ(kept.summary.lastSuccess, at(name(1).left(19).toLatin1().constData()));
+    // Clean-up took every success: the summary says so.
+    QFile::remove(store.directory + u'/' + name(1));
+    expectFresh();
+    EXPECT_FALSE(kept.summary.lastSuccess);
 }
