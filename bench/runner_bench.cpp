@@ -1,5 +1,8 @@
 // Throughput and memory of one run: a script writing 1 GiB in 100-byte lines,
-// through the runner into its log, next to the floor `bash script > file`.
+// through the runner into its log while the main thread takes its progress
+// reports, next to the floor `bash script > file`. Lines are plain, all "50%",
+// or each with another percentage.
+#include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 
 #include <QDir>
@@ -8,21 +11,32 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include <atomic>
 #include <cstdlib>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
-constexpr const char* kScript = "head -c 1073741824 < <(yes \"$(printf '%099d' 7)\")\n";
+const char* const kScripts[] = {
+    "head -c 1073741824 < <(yes \"$(printf '%099d' 7)\")\n",
+    "head -c 1073741824 < <(yes \"$(printf '%095d' 7) 50%\")\n",
+    // 100 lines of 100 bytes with 0% to 99%, repeated.
+    "block=$(for i in $(seq 0 99); do printf '%094d %2d%%\\n' 7 $i; done)\n"
+    "head -c 1073741824 < <(while :; do printf '%s\\n' \"$block\"; done)\n",
+};
 
 struct Repo {
     QTemporaryDir dir;
     Paths paths{dir.path() + QStringLiteral("/repo"), dir.path() + QStringLiteral("/support")};
-    Repo() {
+    explicit Repo(int kind) {
         QDir().mkpath(paths.scripts());
         QFile f(paths.scripts() + QStringLiteral("/big.sh"));
         f.open(QIODevice::WriteOnly);
-        f.write(kScript);
+        f.write(kScripts[kind]);
     }
 };
 
@@ -33,22 +47,31 @@ double residentMiB() {
 }
 
 void runner(benchmark::State& state) {
-    Repo repo;
+    Repo repo(static_cast<int>(state.range(0)));
     const double idle = residentMiB();
-    int reports = 0;
+    int applied = 0;
     for (auto _ : state) {
         TaskConfig task(QStringLiteral("Big"), TaskType::Scheduled, QStringLiteral("big.sh"));
         task.maxLogs = 0; // each run removes its own log again
-        TaskRunner r(task, repo.paths, false, [&](int) { ++reports; });
-        const TaskRunner::Result result = r.run(Clock::now());
-        if (!result.success) state.SkipWithError("run failed");
+        // As the engine runs it: on another thread, progress applied on this one.
+        TaskRunner r(task, repo.paths, false, latestToMain<int>([&](int) { ++applied; }));
+        std::atomic<bool> ok{false};
+        QEventLoop loop;
+        std::thread run([&] {
+            ok = r.run(Clock::now()).success;
+            postToMain([&] { loop.quit(); }); // after every report it made
+        });
+        loop.exec();
+        run.join();
+        if (!ok) state.SkipWithError("run failed");
     }
     state.counters["peak_rss_growth_MiB"] = residentMiB() - idle;
+    state.counters["progress_posts"] = static_cast<double>(applied) / state.iterations();
     state.SetBytesProcessed(state.iterations() * (1LL << 30));
 }
 
 void floorBash(benchmark::State& state) {
-    Repo repo;
+    Repo repo(static_cast<int>(state.range(0)));
     const QByteArray command = "/bin/bash " + QFile::encodeName(repo.paths.scripts()) +
                                "/big.sh > " + QFile::encodeName(repo.dir.path()) + "/out.log";
     for (auto _ : state)
@@ -58,6 +81,23 @@ void floorBash(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(runner)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(floorBash)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_MAIN();
+BENCHMARK(runner)
+    ->ArgName("lines")
+    ->DenseRange(0, 2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();
+BENCHMARK(floorBash)
+    ->ArgName("lines")
+    ->DenseRange(0, 2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

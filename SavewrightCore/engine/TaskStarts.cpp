@@ -167,15 +167,12 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         return;
     }
     std::weak_ptr<TaskState> progressTarget = task;
-    auto runner = std::make_shared<TaskRunner>(
-        task->config.value(), paths, dryRun,
-        [progressTarget](int percent) {
-            postToMain([progressTarget, percent] {
-                const auto t = progressTarget.lock();
-                if (t && t->running) t->progress = percent;
-            });
-        },
-        clock);
+    auto runner = std::make_shared<TaskRunner>(task->config.value(), paths, dryRun,
+                                               latestToMain<int>([progressTarget](int percent) {
+                                                   const auto t = progressTarget.lock();
+                                                   if (t && t->running) t->progress = percent;
+                                               }),
+                                               clock);
     const auto started = clock();
     task->startedRed = isRed(*task);
     task->runner = runner;

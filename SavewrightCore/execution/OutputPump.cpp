@@ -3,6 +3,8 @@
 #include "platform/PosixFile.h"
 #include "records/Schedule.h"
 
+#include <QVarLengthArray>
+
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -68,6 +70,7 @@ void OutputPump::feed(QByteArrayView chunk) {
 void OutputPump::splitLines(const QString& text, Hints hints) {
     // Every "\r" and every "\n" ends a piece; the next of each is found once.
     const QStringView all = text;
+    QVarLengthArray<QStringView, 64> mayReport; // whole lines, oldest first
     qsizetype pos = 0, lf = all.indexOf(u'\n'), cr = all.indexOf(u'\r');
     for (;;) {
         if (lf >= 0 && lf < pos) lf = all.indexOf(u'\n', pos);
@@ -76,7 +79,8 @@ void OutputPump::splitLines(const QString& text, Hints hints) {
         if (sep < 0) break;
         const QStringView piece = all.sliced(pos, sep - pos);
         if (pending_.isEmpty()) {
-            line(piece, hints);
+            if (hints.progress && seen_ == 0) mayReport.append(piece);
+            line(piece, Hints{false, hints.stats});
         } else {
             addPending(piece);
             line(pending_, Hints{});
@@ -85,8 +89,10 @@ void OutputPump::splitLines(const QString& text, Hints hints) {
         pos = sep + 1;
     }
     addPending(all.sliced(pos));
-    // A counter redrawn without a line end is reported as soon as it arrives.
-    report(pending_);
+    // A counter redrawn without a line end is the latest of all.
+    if (report(pending_)) return;
+    for (auto piece = mayReport.crbegin(); piece != mayReport.crend(); ++piece)
+        if (report(*piece)) return;
 }
 
 void OutputPump::finish() {
@@ -135,19 +141,21 @@ void OutputPump::line(QStringView piece, Hints hints) {
     settled_ = {};
 }
 
-void OutputPump::report(QStringView piece) {
-    if (onProgress_) reportForms(Schedule::progressForms(piece, piece.size()), false);
+bool OutputPump::report(QStringView piece) {
+    return onProgress_ && reportForms(Schedule::progressForms(piece, piece.size()), false);
 }
 
 // The counter wins over a percentage anywhere in the line, else the line's first
 // percentage counts; `final` forms are settled for the rest of the line.
-void OutputPump::reportForms(const Schedule::ProgressForms& forms, bool final) {
-    if (settled_.counter) return;
+bool OutputPump::reportForms(const Schedule::ProgressForms& forms, bool final) {
+    if (settled_.counter) return false;
     std::optional<int> value = forms.counter;
     if (!value && !settled_.percent) value = forms.percent;
-    if (!value) return;
+    if (!value) return false;
     if (final) (forms.counter ? settled_.counter : settled_.percent) = value;
-    onProgress_(*value);
+    if (value != lastReported_) onProgress_(*value);
+    lastReported_ = value;
+    return true;
 }
 
 QString OutputPump::output() const {

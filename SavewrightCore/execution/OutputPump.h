@@ -21,6 +21,8 @@ class OutputPump {
     static constexpr qsizetype kLongestLine = 64 * 1024;
     static constexpr qsizetype kOverlap = 1024;
 
+    // Only the latest progress counts: of the lines a chunk ends, only the last
+    // one holding a value is reported, and a value only when it changed.
     OutputPump(int logFd, std::function<void(int)> onProgress);
 
     void feed(QByteArrayView chunk);
@@ -40,9 +42,10 @@ class OutputPump {
     void keep(QByteArrayView chunk);
     void addPending(QStringView text);
     void line(QStringView piece, Hints hints);
-    void report(QStringView piece);
+    // Whether the piece held a value to report.
+    bool report(QStringView piece);
     void slideWindow();
-    void reportForms(const Schedule::ProgressForms& forms, bool final);
+    bool reportForms(const Schedule::ProgressForms& forms, bool final);
 
     int logFd_;
     std::function<void(int)> onProgress_;
@@ -53,5 +56,6 @@ class OutputPump {
     // showed already, and the progress forms they settled (first match wins).
     qsizetype seen_ = 0;
     Schedule::ProgressForms settled_;
+    std::optional<int> lastReported_; // a value is passed on only when it changes
     StatsCollector stats_;
 };

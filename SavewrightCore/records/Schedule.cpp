@@ -177,14 +177,16 @@ bool mayHoldProgress(QStringView text) {
 
 ProgressForms progressForms(QStringView text, qsizetype startsBefore) {
     ProgressForms forms;
-    if (!mayHoldProgress(text)) return forms;
+    const bool mayCount = text.contains(u"to-check=") || text.contains(u"to-chk=");
+    if (!mayCount && !text.contains(u'%')) return forms;
     // Matching is not documented as thread-safe; every runner thread keeps its own.
     // rsync 3.1 and later print "to-chk=", older ones "to-check=".
     thread_local const QRegularExpression counter(QStringLiteral("to-(?:check|chk)=(\\d+)/(\\d+)"),
                                                   QRegularExpression::UseUnicodePropertiesOption);
     thread_local const QRegularExpression percent(QStringLiteral("\\b(\\d{1,3})%"),
                                                   QRegularExpression::UseUnicodePropertiesOption);
-    if (const auto m = counter.match(text); m.hasMatch() && m.capturedStart(0) < startsBefore) {
+    if (const auto m = mayCount ? counter.match(text) : QRegularExpressionMatch();
+        m.hasMatch() && m.capturedStart(0) < startsBefore) {
         const QStringView matched = m.capturedView(0);
         QList<qint64> numbers;
         for (QStringView piece :

@@ -1,6 +1,10 @@
 #include "support/EngineFixture.h"
 
+#include "base/MainThread.h"
+
 #include <QProcess>
+
+#include <thread>
 
 namespace {
 
@@ -252,4 +256,37 @@ TEST_F(Starts, RunAllSkipsMissingVolumesAndCancelStops) {
     e->cancel(task(*e, "H"));
     ASSERT_TRUE(finished(*e, "H"));
     EXPECT_EQ(task(*e, "H")->summary.value().latestStatus, QStringLiteral("ABORTED"));
+}
+
+TEST_F(Starts, AProgressFloodReachesTheRowAsItsLatestValue) {
+    // 20,000 lines with a percentage, then the value that stays while the run waits.
+    repo.script(QStringLiteral("flood.sh"),
+                "for i in $(seq 1 20000); do echo \"file $i $((i % 100))%\"; done\n"
+                "echo 'almost 42%'\n"
+                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'flood.sh'\n");
+    auto e = makeEngine();
+    const auto f = task(*e, "F");
+    int changes = 0;
+    const QPropertyNotifier counting = f->progress.addNotifier([&] { ++changes; });
+    e->startReady();
+    EXPECT_TRUE(waitUntil([&] { return f->progress.value() == 42; }, 20000));
+    release();
+    ASSERT_TRUE(finished(*e, "F"));
+    EXPECT_LT(changes, 20000) << "one post per line would change it for every line";
+}
+
+// Reports made while one is on its way replace its value: one post, the latest value.
+TEST(LatestToMain, ReportsWhileOneIsOnItsWayPostOnce) {
+    QList<int> applied;
+    const auto sink = latestToMain<int>([&](int v) { applied.append(v); });
+    std::thread([&] {
+        for (int i = 1; i <= 100000; ++i)
+            sink(i);
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(applied, QList<int>{100000});
+    sink(7);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(applied, (QList<int>{100000, 7}));
 }
