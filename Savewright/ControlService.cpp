@@ -17,7 +17,7 @@ ControlService::ControlService(Engine* engine, std::function<void()> showPanel, 
     : QObject(parent), engine_(engine), showPanel_(std::move(showPanel)),
       watch_(engine, this, [this](bool clockOnly) {
           // Clock ticks count only when a light or an age shown would change.
-          if (!EngineWatch::passOver(*engine_, clockOnly, shownTime_)) statusMayHaveChanged();
+          if (!watch_.passOver(clockOnly)) statusMayHaveChanged();
       }) {
     lastSent_ = StatusReport::essentials(StatusReport::of(*engine_, QStringLiteral("live")));
 }

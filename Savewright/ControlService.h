@@ -52,5 +52,4 @@ class ControlService : public QObject, protected QDBusContext {
     std::function<void()> showPanel_;
     EngineWatch watch_;
     QJsonObject lastSent_;
-    EngineWatch::Shown shownTime_;
 };

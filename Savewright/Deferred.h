@@ -11,6 +11,7 @@
 class Deferred {
   public:
     Deferred(QObject* owner, std::function<void()> work) : owner_(owner), work_(std::move(work)) {}
+    bool pending() const { return pending_; }
     void request() {
         if (pending_) return;
         pending_ = true;

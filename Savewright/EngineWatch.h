@@ -16,14 +16,22 @@ class EngineWatch {
   public:
     // `changed` learns whether only the clock moved since its last call.
     EngineWatch(Engine* engine, QObject* owner, std::function<void(bool clockOnly)> changed);
-    // What a view last drew at, and the next moment its time texts change.
+    // What a view last drew at, the next moment its time texts change, and
+    // whether anything ran then (running times change every second).
     struct Shown {
         QDateTime at, next;
+        bool running = false;
     };
     // Whether a clock-only change can be passed over: nothing runs and no
     // relative time or light changes before `shown.next`. When it cannot, the
     // view is about to draw, and `shown` moves on.
     static bool passOver(const Engine& engine, bool clockOnly, Shown& shown);
+    // The same for the view of this watch. A tick it would pass over is not
+    // even passed on: an idle program wakes for the engine's tick alone.
+    bool passOver(bool clockOnly) { return passOver(*engine_, clockOnly, shown_); }
+    // While false (a closed panel, which catches up when it opens), clock
+    // ticks are not passed on at all.
+    void setClockMatters(bool matters) { clockMatters_ = matters; }
 
   private:
     template <typename P>
@@ -32,15 +40,20 @@ class EngineWatch {
         // Made in place: moving a property observer in Qt 6.4 breaks the observer list.
         into.push_back(std::unique_ptr<QPropertyNotifier>(
             new QPropertyNotifier(property.addNotifier([this, clock] {
+                if (clock && clockOnly_ && !deferred_.pending() && quietTick()) return;
                 clockOnly_ = clockOnly_ && clock;
                 deferred_.request();
             }))));
     }
     void watchTasks();
+    // Only plain values are read here: nothing is computed inside a notification.
+    bool quietTick() const;
 
     Engine* engine_;
     std::function<void(bool)> changed_;
     bool clockOnly_ = true;
+    bool clockMatters_ = true;
+    Shown shown_;
     Deferred deferred_;
     Engine::TaskList watched_;
     std::vector<std::unique_ptr<QPropertyNotifier>> engineNotifiers_, taskNotifiers_;

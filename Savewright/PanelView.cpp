@@ -174,13 +174,17 @@ QWidget* PanelView::buildFooter() {
 
 void PanelView::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    watch_.setClockMatters(true);
     apply();
 }
 
 void PanelView::apply(bool clockOnly) {
     // A hidden panel (the tray's popup while closed) catches up when it opens.
-    if (shownOnce_ && !isVisible()) return;
-    if (EngineWatch::passOver(*engine_, clockOnly && shownOnce_, shownTime_)) return;
+    if (shownOnce_ && !isVisible()) {
+        watch_.setClockMatters(false);
+        return;
+    }
+    if (watch_.passOver(clockOnly && shownOnce_)) return;
     const PanelModel m = ViewModel::panel(*engine_, expandAll_, expanded);
     // Rows follow the clock (relative and running times); the rest only when it changed.
     for (TaskRow* row : std::as_const(rows_))

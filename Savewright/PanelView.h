@@ -59,7 +59,6 @@ class PanelView : public QWidget {
     DashboardState shownDashboard_;
     EngineWatch watch_;
     bool shownOnce_ = false;
-    EngineWatch::Shown shownTime_;
 
     QLabel* title_ = nullptr;
     QLabel* count_ = nullptr;

@@ -43,7 +43,7 @@ StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
 }
 
 void StatusIcon::refresh(bool clockOnly) {
-    if (EngineWatch::passOver(*engine_, clockOnly && shown_, shownTime_)) return;
+    if (watch_.passOver(clockOnly && shown_)) return;
     IconModel m = ViewModel::icon(*engine_);
     if (shown_ && m == model_) return; // set again only when something shown changed
     const bool redraw = !shown_ || m.symbol != model_.symbol || m.dot != model_.dot;

@@ -28,6 +28,5 @@ class StatusIcon : public QObject {
     QSystemTrayIcon* tray_;
     IconModel model_;
     bool shown_ = false;
-    EngineWatch::Shown shownTime_;
     EngineWatch watch_;
 };

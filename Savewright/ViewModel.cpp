@@ -95,23 +95,24 @@ std::optional<QString> errorLine(const Engine::TaskList& tasks, const QDateTime&
 }
 
 QList<QPair<QString, Engine::TaskList>> groups(const Engine::TaskList& tasks) {
+    // In the order of first appearance, "Weitere" last.
     QList<QPair<QString, Engine::TaskList>> out;
+    QHash<QString, qsizetype> index;
+    Engine::TaskList others;
     for (const auto& t : tasks) {
         const QString name = t->config.value().group.value_or(kOthers);
-        auto it =
-            std::find_if(out.begin(), out.end(), [&](const auto& g) { return g.first == name; });
-        if (it == out.end())
-            out.append({name, {t}});
-        else
-            it->second.append(t);
+        if (name == kOthers) {
+            others.append(t);
+            continue;
+        }
+        auto at = index.constFind(name);
+        if (at == index.constEnd()) {
+            at = index.insert(name, out.size());
+            out.append({name, {}});
+        }
+        out[*at].second.append(t);
     }
-    const auto others =
-        std::find_if(out.begin(), out.end(), [](const auto& g) { return g.first == kOthers; });
-    if (others != out.end()) {
-        auto moved = *others;
-        out.erase(others);
-        out.append(moved);
-    }
+    if (!others.isEmpty()) out.append({kOthers, others});
     return out;
 }
 

@@ -1,7 +1,7 @@
 // Throughput and memory of one run: a script writing 1 GiB in 100-byte lines,
 // through the runner into its log while the main thread takes its progress
 // reports, next to the floor `bash script > file`. Lines are plain, all "50%",
-// or each with another percentage.
+// each with another percentage, or plain in a run that fails.
 #include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 
@@ -27,7 +27,10 @@ const char* const kScripts[] = {
     // 100 lines of 100 bytes with 0% to 99%, repeated.
     "block=$(for i in $(seq 0 99); do printf '%094d %2d%%\\n' 7 $i; done)\n"
     "head -c 1073741824 < <(while :; do printf '%s\\n' \"$block\"; done)\n",
+    // Plain lines, then the run fails: its log is finished in place like a success.
+    "head -c 1073741824 < <(yes \"$(printf '%099d' 7)\")\nexit 1\n",
 };
+constexpr int kFailing = 3;
 
 struct Repo {
     QTemporaryDir dir;
@@ -63,7 +66,7 @@ void runner(benchmark::State& state) {
         });
         loop.exec();
         run.join();
-        if (!ok) state.SkipWithError("run failed");
+        if (ok != (state.range(0) != kFailing)) state.SkipWithError("unexpected outcome");
     }
     state.counters["peak_rss_growth_MiB"] = residentMiB() - idle;
     state.counters["progress_posts"] = static_cast<double>(applied) / state.iterations();
@@ -75,7 +78,8 @@ void floorBash(benchmark::State& state) {
     const QByteArray command = "/bin/bash " + QFile::encodeName(repo.paths.scripts()) +
                                "/big.sh > " + QFile::encodeName(repo.dir.path()) + "/out.log";
     for (auto _ : state)
-        if (std::system(command.constData()) != 0) state.SkipWithError("bash failed");
+        if ((std::system(command.constData()) != 0) != (state.range(0) == kFailing))
+            state.SkipWithError("unexpected outcome");
     state.SetBytesProcessed(state.iterations() * (1LL << 30));
 }
 
@@ -83,14 +87,14 @@ void floorBash(benchmark::State& state) {
 
 BENCHMARK(runner)
     ->ArgName("lines")
-    ->DenseRange(0, 2)
+    ->DenseRange(0, kFailing)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
 BENCHMARK(floorBash)
     ->ArgName("lines")
-    ->DenseRange(0, 2)
+    ->DenseRange(0, kFailing)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Whole-program figures of a release build (build/release, made by scripts/run):
-#   idle     the program with 50 tasks and nothing due: CPU and memory over DURATION s
+#   idle     the program with 50 tasks and nothing due: CPU, wake-ups and memory
+#            over DURATION s, in a real tray (Xvfb, openbox, trayer) when those
+#            are installed, else with the panel offscreen
 #   snapshot start to first picture with 50 tasks x 30 logs, next to an empty configuration
 #   refresh  50 tasks, one external log appended to every 100 ms: CPU over DURATION s
+# CPU time is the scheduler's (nanoseconds, all threads), not clock ticks.
 # Usage: bench/whole-program.sh [DURATION]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,11 +14,10 @@ app="$PWD/build/release/Savewright/savewright"
 [ -x "$app" ] || { echo "build first: scripts/run builds build/release"; exit 1; }
 work="$(mktemp -d)"
 trap 'pkill -P $$ || true; rm -rf "$work"' EXIT
-tick=$(getconf CLK_TCK)
 
 make_repo() { # folder, tasks, logs per task, kind
   local dir=$1 tasks=$2 logs=$3 kind=$4
-  mkdir -p "$dir/repo/Scripts" "$dir/repo/logs" "$dir/support"
+  mkdir -p "$dir/repo/Scripts" "$dir/repo/logs" "$dir/support" "$dir/home/run"
   : > "$dir/support/config.toml"
   for t in $(seq 1 "$tasks"); do
     printf '[[task]]\nname = "Task %d"\ntype = "%s"\nscript = "t.sh"\ngroup = "G%d"\ninterval_minutes = 1000000\n' \
@@ -28,23 +30,49 @@ make_repo() { # folder, tasks, logs per task, kind
   done
 }
 
-cpu_ms() { # pid -> user+system CPU in ms
-  awk -v t="$tick" '{ sub(/.*\) /, ""); print ($12 + $13) * 1000 / t }' "/proc/$1/stat"
+cpu_ms() { # pid -> CPU time of all its threads in ms
+  cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%.3f", ns / 1e6 }'
 }
+
+wakeups() { # pid -> voluntary context switches of all its threads
+  cat /proc/"$1"/task/*/status | awk '/^voluntary_ctxt_switches/ { n += $2 } END { print n }'
+}
+
+pss_mib() {
+  awk '/^Pss:/ { kb += $2 } END { printf "%.1f", kb / 1024 }' /proc/"$1"/smaps
+}
+
+# A private X session with a tray host and a session bus, when the tools exist.
+platform=offscreen
+if command -v Xvfb >/dev/null && command -v trayer >/dev/null && command -v openbox >/dev/null; then
+  display=":$((90 + RANDOM % 100))"
+  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  sleep 1
+  export DISPLAY=$display
+  DBUS_SESSION_BUS_ADDRESS=$(dbus-daemon --session --fork --print-address)
+  export DBUS_SESSION_BUS_ADDRESS
+  openbox >/dev/null 2>&1 &
+  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+  sleep 1
+  platform=xcb
+fi
 
 measure() { # label, folder
   local label=$1 dir=$2
-  QT_QPA_PLATFORM=offscreen "$app" --repo "$dir/repo" --support "$dir/support" >/dev/null 2>&1 &
+  mkdir -p "$dir/home/run"
+  HOME="$dir/home" XDG_RUNTIME_DIR="$dir/home/run" QT_QPA_PLATFORM=$platform \
+    "$app" --repo "$dir/repo" --support "$dir/support" >/dev/null 2>&1 &
   local pid=$!
-  sleep 3 # start-up is not idle time
-  local before; before=$(cpu_ms $pid)
+  sleep 10 # start-up (first refreshes, logs not yet settled) is not idle time
+  local before wake; before=$(cpu_ms $pid); wake=$(wakeups $pid)
   sleep "$duration"
-  local after; after=$(cpu_ms $pid)
-  local rss; rss=$(awk '/VmRSS/ { print $2 }' "/proc/$pid/status")
-  local hwm; hwm=$(awk '/VmHWM/ { print $2 }' "/proc/$pid/status")
+  local after woke; after=$(cpu_ms $pid); woke=$(wakeups $pid)
+  local pss; pss=$(pss_mib $pid)
   kill -TERM $pid; wait $pid || true
-  awk -v l="$label" -v b="$before" -v a="$after" -v d="$duration" -v r="$rss" -v h="$hwm" 'BEGIN {
-    printf "%-8s CPU %.0f ms in %d s = %.3f %% of one core; RSS %.1f MiB (peak %.1f MiB)\n", l, a - b, d, (a - b) / (d * 10), r / 1024, h / 1024 }'
+  awk -v l="$label" -v b="$before" -v a="$after" -v d="$duration" -v p="$pss" \
+    -v w=$((woke - wake)) -v s="$platform" 'BEGIN {
+    printf "%-8s (%s) CPU %.1f ms in %d s = %.4f %% of one core; %.2f wake-ups/s; PSS %s MiB\n",
+      l, s, a - b, d, (a - b) / (d * 10), w / d, p }'
 }
 
 make_repo "$work/idle" 50 30 scheduled
@@ -56,7 +84,8 @@ for label in snapshot empty; do
   total=0
   for i in $(seq 1 10); do
     start=$(date +%s%N)
-    "$app" --repo "$dir/repo" --support "$dir/support" --snapshot "$work/s.png" >/dev/null 2>&1
+    HOME="$dir/home" QT_QPA_PLATFORM=offscreen \
+      "$app" --repo "$dir/repo" --support "$dir/support" --snapshot "$work/s.png" >/dev/null 2>&1
     total=$((total + $(date +%s%N) - start))
   done
   printf '%-8s start to first picture: %d ms (mean of 10)\n' $label $((total / 10000000))

@@ -103,3 +103,57 @@ TEST(EngineWatch, EveryDeclaredFieldRedrawsOnceAndAnEqualValueNever) {
     engine.forEachObservable(change);
     EXPECT_EQ(fields, 18 + 15);
 }
+
+// An idle program wakes for the engine's tick alone: ticks that change nothing a
+// view shows are not even passed on, a tick that does is, and while anything
+// runs (its time counts up) every tick is.
+TEST(EngineWatch, TicksThatChangeNothingShownAreNotPassedOn) {
+    TempRepo repo;
+    repo.write(QStringLiteral("support/config.toml"),
+               "[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n");
+    repo.write(QStringLiteral("repo/logs/") +
+                   LogStore::fileName(Clock::now() - std::chrono::minutes(30), QStringLiteral("A")),
+               "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: SUCCESS\n\n"
+               "--- Output ---\nok\n");
+    Engine engine(repo.paths(), true, {},
+                  std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"),
+                                              QSettings::IniFormat));
+    const QDateTime start = engine.now.value().addSecs(1);
+    QObject owner;
+    int calls = 0, draws = 0;
+    std::unique_ptr<EngineWatch> watch;
+    watch = std::make_unique<EngineWatch>(&engine, &owner, [&](bool clockOnly) {
+        ++calls;
+        if (!watch->passOver(clockOnly)) ++draws;
+    });
+    const auto tickTo = [&](int seconds) {
+        engine.now = start.addSecs(seconds);
+        QCoreApplication::processEvents();
+    };
+    tickTo(0);
+    ASSERT_EQ(draws, 1);
+    calls = 0;
+    for (int s = 1; s <= 20; ++s)
+        tickTo(s);
+    EXPECT_EQ(calls, 0) << "\"vor 30 Min.\" stays for a minute";
+    tickTo(45); // within the minute after the success's half hour turned
+    tickTo(61);
+    EXPECT_EQ(draws, 2) << "the text changed once: drawn once";
+
+    const auto task = engine.tasks.value().first();
+    task->running = true;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(draws, 3);
+    tickTo(62);
+    tickTo(63);
+    EXPECT_EQ(draws, 5) << "a running time changes every second";
+    task->running = false;
+    QCoreApplication::processEvents();
+    calls = 0;
+    watch->setClockMatters(false);
+    tickTo(3600);
+    EXPECT_EQ(calls, 0) << "a closed panel takes no ticks";
+    task->waiting = true;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1) << "but every real change";
+}
