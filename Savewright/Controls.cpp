@@ -4,6 +4,7 @@
 #include "Symbols.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,6 +17,62 @@ QFont font(int pixelSize, QFont::Weight weight) {
     f.setPixelSize(pixelSize);
     f.setWeight(weight);
     return f;
+}
+
+namespace {
+int digitAdvance(const QFontMetrics& metrics) {
+    int widest = 0;
+    for (char d = '0'; d <= '9'; ++d)
+        widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(d)));
+    return widest;
+}
+bool asciiDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+} // namespace
+
+int tabularWidth(const QFontMetrics& metrics, QStringView text) {
+    const int digit = digitAdvance(metrics);
+    int width = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype end = i;
+        const bool digits = asciiDigit(text[i]);
+        while (end < text.size() && asciiDigit(text[end]) == digits)
+            ++end;
+        width += digits ? digit * static_cast<int>(end - i)
+                        : metrics.horizontalAdvance(text.sliced(i, end - i).toString());
+        i = end;
+    }
+    return width;
+}
+
+void drawTabular(QPainter& p, const QRectF& box, Qt::Alignment align, QStringView text) {
+    const QFontMetrics metrics = p.fontMetrics();
+    const int digit = digitAdvance(metrics);
+    const int total = tabularWidth(metrics, text);
+    double x = align & Qt::AlignRight ? box.right() - total : box.left();
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype end = i;
+        const bool digits = asciiDigit(text[i]);
+        while (end < text.size() && asciiDigit(text[end]) == digits)
+            ++end;
+        if (digits) {
+            for (qsizetype d = i; d < end; ++d, x += digit)
+                p.drawText(QRectF(x, box.top(), digit, box.height()),
+                           Qt::AlignHCenter | Qt::AlignVCenter, text[d]);
+        } else {
+            const QString piece = text.sliced(i, end - i).toString();
+            const int w = metrics.horizontalAdvance(piece);
+            p.drawText(QRectF(x, box.top(), w + 1, box.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                       piece);
+            x += w;
+        }
+        i = end;
+    }
+}
+
+bool pointerOver(const QWidget* w) {
+    return w->isVisible() && w->rect().contains(w->mapFromGlobal(QCursor::pos()));
 }
 } // namespace Look
 
@@ -39,16 +96,25 @@ PaintedButton::PaintedButton(QWidget* parent) : QAbstractButton(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
-void PaintedButton::enterEvent(QEnterEvent* e) {
-    hovering_ = true;
+void PaintedButton::setHovering(bool on) {
+    if (hovering_ == on) return;
+    hovering_ = on;
     update();
+}
+
+void PaintedButton::enterEvent(QEnterEvent* e) {
+    setHovering(true);
     QAbstractButton::enterEvent(e);
 }
 
 void PaintedButton::leaveEvent(QEvent* e) {
-    hovering_ = false;
-    update();
+    setHovering(false);
     QAbstractButton::leaveEvent(e);
+}
+
+void PaintedButton::hideEvent(QHideEvent* e) {
+    setHovering(false);
+    QAbstractButton::hideEvent(e);
 }
 
 HeaderButton::HeaderButton(QString symbol, QString help, QWidget* parent)

@@ -11,9 +11,18 @@
 class QHBoxLayout;
 class QPushButton;
 
+class QPainter;
+
 namespace Look {
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
-}
+// Text whose digits all take the widest digit's advance, so a running time or
+// a count does not jiggle with a font of proportional digits.
+int tabularWidth(const QFontMetrics& metrics, QStringView text);
+void drawTabular(QPainter& p, const QRectF& box, Qt::Alignment align, QStringView text);
+// Whether the pointer is over `w` now: a menu or dialog that took the pointer
+// may have kept its leave event from it.
+bool pointerOver(const QWidget* w);
+} // namespace Look
 
 // A button that paints itself and knows whether the pointer is over it.
 class PaintedButton : public QAbstractButton {
@@ -21,10 +30,12 @@ class PaintedButton : public QAbstractButton {
   public:
     explicit PaintedButton(QWidget* parent = nullptr);
     bool hovering() const { return hovering_; }
+    void setHovering(bool on);
 
   protected:
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
   private:
     bool hovering_ = false;

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -88,9 +90,19 @@ PanelView::PanelView(Engine* engine, bool expandAll, QWidget* parent)
     banners_->setSpacing(0);
     column->addLayout(banners_);
     column->addWidget(buildLinks());
-    groups_ = new QVBoxLayout;
+    // The task list scrolls only when the panel would be taller than the screen.
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setWidgetResizable(true);
+    scroll_->viewport()->setAutoFillBackground(false);
+    auto* list = new QWidget(scroll_);
+    groups_ = new QVBoxLayout(list);
+    groups_->setContentsMargins(0, 0, 0, 0);
     groups_->setSpacing(0);
-    column->addLayout(groups_);
+    scroll_->setWidget(list);
+    list->setAutoFillBackground(false); // setWidget turned it on: the panel's own shows
+    column->addWidget(scroll_);
     column->addSpacing(6);
     column->addWidget(new Divider(this));
     column->addWidget(buildFooter());
@@ -176,6 +188,20 @@ void PanelView::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     watch_.setClockMatters(true);
     apply();
+    syncHover();
+}
+
+void PanelView::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    // Back from a dialog or a menu: what the pointer left meanwhile is not hovered.
+    if (e->type() == QEvent::ActivationChange) syncHover();
+}
+
+void PanelView::syncHover() {
+    for (PaintedButton* b : findChildren<PaintedButton*>())
+        b->setHovering(Look::pointerOver(b));
+    for (TaskRow* r : findChildren<TaskRow*>())
+        r->setHovering(Look::pointerOver(r));
 }
 
 void PanelView::apply(bool clockOnly) {
@@ -212,13 +238,29 @@ void PanelView::apply(bool clockOnly) {
     fitHeight();
 }
 
-void PanelView::fitHeight() {
+void PanelView::fitHeight(int maxHeight) {
     // The content's height at the panel's own width: adjustSize would measure
     // wrapping text at the content's preferred width and cap at the screen.
+    if (maxHeight < 0) maxHeight = screen() ? screen()->availableGeometry().height() : 1080;
+    QWidget* list = scroll_->widget();
+    list->layout()->activate();
+    const int listHeight = list->layout()->totalSizeHint().height();
+    list->setMinimumHeight(listHeight); // scrolled, never squeezed
+    scroll_->setFixedHeight(listHeight);
     layout()->activate();
-    const int height = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
-                                                     : layout()->totalSizeHint().height();
-    resize(width(), std::max(height, layout()->totalMinimumSize().height()));
+    const auto natural = [this] {
+        const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
+                                                    : layout()->totalSizeHint().height();
+        return std::max(h, layout()->totalMinimumSize().height());
+    };
+    int height = natural();
+    if (height > maxHeight) {
+        // Rows keep their height; the list gives up what the screen lacks.
+        scroll_->setFixedHeight(std::max(0, listHeight - (height - maxHeight)));
+        layout()->activate();
+        height = natural();
+    }
+    resize(width(), height);
 }
 
 void PanelView::rebuildBanners(const PanelModel& m) {

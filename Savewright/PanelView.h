@@ -29,8 +29,10 @@ class PanelView : public QWidget {
     std::optional<QString> dashboardError;
 
     const PanelModel& model() const { return shown_; }
-    // Makes the panel exactly as tall as its content at its width.
-    void fitHeight();
+    // Makes the panel exactly as tall as its content at its width; when that is
+    // taller than `maxHeight` (default: the screen's available height), the
+    // task list scrolls.
+    void fitHeight(int maxHeight = -1);
     TaskRow* row(const QString& id) const { return rows_.value(id); }
     void toggleGroup(const QString& name);
     void generateDashboard();
@@ -38,12 +40,14 @@ class PanelView : public QWidget {
 
   protected:
     void showEvent(QShowEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
   private:
     QWidget* buildHeader();
     QWidget* buildLinks();
     QWidget* buildFooter();
     void apply(bool clockOnly = false);
+    void syncHover();
     void rebuildBanners(const PanelModel& m);
     void createConfigTemplate();
     void rebuildGroups(const PanelModel& m);
@@ -69,5 +73,6 @@ class PanelView : public QWidget {
     LinkChip* report_ = nullptr;
     ClampedText* dashboardErrorLabel_ = nullptr;
     QVBoxLayout* groups_ = nullptr;
+    class QScrollArea* scroll_ = nullptr;
     QHash<QString, TaskRow*> rows_;
 };

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <limits>
+
 namespace Snapshot {
 
 void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
@@ -14,7 +16,7 @@ void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
     PanelView panel(&engine, expandAll);
     panel.setAttribute(Qt::WA_DontShowOnScreen);
     panel.show(); // lays the panel out; nothing reaches a screen
-    panel.fitHeight();
+    panel.fitHeight(std::numeric_limits<int>::max()); // a picture shows every row
     const double scale = 2.0;
     QImage image(QSize(panel.width(), panel.height()) * scale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);

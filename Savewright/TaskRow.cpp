@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
+#include <QTimer>
 
 namespace {
 constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 3;
@@ -44,9 +45,14 @@ QSize TaskRow::sizeHint() const {
 }
 
 void TaskRow::setHovering(bool on) {
+    if (hovering_ == on) return;
     hovering_ = on;
     buttons_->setVisible(on);
     update();
+}
+
+void TaskRow::hideEvent(QHideEvent*) {
+    setHovering(false);
 }
 
 void TaskRow::enterEvent(QEnterEvent*) {
@@ -82,6 +88,9 @@ void TaskRow::rebuildButtons() {
         auto* b = new RowButton(QString::fromUtf8(symbol), QString::fromUtf8(help), buttons_);
         connect(b, &QAbstractButton::clicked, this, action);
         layout->addWidget(b);
+        // A button made while the row is under the pointer must show at once:
+        // one never shown counts for nothing in the layout's size.
+        b->show();
     };
     if (!m.observeOnly) {
         if (m.running)
@@ -118,10 +127,9 @@ void TaskRow::paintEvent(QPaintEvent*) {
     double right = line.right();
     if (!hovering_) {
         p.setFont(Look::font(12));
-        const int w = p.fontMetrics().horizontalAdvance(m.meta);
+        const int w = Look::tabularWidth(p.fontMetrics(), m.meta);
         p.setPen(Palette::color(m.metaTone, palette()));
-        p.drawText(QRectF(right - w - 1, line.top(), w + 1, kLine),
-                   Qt::AlignRight | Qt::AlignVCenter, m.meta);
+        Look::drawTabular(p, QRectF(right - w, line.top(), w, kLine), Qt::AlignRight, m.meta);
         right -= w + 10;
     } else {
         right -= buttons_->width() + 10;
@@ -163,6 +171,10 @@ void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
     }
     menu->addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
     menu->addAction(QStringLiteral("Skript öffnen"), this, [this] { openScript(); });
+    // The menu may have taken the pointer's leave event along.
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        QTimer::singleShot(0, this, [this] { setHovering(Look::pointerOver(this)); });
+    });
     menu->popup(e->globalPos());
 }
 

@@ -26,6 +26,7 @@ class TaskRow : public QWidget {
     void leaveEvent(QEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
     void resizeEvent(QResizeEvent*) override;
+    void hideEvent(QHideEvent*) override;
 
   private:
     void rebuildButtons();

@@ -17,7 +17,10 @@
 #include <QPainter>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -143,6 +146,11 @@ TEST_F(Panel, RowsFollowTheirTaskAndAct) {
     buttons = row->findChildren<RowButton*>();
     ASSERT_EQ(buttons.size(), 3);
     EXPECT_EQ(buttons[0]->toolTip(), u"Stoppen");
+    // Made under the pointer, the new buttons show at once, with their size.
+    for (RowButton* b : buttons) {
+        EXPECT_TRUE(b->isVisible());
+        EXPECT_GT(b->width(), 0);
+    }
     ASSERT_TRUE(
         waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
     buttons[0]->click();
@@ -348,4 +356,56 @@ TEST(StatusIconImage, ReadableOnDarkAndLightPanels) {
         // pixel as light as the symbol.
         EXPECT_LT(luminance(image.pixelColor(13, 13)), 0.5) << panel.name().toStdString();
     }
+}
+
+TEST_F(Panel, TallerThanTheScreenTheListScrollsAndRowsKeepTheirHeight) {
+    QByteArray toml;
+    for (int i = 1; i <= 40; ++i)
+        toml += "[[task]]\nname = 'T" + QByteArray::number(i) +
+                "'\ntype = 'external'\nscript = 's.sh'\n";
+    writeConfig(toml);
+    auto e = makeEngine();
+    PanelView panel(e.get(), false);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.show();
+    const auto rowsWhole = [&] {
+        for (const auto& t : e->tasks.value())
+            if (TaskRow* r = panel.row(t->id); r && r->height() != r->sizeHint().height())
+                return false;
+        return true;
+    };
+    panel.fitHeight(std::numeric_limits<int>::max());
+    const int natural = panel.height();
+    EXPECT_GT(natural, 40 * panel.row(QStringLiteral("T1"))->sizeHint().height());
+    EXPECT_TRUE(rowsWhole());
+    panel.fitHeight(600);
+    EXPECT_EQ(panel.height(), 600);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(rowsWhole()) << "rows never squeezed";
+    auto* scroll = panel.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), natural - 600);
+    panel.fitHeight(natural);
+    EXPECT_EQ(panel.height(), natural);
+    EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0) << "fits: nothing scrolls";
+}
+
+TEST_F(Panel, HoverFollowsThePointerAfterMenusAndDialogs) {
+    auto e = makeEngine();
+    PanelView panel(e.get(), true);
+    panel.move(2000, 2000); // the pointer is elsewhere
+    panel.show();
+    TaskRow* row = panel.row(QStringLiteral("Single"));
+    auto* button = panel.findChild<HeaderButton*>();
+    ASSERT_TRUE(row && button);
+    // Hovered when a menu or dialog took the pointer: no leave event came.
+    row->setHovering(true);
+    button->setHovering(true);
+    QEvent back(QEvent::ActivationChange);
+    QApplication::sendEvent(&panel, &back);
+    EXPECT_FALSE(row->hovering());
+    EXPECT_FALSE(button->hovering());
+    row->setHovering(true);
+    panel.hide();
+    EXPECT_FALSE(row->hovering()) << "a closed panel opens without a stale highlight";
 }
