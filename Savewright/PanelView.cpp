@@ -270,6 +270,7 @@ void PanelView::rebuildBanners(const PanelModel& m) {
         outer->setContentsMargins(2, 0, 2, 4);
         outer->addWidget(banner);
         banners_->addLayout(outer);
+        banner->show(); // counted in the height fitted now
     };
     if (m.update) {
         const UpdateInfo update = *m.update;
@@ -320,25 +321,31 @@ void PanelView::rebuildGroups(const PanelModel& m) {
     QHash<QString, std::shared_ptr<TaskState>> byId;
     for (const auto& t : engine_->tasks.value())
         byId.insert(t->id, t);
+    // Made in the list and shown at once: a widget that would only show on the
+    // next turn of the loop counts for nothing in the height fitted now.
+    QWidget* list = scroll_->widget();
+    const auto add = [this](QWidget* w) {
+        groups_->addWidget(w);
+        w->show();
+    };
     for (const GroupModel& g : m.groups) {
         auto* heading =
-            label(g.name, Look::font(11), Palette::color(Tone::Tertiary, palette()), this);
+            label(g.name, Look::font(11), Palette::color(Tone::Tertiary, palette()), list);
         heading->setContentsMargins(10, 10, 10, 3);
-        groups_->addWidget(heading);
+        add(heading);
         for (const QString& id : g.visibleIds) {
             TaskRow* row = rows_.take(id);
-            if (!row && byId.contains(id)) row = new TaskRow(byId.value(id), engine_, this);
+            if (!row && byId.contains(id)) row = new TaskRow(byId.value(id), engine_, list);
             if (!row) continue;
             kept.insert(id, row);
-            groups_->addWidget(row);
-            row->show();
+            add(row);
         }
         if (g.toggle) {
-            auto* toggle = new GroupToggle(this);
+            auto* toggle = new GroupToggle(list);
             toggle->set(g.open, g.hidden);
             connect(toggle, &QAbstractButton::clicked, this,
                     [this, name = g.name] { toggleGroup(name); });
-            groups_->addWidget(toggle);
+            add(toggle);
         }
     }
     for (TaskRow* gone : std::as_const(rows_))

@@ -5,6 +5,7 @@
 #include "DryRunWindow.h"
 #include "Notifier.h"
 #include "PanelView.h"
+#include "PanelWindow.h"
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "Symbols.h"
@@ -13,9 +14,7 @@
 #include "platform/Spawn.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QPointer>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -62,51 +61,23 @@ void installTerminationHandlers(Engine& engine) {
     });
 }
 
-void place(PanelView& popup, const QRect& icon) {
-    popup.fitHeight();
-    const QPoint anchor = icon.isValid() ? icon.center() : QCursor::pos();
-    QScreen* screen = QGuiApplication::screenAt(anchor);
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
-    QPoint at(anchor.x() - popup.width() / 2, icon.isValid() ? icon.bottom() + 4 : anchor.y() + 4);
-    if (at.y() + popup.height() > area.bottom())
-        at.setY((icon.isValid() ? icon.top() : anchor.y()) - popup.height() - 4);
-    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popup.width())));
-    at.setY(std::max(at.y(), area.top()));
-    popup.move(at);
-}
-
-// The tray icon with the panel as its popup, or the panel as a window without a
-// tray; returns what shows the panel on request.
+// The tray icon with the panel, which opens as a window while there is no tray;
+// returns what shows the panel on request.
 std::function<void()> showInterface(Engine& engine) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        auto* window = new PanelView(&engine, false);
-        window->setWindowTitle(QStringLiteral("Savewright"));
-        window->show();
-        return [window = QPointer<PanelView>(window)] {
-            if (!window) return;
-            window->show();
-            window->raise();
-            window->activateWindow();
-        };
-    }
     auto* tray = new QSystemTrayIcon(qApp);
     new StatusIcon(&engine, tray);
-    auto* popup = new PanelView(&engine, false);
-    popup->setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
-    const auto open = [tray, popup] {
-        place(*popup, tray->geometry());
-        popup->show();
-        popup->activateWindow();
-    };
-    QObject::connect(tray, &QSystemTrayIcon::activated, popup,
-                     [popup, open](QSystemTrayIcon::ActivationReason why) {
-                         if (why != QSystemTrayIcon::Trigger && why != QSystemTrayIcon::Context)
-                             return;
-                         if (popup->isVisible()) return popup->hide();
-                         open();
+    auto* window = new PanelWindow(new PanelView(&engine, false), tray);
+    QObject::connect(tray, &QSystemTrayIcon::activated, window,
+                     [window](QSystemTrayIcon::ActivationReason why) {
+                         if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::Context)
+                             window->toggle();
                      });
+    // Shown without a tray too: the icon appears when a tray starts later.
     tray->show();
-    return open;
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) window->open();
+    return [window = QPointer<PanelWindow>(window)] {
+        if (window) window->open();
+    };
 }
 
 void snapshot(Engine& engine, const QStringList& arguments, const QString& target) {

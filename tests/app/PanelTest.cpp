@@ -409,3 +409,21 @@ TEST_F(Panel, HoverFollowsThePointerAfterMenusAndDialogs) {
     panel.hide();
     EXPECT_FALSE(row->hovering()) << "a closed panel opens without a stale highlight";
 }
+
+TEST_F(Panel, ARowThatStaysAfterAReloadStaysShown) {
+    writeConfig("[[task]]\nname = 'Fotos'\ntype = 'external'\nscript = 'f.sh'\n"
+                "[[task]]\nname = 'Musik'\ntype = 'external'\nscript = 'm.sh'\n");
+    auto e = makeEngine();
+    PanelView panel(e.get(), false);
+    panel.show();
+    QCoreApplication::processEvents();
+    const int before = panel.height();
+    writeConfig("[[task]]\nname = 'Fotos'\ntype = 'external'\nscript = 'f.sh'\n");
+    e->reloadConfig();
+    QCoreApplication::processEvents();
+    TaskRow* row = panel.row(QStringLiteral("Fotos"));
+    ASSERT_NE(row, nullptr);
+    EXPECT_TRUE(row->isVisible());
+    EXPECT_EQ(row->height(), row->sizeHint().height());
+    EXPECT_EQ(panel.height(), before - row->sizeHint().height());
+}
