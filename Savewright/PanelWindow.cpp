@@ -14,8 +14,7 @@ namespace {
 constexpr qint64 kSameClickMs = 400;
 }
 
-PanelWindow::PanelWindow(PanelView* panel, QSystemTrayIcon* tray)
-    : QObject(panel), panel_(panel), tray_(tray) {
+PanelWindow::PanelWindow(PanelView* panel) : QObject(panel), panel_(panel) {
     panel_->setWindowTitle(QStringLiteral("Savewright"));
     panel_->installEventFilter(this);
 }
@@ -29,8 +28,8 @@ PanelWindow::Mode PanelWindow::modeFor(bool trayAvailable, bool canPlace, const 
 
 void PanelWindow::open() {
     const bool canPlace = QGuiApplication::platformName() != u"wayland";
-    const QRect icon = tray_->geometry();
-    setMode(modeFor(QSystemTrayIcon::isSystemTrayAvailable(), canPlace, icon));
+    const QRect icon = tray_ ? tray_->geometry() : QRect();
+    setMode(modeFor(tray_ && QSystemTrayIcon::isSystemTrayAvailable(), canPlace, icon));
     panel_->fitHeight();
     if (mode_ == Mode::DropDown || (mode_ == Mode::Floating && canPlace)) place(icon);
     panel_->show();

@@ -16,7 +16,10 @@ class PanelWindow : public QObject {
   public:
     enum class Mode { DropDown, Floating, Window };
 
-    PanelWindow(PanelView* panel, QSystemTrayIcon* tray);
+    explicit PanelWindow(PanelView* panel);
+    // The tray icon the panel belongs to, once there is one.
+    void setTray(QSystemTrayIcon* tray) { tray_ = tray; }
+    bool hasTray() const { return tray_ != nullptr; }
     // Opens the panel the way the desktop allows now.
     void open();
     // The tray icon was clicked: opens or closes the panel.
@@ -34,7 +37,7 @@ class PanelWindow : public QObject {
     void place(const QRect& icon);
 
     PanelView* panel_;
-    QSystemTrayIcon* tray_;
+    QSystemTrayIcon* tray_ = nullptr;
     Mode mode_ = Mode::Window;
     bool modeSet_ = false;
     // A click on the icon closes a floating panel by taking its focus first.

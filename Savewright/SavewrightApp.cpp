@@ -14,6 +14,8 @@
 #include "platform/Spawn.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -61,20 +63,38 @@ void installTerminationHandlers(Engine& engine) {
     });
 }
 
-// The tray icon with the panel, which opens as a window while there is no tray;
-// returns what shows the panel on request.
-std::function<void()> showInterface(Engine& engine) {
+void addTray(Engine& engine, PanelWindow* window) {
     auto* tray = new QSystemTrayIcon(qApp);
     new StatusIcon(&engine, tray);
-    auto* window = new PanelWindow(new PanelView(&engine, false), tray);
     QObject::connect(tray, &QSystemTrayIcon::activated, window,
                      [window](QSystemTrayIcon::ActivationReason why) {
                          if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::Context)
                              window->toggle();
                      });
-    // Shown without a tray too: the icon appears when a tray starts later.
     tray->show();
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) window->open();
+    window->setTray(tray);
+}
+
+// The tray icon with the panel, which opens as a window while there is no tray;
+// returns what shows the panel on request.
+std::function<void()> showInterface(Engine& engine) {
+    auto* window = new PanelWindow(new PanelView(&engine, false));
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    // On X11 the icon is shown without a tray too: it appears when a tray starts.
+    if (available || QGuiApplication::platformName() != u"wayland") addTray(engine, window);
+    if (!available) {
+        window->open();
+        // Wayland's trays are StatusNotifier hosts; Qt takes one only when it
+        // is there as the icon is made, so the icon is made when one appears.
+        auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                QDBusConnection::sessionBus(),
+                                                QDBusServiceWatcher::WatchForRegistration, window);
+        QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, window,
+                         [&engine, window, watcher] {
+                             if (!window->hasTray()) addTray(engine, window);
+                             watcher->deleteLater();
+                         });
+    }
     return [window = QPointer<PanelWindow>(window)] {
         if (window) window->open();
     };

@@ -246,3 +246,59 @@ TEST_F(Desktop, ARowThatGoesAwayUnderItsOpenMenuCrashesNothing) {
     EXPECT_EQ(p.height - after->height, 28) << "one row less, the other row whole";
     screenshot(QStringLiteral("after-reload"));
 }
+
+// On a Wayland compositor (weston, headless) without a tray: the panel opens as
+// a window, a second start shows it and ends, and nothing X11-only is tried.
+TEST(WaylandDesktop, WithoutATrayThePanelIsAWindowAndASecondStartShowsIt) {
+    if (QStandardPaths::findExecutable(QStringLiteral("weston")).isEmpty() ||
+        !QFileInfo::exists(
+            QStringLiteral(SAVEWRIGHT_QT_PLUGINS "/platforms/libqwayland-generic.so")))
+        GTEST_SKIP() << "weston or Qt's Wayland platform is not installed";
+    if (Engine::otherWorkingInstanceRunning())
+        GTEST_SKIP() << "a working copy of Savewright runs on this machine";
+    PrivateBus bus;
+    ASSERT_TRUE(bus.ok());
+    TempRepo repo;
+    QProcessEnvironment env = programEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+    env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("savewright-test"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    QProcess weston;
+    weston.setProcessEnvironment(env);
+    weston.setStandardOutputFile(QProcess::nullDevice());
+    weston.setStandardErrorFile(QProcess::nullDevice());
+    weston.start(QStringLiteral("weston"), args("--backend=headless-backend.so",
+                                                "--socket=savewright-test", "--idle-time=0"));
+    const QString socket =
+        env.value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/savewright-test");
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 10000));
+    const QString support =
+        env.value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/Ferrymat");
+    QDir().mkpath(support);
+    repo.write(QStringLiteral("config.toml"),
+               "[[task]]\nname = 'Fotos'\ntype = 'external'\nscript = 'f.sh'\n");
+    QFile::copy(repo.root() + QStringLiteral("/config.toml"),
+                support + QStringLiteral("/config.toml"));
+    const QStringList roots{QStringLiteral("--repo"), repo.root() + QStringLiteral("/repo")};
+
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(SAVEWRIGHT_BINARY), roots);
+    ASSERT_TRUE(program.waitForStarted());
+    QThread::msleep(3000);
+    ASSERT_EQ(program.state(), QProcess::Running);
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(SAVEWRIGHT_BINARY), roots);
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0) << "the running copy showed its panel";
+    QThread::msleep(1000);
+    EXPECT_EQ(program.state(), QProcess::Running);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+    const QString said = QString::fromUtf8(program.readAllStandardError());
+    EXPECT_FALSE(said.contains(u"systemTrayWindowChanged")) << said.toStdString();
+    EXPECT_FALSE(said.contains(u"wl_")) << "no protocol error: " << said.toStdString();
+    weston.terminate();
+    weston.waitForFinished(5000);
+}
