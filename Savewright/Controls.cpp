@@ -29,46 +29,48 @@ int digitAdvance(const QFontMetrics& metrics) {
 bool asciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
-} // namespace
-
-int tabularWidth(const QFontMetrics& metrics, QStringView text) {
-    const int digit = digitAdvance(metrics);
-    int width = 0;
+// Calls `piece` for each run of digits and each run of other characters, in order.
+template <typename F> void forEachRun(QStringView text, F&& piece) {
     for (qsizetype i = 0; i < text.size();) {
         qsizetype end = i;
         const bool digits = asciiDigit(text[i]);
         while (end < text.size() && asciiDigit(text[end]) == digits)
             ++end;
-        width += digits ? digit * static_cast<int>(end - i)
-                        : metrics.horizontalAdvance(text.sliced(i, end - i).toString());
+        piece(text.sliced(i, end - i), digits);
         i = end;
     }
+}
+} // namespace
+
+int tabularWidth(const QFontMetrics& metrics, QStringView text) {
+    const int digit = digitAdvance(metrics);
+    int width = 0;
+    forEachRun(text, [&](QStringView run, bool digits) {
+        width += digits ? digit * static_cast<int>(run.size())
+                        : metrics.horizontalAdvance(run.toString());
+    });
     return width;
 }
 
 void drawTabular(QPainter& p, const QRectF& box, Qt::Alignment align, QStringView text) {
     const QFontMetrics metrics = p.fontMetrics();
     const int digit = digitAdvance(metrics);
-    const int total = tabularWidth(metrics, text);
-    double x = align & Qt::AlignRight ? box.right() - total : box.left();
-    for (qsizetype i = 0; i < text.size();) {
-        qsizetype end = i;
-        const bool digits = asciiDigit(text[i]);
-        while (end < text.size() && asciiDigit(text[end]) == digits)
-            ++end;
+    double x = align & Qt::AlignRight ? box.right() - tabularWidth(metrics, text) : box.left();
+    forEachRun(text, [&](QStringView run, bool digits) {
         if (digits) {
-            for (qsizetype d = i; d < end; ++d, x += digit)
+            for (QChar d : run) {
                 p.drawText(QRectF(x, box.top(), digit, box.height()),
-                           Qt::AlignHCenter | Qt::AlignVCenter, text[d]);
-        } else {
-            const QString piece = text.sliced(i, end - i).toString();
-            const int w = metrics.horizontalAdvance(piece);
-            p.drawText(QRectF(x, box.top(), w + 1, box.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                       piece);
-            x += w;
+                           Qt::AlignHCenter | Qt::AlignVCenter, QString(d));
+                x += digit;
+            }
+            return;
         }
-        i = end;
-    }
+        const QString piece = run.toString();
+        const int w = metrics.horizontalAdvance(piece);
+        p.drawText(QRectF(x, box.top(), w + 1, box.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   piece);
+        x += w;
+    });
 }
 
 bool pointerOver(const QWidget* w) {
