@@ -23,17 +23,13 @@ bool EngineWatch::passOver(const Engine& engine, bool clockOnly, Shown& shown) {
     const QDateTime now = engine.now.value();
     const bool running = engine.anyRunning();
     // A clock set back makes every text stale.
-    if (clockOnly && shown.at.isValid() && now >= shown.at && !running &&
-        (!shown.next.isValid() || now < shown.next))
-        return true;
+    if (clockOnly && shown.stillTrue(now, running)) return true;
     shown = {now, ViewModel::nextChange(engine), running};
     return false;
 }
 
 bool EngineWatch::quietTick() const {
-    if (!clockMatters_) return true;
-    // A start or an end since the last draw is a change of its own, never a tick.
-    const QDateTime& now = engine_->now.value();
-    return shown_.at.isValid() && !shown_.running && now >= shown_.at &&
-           (!shown_.next.isValid() || now < shown_.next);
+    // A start or an end since the last draw is a change of its own, never a
+    // tick: what ran then still runs.
+    return !clockMatters_ || shown_.stillTrue(engine_->now.value(), shown_.running);
 }

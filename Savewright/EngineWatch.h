@@ -21,6 +21,11 @@ class EngineWatch {
     struct Shown {
         QDateTime at, next;
         bool running = false;
+        // Whether a view that drew as this still shows the truth at `now`,
+        // with `runningNow` for whether anything runs.
+        bool stillTrue(const QDateTime& now, bool runningNow) const {
+            return at.isValid() && !runningNow && now >= at && (!next.isValid() || now < next);
+        }
     };
     // Whether a clock-only change can be passed over: nothing runs and no
     // relative time or light changes before `shown.next`. When it cannot, the

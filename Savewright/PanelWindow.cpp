@@ -44,8 +44,7 @@ void PanelWindow::toggle() {
 }
 
 void PanelWindow::setMode(Mode mode) {
-    if (modeSet_ && mode == mode_) return;
-    modeSet_ = true;
+    if (mode == mode_) return;
     mode_ = mode;
     const bool visible = panel_->isVisible();
     switch (mode) {

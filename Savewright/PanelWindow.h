@@ -2,11 +2,12 @@
 // Where the panel opens: as the tray icon's drop-down beside the icon, as a
 // frameless window that closes when it loses focus where the icon's place is
 // unknown (Wayland), or as an ordinary window while there is no tray at all.
-// The icon is kept shown in every case, so a tray that starts later shows it.
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QRect>
+
+#include <optional>
 
 class PanelView;
 class QSystemTrayIcon;
@@ -24,22 +25,20 @@ class PanelWindow : public QObject {
     void open();
     // The tray icon was clicked: opens or closes the panel.
     void toggle();
-    Mode mode() const { return mode_; }
-    // The mode for a desktop with or without a tray, on a platform that can or
-    // cannot place a window, given the icon's place.
-    static Mode modeFor(bool trayAvailable, bool canPlace, const QRect& icon);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The mode for a desktop with or without a tray, on a platform that can or
+    // cannot place a window, given the icon's place.
+    static Mode modeFor(bool trayAvailable, bool canPlace, const QRect& icon);
     void setMode(Mode mode);
     void place(const QRect& icon);
 
     PanelView* panel_;
     QSystemTrayIcon* tray_ = nullptr;
-    Mode mode_ = Mode::Window;
-    bool modeSet_ = false;
+    std::optional<Mode> mode_; // none until it first opens
     // A click on the icon closes a floating panel by taking its focus first.
     QElapsedTimer closedByFocus_;
 };

@@ -82,8 +82,8 @@ std::function<void()> showInterface(Engine& engine) {
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     // On X11 the icon is shown without a tray too: it appears when a tray starts.
     if (available || QGuiApplication::platformName() != u"wayland") addTray(engine, window);
-    if (!available) {
-        window->open();
+    if (!available) window->open();
+    if (!window->hasTray()) {
         // Wayland's trays are StatusNotifier hosts; Qt takes one only when it
         // is there as the icon is made, so the icon is made when one appears.
         auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"),
@@ -91,7 +91,7 @@ std::function<void()> showInterface(Engine& engine) {
                                                 QDBusServiceWatcher::WatchForRegistration, window);
         QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, window,
                          [&engine, window, watcher] {
-                             if (!window->hasTray()) addTray(engine, window);
+                             addTray(engine, window);
                              watcher->deleteLater();
                          });
     }
