@@ -20,7 +20,6 @@ namespace CommandLineTool {
 namespace {
 
 constexpr int kCallTimeoutMs = 5000;
-constexpr int kUsageError = 2;
 
 // The commands that act on the running copy, by the method each calls.
 const QHash<QString, QString>& methods() {
@@ -33,9 +32,6 @@ const QHash<QString, QString>& methods() {
         {QStringLiteral("show"), QStringLiteral("ShowPanel")}};
     return table;
 }
-// Those of them that name a task.
-const QStringList kTaskCommands{QStringLiteral("run"), QStringLiteral("dry-run"),
-                                QStringLiteral("stop")};
 
 const char kUsage[] =
     "Aufruf: savewright [--repo ORDNER] [--support ORDNER] [BEFEHL]\n"
@@ -56,7 +52,15 @@ const char kUsage[] =
     "  --support ORDNER          Ordner mit config.toml\n"
     "  --observe                 nur beobachten, keine Tasks starten\n"
     "  --snapshot DATEI.png      Panel als Bild speichern (--dark, --expand, --wait SEKUNDEN)\n"
-    "  --help, --version\n";
+    "  --help, --version\n"
+    "\n"
+    "Einstellungen: %1\n"
+    "(ohne --support: %2)\n";
+
+QString usage(const Paths& paths) {
+    return QString::fromUtf8(kUsage).arg(paths.configFile(), Paths::defaultAppSupport() +
+                                                                 QStringLiteral("/config.toml"));
+}
 
 void print(FILE* to, const QString& text) {
     std::fputs(text.toUtf8().constData(), to);
@@ -85,76 +89,68 @@ QJsonObject fromLogs(const Paths& paths) {
     return StatusReport::of(engine, QStringLiteral("logs"));
 }
 
-int status(const QStringList& arguments) {
-    const Paths paths = Paths::resolve(arguments, arguments.value(0));
-    QJsonObject report;
-    // The running copy knows which runs are its own; asked only about the same repository.
+// The running copy's report, when one answers.
+QJsonObject liveReport() {
     const QDBusMessage live = call(QStringLiteral("Status"));
-    if (live.type() == QDBusMessage::ReplyMessage && !live.arguments().isEmpty())
-        report =
-            QJsonDocument::fromJson(live.arguments().constFirst().toString().toUtf8()).object();
-    if (report.value(u"repo").toString() != paths.repo) report = fromLogs(paths);
-    if (arguments.contains(QStringLiteral("--json")))
+    if (live.type() != QDBusMessage::ReplyMessage || live.arguments().isEmpty()) return {};
+    return QJsonDocument::fromJson(live.arguments().constFirst().toString().toUtf8()).object();
+}
+
+// Said whenever the running copy works on another repository than this command.
+QString otherRepository(const QJsonObject& live, const Paths& paths) {
+    const QString repo = live.value(u"repo").toString();
+    if (repo.isEmpty() || repo == paths.repo) return {};
+    return QStringLiteral("Die laufende Kopie arbeitet mit dem Repository %1.\n").arg(repo);
+}
+
+int status(const QStringList& arguments, const Paths& paths) {
+    // The running copy knows which runs are its own; asked only about the same repository.
+    const QJsonObject live = liveReport();
+    const QString other = otherRepository(live, paths);
+    QJsonObject report = live;
+    if (live.isEmpty() || !other.isEmpty()) report = fromLogs(paths);
+    if (arguments.contains(QStringLiteral("--json"))) {
         print(stdout, QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Indented)));
-    else if (arguments.contains(QStringLiteral("--line")))
-        print(stdout, report.value(u"countLine").toString() + u'\n');
-    else
+    } else if (arguments.contains(QStringLiteral("--line"))) {
+        print(stdout, StatusReport::line(report) + u'\n');
+    } else {
+        if (!other.isEmpty())
+            print(stdout,
+                  QStringLiteral("Repository %1 (aus den Logs).\n").arg(paths.repo) + other);
         print(stdout, StatusReport::table(report, QDateTime::currentDateTimeUtc()));
+    }
     return StatusReport::exitCode(report);
 }
 
-int action(const QStringList& arguments, const QString& command) {
+int action(const CommandLine::Parsed& parsed, const Paths& paths) {
     QVariantList parameters;
-    if (kTaskCommands.contains(command)) {
-        const qsizetype at = arguments.indexOf(command);
-        if (at + 1 >= arguments.size() || arguments[at + 1].startsWith(u"--")) {
-            print(stderr, QStringLiteral("„%1“ braucht den Namen eines Tasks.\n\n").arg(command) +
-                              QString::fromUtf8(kUsage));
-            return kUsageError;
-        }
-        parameters.append(arguments[at + 1]);
-    }
-    const QDBusMessage reply = call(methods().value(command), parameters);
+    if (!parsed.task.isEmpty()) parameters.append(parsed.task);
+    const QDBusMessage reply = call(methods().value(*parsed.command), parameters);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         print(stderr, reply.errorMessage() + u'\n');
         return 1;
     }
+    // A command meant for this repository that another one's copy carried out.
+    print(stderr, otherRepository(liveReport(), paths));
     return 0;
 }
 
 } // namespace
 
-std::optional<QString> command(const QStringList& arguments) {
-    for (const QString& a : arguments.mid(1)) {
-        if (a == u"--help" || a == u"-h") return QStringLiteral("--help");
-        if (a == u"--version") return a;
-    }
-    // The first word, not an option's value, that names a command.
-    static const QStringList withValue{QStringLiteral("--repo"), QStringLiteral("--support"),
-                                       QStringLiteral("--snapshot"), QStringLiteral("--wait")};
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (withValue.contains(arguments[i])) {
-            ++i;
-            continue;
-        }
-        if (arguments[i] == u"status" || methods().contains(arguments[i])) return arguments[i];
-    }
-    return std::nullopt;
-}
-
 int run(int argc, char** argv, const QString& command) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
+    const Paths paths = Paths::resolve(arguments, arguments.value(0));
     if (command == u"--help") {
-        print(stdout, QString::fromUtf8(kUsage));
+        print(stdout, usage(paths));
         return 0;
     }
     if (command == u"--version") {
         print(stdout, QStringLiteral("Savewright ") + UpdateChecker::currentVersion() + u'\n');
         return 0;
     }
-    if (command == u"status") return status(arguments);
-    return action(arguments, command);
+    if (command == u"status") return status(arguments, paths);
+    return action(CommandLine::parse(arguments), paths);
 }
 
 bool showRunningPanel() {

@@ -9,9 +9,9 @@
 
 namespace CommandLineTool {
 
-// The command word in `arguments` (program path first), when there is one,
-// or "--help" / "--version".
-std::optional<QString> command(const QStringList& arguments);
+constexpr int kUsageError = 2;
+
+// Runs a command that CommandLine::parse found.
 int run(int argc, char** argv, const QString& command);
 // Asks a running copy to show its panel; false when none answered.
 bool showRunningPanel();

@@ -145,8 +145,14 @@ int run(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (CommandLine::has(arguments, QStringLiteral("--run-spiegel")))
         return runMirrorScript(arguments);
-    if (const std::optional<QString> command = CommandLineTool::command(arguments)) {
-        const int code = CommandLineTool::run(argc, argv, *command);
+    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+    if (!parsed.error.isEmpty()) {
+        // Nothing starts on a line that was not understood.
+        std::fputs(parsed.error.toUtf8().constData(), stderr);
+        return CommandLineTool::kUsageError;
+    }
+    if (parsed.command) {
+        const int code = CommandLineTool::run(argc, argv, *parsed.command);
         // Nothing to tear down: the bus thread's shutdown only races with the exit.
         std::fflush(stdout);
         std::fflush(stderr);
@@ -174,7 +180,7 @@ int run(int argc, char** argv) {
     QStringList extra;
     if (!observe) {
         if (!CommandLine::has(arguments, QStringLiteral("--snapshot")) && !support &&
-            Engine::otherWorkingInstanceRunning()) {
+            Engine::otherWorkingInstanceRunning(paths.appSupport)) {
             // A second start from the menu means "show me": the running copy does.
             CommandLineTool::showRunningPanel();
             return 0;

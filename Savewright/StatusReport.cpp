@@ -93,6 +93,12 @@ int exitCode(const QJsonObject& report) {
     return code;
 }
 
+QString line(const QJsonObject& report) {
+    const QJsonArray problems = report.value(u"problems").toArray();
+    const QString count = report.value(u"countLine").toString();
+    return problems.isEmpty() ? count : problems.first().toString() + QStringLiteral(" · ") + count;
+}
+
 QString table(const QJsonObject& report, const QDateTime& now) {
     QList<QStringList> rows{{QStringLiteral("Task"), QStringLiteral("Gruppe"),
                              QStringLiteral("Art"), QStringLiteral("Status"),

@@ -19,6 +19,8 @@ QJsonObject essentials(const QJsonObject& report);
 // or failed, or the configuration has a problem (a run under way counts by
 // the status it stands in front of).
 int exitCode(const QJsonObject& report);
+// One line for a status bar: the count line, after the first problem if any.
+QString line(const QJsonObject& report);
 // An aligned table in German, the count line last.
 QString table(const QJsonObject& report, const QDateTime& now);
 

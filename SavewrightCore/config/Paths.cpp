@@ -27,7 +27,76 @@ QString absolute(const QString& path) {
     return QDir::isAbsolutePath(path) ? path : QDir::currentPath() + u'/' + path;
 }
 
+namespace {
+
+const QStringList kWithValue{QStringLiteral("--repo"), QStringLiteral("--support"),
+                             QStringLiteral("--snapshot"), QStringLiteral("--wait")};
+const QStringList kFlags{QStringLiteral("--observe"), QStringLiteral("--dark"),
+                         QStringLiteral("--expand"), QStringLiteral("--run-spiegel")};
+// Qt's own options, which desktops and session managers pass (-session on restore).
+const QStringList kQtWithValue{QStringLiteral("-platform"),       QStringLiteral("-platformtheme"),
+                               QStringLiteral("-style"),          QStringLiteral("-session"),
+                               QStringLiteral("-display"),        QStringLiteral("-name"),
+                               QStringLiteral("-geometry"),       QStringLiteral("-title"),
+                               QStringLiteral("-qwindowgeometry")};
+const QStringList kTaskCommands{QStringLiteral("run"), QStringLiteral("dry-run"),
+                                QStringLiteral("stop")};
+const QStringList kPlainCommands{QStringLiteral("status"), QStringLiteral("pause"),
+                                 QStringLiteral("resume"), QStringLiteral("show")};
+const QStringList kStatusOptions{QStringLiteral("--json"), QStringLiteral("--line")};
+
+Parsed refused(const QString& text) {
+    Parsed p;
+    p.error = text + QStringLiteral("\n„savewright --help“ zeigt alle Befehle und Optionen.\n");
+    return p;
+}
+
+} // namespace
+
+Parsed parse(const QStringList& arguments) {
+    for (const QString& a : arguments.mid(1))
+        if (a == u"--help" || a == u"-h" || a == u"--version")
+            return {a == u"--version" ? a : QStringLiteral("--help"), {}, {}};
+    Parsed out;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (kWithValue.contains(a) || kQtWithValue.contains(a)) {
+            ++i; // its value, whatever it is; a trailing one has none
+        } else if (kFlags.contains(a) || a == u"-reverse") {
+        } else if (!out.command && (kPlainCommands.contains(a) || kTaskCommands.contains(a))) {
+            out.command = a;
+            if (!kTaskCommands.contains(a)) continue;
+            if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(u"--"))
+                return refused(QStringLiteral("„%1“ braucht den Namen eines Tasks.").arg(a));
+            out.task = arguments[++i];
+        } else if (out.command == u"status" && kStatusOptions.contains(a)) {
+        } else if (a.startsWith(u'-')) {
+            return refused(QStringLiteral("Unbekannte Option „%1“.").arg(a));
+        } else if (out.command) {
+            return refused(QStringLiteral("Zu viele Angaben: „%1“.").arg(a));
+        } else {
+            return refused(QStringLiteral("Unbekannter Befehl „%1“.").arg(a));
+        }
+    }
+    return out;
+}
+
+bool startsWorkingCopy(const QStringList& arguments) {
+    const Parsed p = parse(arguments);
+    if (p.command || !p.error.isEmpty()) return false;
+    // Substrings anywhere, as copies have always told each other apart.
+    const QString line = arguments.join(u' ');
+    return !line.contains(u"--observe") && !line.contains(u"--snapshot") &&
+           !line.contains(u"--run-spiegel");
+}
+
 } // namespace CommandLine
+
+QString Paths::defaultAppSupportFor(const QString& home, const QString& xdgDataHome) {
+    const QString data =
+        QDir::isAbsolutePath(xdgDataHome) ? xdgDataHome : home + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/Ferrymat");
+}
 
 const QString& Paths::defaultAppSupport() {
     static const QString path =

@@ -20,6 +20,8 @@ struct Paths {
     QString configFile() const { return appSupport + QStringLiteral("/config.toml"); }
 
     static const QString& defaultAppSupport();
+    // The default support folder a process with this environment uses.
+    static QString defaultAppSupportFor(const QString& home, const QString& xdgDataHome);
     static const QString& defaultRepo();
 
     // `arguments` includes the program path at index 0; `executable` is that path.
@@ -42,4 +44,16 @@ std::optional<QString> value(const QStringList& arguments, const QString& option
 bool has(const QStringList& arguments, const QString& flag);
 // A file path made absolute against the current folder.
 QString absolute(const QString& path);
+
+// What a whole command line asks for: a command ("status", "run", …, or
+// "--help", "--version"), none for the tray program, or a usage error.
+struct Parsed {
+    std::optional<QString> command;
+    QString task;  // the task a "run", "dry-run" or "stop" names
+    QString error; // German, naming the word; empty when the line is understood
+};
+Parsed parse(const QStringList& arguments);
+// A copy started with these arguments runs tasks: no command, no error, and
+// none of the modes that only look ("--observe", "--snapshot", "--run-spiegel").
+bool startsWorkingCopy(const QStringList& arguments);
 } // namespace CommandLine

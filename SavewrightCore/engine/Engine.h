@@ -28,8 +28,11 @@
 
 struct ProcessEntry {
     pid_t pid = 0;
-    QString command; // program path and arguments, blank-separated
-    QString program; // the program path alone, as started (may hold blanks)
+    QString command;          // program path and arguments, blank-separated
+    QString program;          // the program path alone, as started (may hold blanks)
+    QStringList arguments;    // as started, the program first
+    std::optional<uid_t> uid; // whose process it is
+    QString supportFolder;    // for copies of this program: the support folder it uses
 };
 
 class Engine : public QObject {
@@ -195,8 +198,10 @@ class Engine : public QObject {
 
     // Instance guards (InstanceGuards.cpp)
     static QList<ProcessEntry> processes();
-    static bool otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self);
-    static bool otherWorkingInstanceRunning();
+    // Another working copy of the same user with the same support folder.
+    static bool otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self,
+                                            uid_t user, const QString& supportFolder);
+    static bool otherWorkingInstanceRunning(const QString& supportFolder);
     static bool pythonShellRunning(const QList<ProcessEntry>& table);
     static bool pythonShellRunning();
 

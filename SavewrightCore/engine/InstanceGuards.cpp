@@ -3,32 +3,71 @@
 
 #include "platform/ProcessTable.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <unistd.h>
+
+namespace {
+
+// The whole program path: "/opt/My Apps/savewright" is a copy too.
+bool isSavewright(const QString& program) {
+    return program.endsWith(u"/savewright") || program == u"savewright";
+}
+
+// Its --support taken from its own folder, or the default its environment gives.
+QString supportFolderOf(pid_t pid, const QStringList& arguments) {
+    if (const auto support = CommandLine::value(arguments, QStringLiteral("--support"))) {
+        if (QDir::isAbsolutePath(*support)) return *support;
+        const QString folder = ProcessTable::workingFolder(pid);
+        return folder.isEmpty() ? QString() : folder + u'/' + *support;
+    }
+    const QByteArray environ = ProcessTable::environment(pid);
+    const QString home = ProcessTable::environmentValue(environ, "HOME");
+    if (home.isEmpty()) return {};
+    return Paths::defaultAppSupportFor(home,
+                                       ProcessTable::environmentValue(environ, "XDG_DATA_HOME"));
+}
+
+QString sameFolderForm(const QString& folder) {
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
+}
+
+} // namespace
 
 QList<ProcessEntry> Engine::processes() {
     QList<ProcessEntry> out;
     for (const ProcessTable::Entry& e : ProcessTable::entries()) {
         const QByteArray raw = ProcessTable::rawCommandLine(e.pid);
         const QString command = ProcessTable::parseCommandLine(raw);
-        if (!command.isEmpty()) out.append({e.pid, command, ProcessTable::parseProgram(raw)});
+        if (command.isEmpty()) continue;
+        ProcessEntry p{e.pid,
+                       command,
+                       ProcessTable::parseProgram(raw),
+                       ProcessTable::parseArguments(raw),
+                       ProcessTable::owner(e.pid),
+                       {}};
+        if (isSavewright(p.program)) p.supportFolder = supportFolderOf(e.pid, p.arguments);
+        out.append(p);
     }
     return out;
 }
 
-bool Engine::otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self) {
-    for (const ProcessEntry& p : table) {
-        if (p.pid == self) continue;
-        // The whole program path: "/opt/My Apps/savewright" is a copy too.
-        const bool savewright = p.program.endsWith(u"/savewright") || p.program == u"savewright";
-        if (savewright && !p.command.contains(u"--observe") && !p.command.contains(u"--snapshot") &&
-            !p.command.contains(u"--run-spiegel"))
-            return true;
-    }
-    return false;
+bool Engine::otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self, uid_t user,
+                                         const QString& supportFolder) {
+    const QString ours = sameFolderForm(supportFolder);
+    return std::any_of(table.cbegin(), table.cend(), [&](const ProcessEntry& p) {
+        // Another person's copy, a status poller or a copy with its own
+        // configuration runs other backups, or none.
+        return p.pid != self && isSavewright(p.program) && p.uid == user &&
+               CommandLine::startsWorkingCopy(p.arguments) && !p.supportFolder.isEmpty() &&
+               sameFolderForm(p.supportFolder) == ours;
+    });
 }
 
-bool Engine::otherWorkingInstanceRunning() {
-    return otherWorkingInstanceRunning(processes(), ::getpid());
+bool Engine::otherWorkingInstanceRunning(const QString& supportFolder) {
+    return otherWorkingInstanceRunning(processes(), ::getpid(), ::getuid(), supportFolder);
 }
 
 bool Engine::pythonShellRunning(const QList<ProcessEntry>& table) {

@@ -2,11 +2,13 @@
 
 #include "PosixFile.h"
 
+#include <QFile>
 #include <QHash>
 #include <QSet>
 
 #include <algorithm>
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace ProcessTable {
 
@@ -30,6 +32,18 @@ std::optional<qint64> number(QByteArrayView s) {
 QByteArray readProc(pid_t pid, const char* file) {
     const QString path = QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1StringView(file));
     return PosixFile::readAll(path).data;
+}
+
+// Calls `f` with each NUL-separated entry until it answers true.
+template <typename F>
+bool anyEntry(QByteArrayView list, F f) {
+    for (qsizetype at = 0; at < list.size();) {
+        qsizetype end = list.indexOf('\0', at);
+        if (end < 0) end = list.size();
+        if (f(list.sliced(at, end - at))) return true;
+        at = end + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -97,13 +111,7 @@ QList<Entry> entries() {
 }
 
 bool environmentHolds(QByteArrayView environ, QByteArrayView entry) {
-    for (qsizetype at = 0; at < environ.size();) {
-        qsizetype end = environ.indexOf('\0', at);
-        if (end < 0) end = environ.size();
-        if (environ.sliced(at, end - at) == entry) return true;
-        at = end + 1;
-    }
-    return false;
+    return anyEntry(environ, [&](QByteArrayView e) { return e == entry; });
 }
 
 QList<Entry> carrying(QByteArrayView entry, const QList<Entry>& table) {
@@ -116,6 +124,40 @@ QList<Entry> carrying(QByteArrayView entry, const QList<Entry>& table) {
 QString parseProgram(QByteArrayView raw) {
     const qsizetype end = raw.indexOf('\0');
     return QString::fromUtf8(end < 0 ? raw : raw.first(end));
+}
+
+QStringList parseArguments(QByteArrayView raw) {
+    QStringList out;
+    anyEntry(raw, [&](QByteArrayView e) {
+        out.append(QString::fromUtf8(e));
+        return false;
+    });
+    return out;
+}
+
+std::optional<uid_t> owner(pid_t pid) {
+    struct stat st {};
+    if (::stat(QByteArray("/proc/" + QByteArray::number(pid)).constData(), &st) != 0)
+        return std::nullopt;
+    return st.st_uid;
+}
+
+QString workingFolder(pid_t pid) {
+    return QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(pid));
+}
+
+QByteArray environment(pid_t pid) {
+    return readProc(pid, "environ");
+}
+
+QString environmentValue(QByteArrayView environ, QByteArrayView name) {
+    QString value;
+    anyEntry(environ, [&](QByteArrayView e) {
+        if (e.size() <= name.size() || !e.startsWith(name) || e[name.size()] != '=') return false;
+        value = QString::fromLocal8Bit(e.sliced(name.size() + 1));
+        return true;
+    });
+    return value;
 }
 
 QByteArray rawCommandLine(pid_t pid) {

@@ -25,8 +25,18 @@ std::optional<Entry> parseStat(QByteArrayView line);
 QString parseCommandLine(QByteArrayView raw);
 // The program path as started (argv[0]), blanks and all.
 QString parseProgram(QByteArrayView raw);
+// Every argument as started, the program first.
+QStringList parseArguments(QByteArrayView raw);
 // The raw NUL-separated /proc/<pid>/cmdline.
 QByteArray rawCommandLine(pid_t pid);
+// The user a process runs as; absent when it is gone.
+std::optional<uid_t> owner(pid_t pid);
+// Its current folder; empty when it cannot be read (another user's).
+QString workingFolder(pid_t pid);
+// Its NUL-separated environment; empty when it cannot be read.
+QByteArray environment(pid_t pid);
+// The value of `name` in such an environment; empty when absent.
+QString environmentValue(QByteArrayView environ, QByteArrayView name);
 
 std::optional<Entry> entry(pid_t pid);
 // Every process, in ascending id order; empty when /proc cannot be read.

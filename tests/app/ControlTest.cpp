@@ -8,10 +8,12 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -254,10 +256,13 @@ TEST_F(Control, ASecondStartAsksTheRunningCopyToShowItsPanel) {
     ASSERT_TRUE(fake.registerObject(QStringLiteral("/org/savewright/Savewright"), &copy,
                                     QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(fake.registerService(QStringLiteral("org.savewright.Savewright")));
-    // A working copy in the process table, whatever runs it.
+    // A working copy of the same person in the process table, whatever runs it.
+    QTemporaryDir folder;
+    const QString stand = folder.filePath(QStringLiteral("savewright"));
+    ASSERT_TRUE(QFile::link(QStringLiteral(SAVEWRIGHT_SLEEPER), stand));
     QProcess working;
-    working.start(QStringLiteral("bash"),
-                  {QStringLiteral("-c"), QStringLiteral("exec -a /opt/x/savewright sleep 60")});
+    working.setProcessEnvironment(environment());
+    working.start(stand, {QStringLiteral("--repo"), repo.paths().repo});
     ASSERT_TRUE(working.waitForStarted());
 
     QProcess second;
@@ -272,6 +277,62 @@ TEST_F(Control, ASecondStartAsksTheRunningCopyToShowItsPanel) {
     QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
 }
 
+TEST_F(Control, UnknownWordsAreRefusedAndStartNothing) {
+    struct Case {
+        QStringList arguments;
+        const char* named;
+    };
+    const QList<Case> cases{{{QStringLiteral("statsu")}, "„statsu“"},
+                            {{QStringLiteral("--hilfe")}, "„--hilfe“"},
+                            {{QStringLiteral("-V")}, "„-V“"},
+                            {{QStringLiteral("help")}, "„help“"},
+                            {{QStringLiteral("status"), QStringLiteral("--foo")}, "„--foo“"},
+                            {{QStringLiteral("--json")}, "„--json“"},
+                            {{QStringLiteral("pause"), QStringLiteral("jetzt")}, "„jetzt“"}};
+    for (const Case& c : cases) {
+        QElapsedTimer timer;
+        timer.start();
+        // With --support, which used to skip the guard and start a second copy.
+        const Outcome o = cli(c.arguments);
+        EXPECT_EQ(o.code, 2) << c.arguments.join(u' ').toStdString();
+        EXPECT_TRUE(o.err.contains(c.named)) << o.err.constData();
+        EXPECT_TRUE(o.err.contains("savewright --help")) << o.err.constData();
+        EXPECT_TRUE(o.out.isEmpty()) << "nothing loaded: " << o.out.constData();
+        EXPECT_LT(timer.elapsed(), 10000);
+    }
+}
+
+TEST_F(Control, StatusLineShowsAConfigurationError) {
+    repo.write(QStringLiteral("support/config.toml"), "[[task]\nname = 'A'\n");
+    const Outcome o = cli({QStringLiteral("status"), QStringLiteral("--line")});
+    EXPECT_EQ(o.code, 2);
+    EXPECT_TRUE(o.out.startsWith("config.toml: ")) << o.out.constData();
+    EXPECT_TRUE(o.out.trimmed().endsWith("0 ok")) << o.out.constData();
+    EXPECT_EQ(o.out.count('\n'), 1);
+}
+
+TEST_F(Control, StatusNamesTheRepositoryWhenTheRunningCopyHasAnother) {
+    ASSERT_TRUE(bus->ok());
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    success("Lang", 60);
+    startProgram();
+    TempRepo other;
+    other.write(QStringLiteral("support/config.toml"), kTasks);
+    QProcess p;
+    p.setProcessEnvironment(environment());
+    p.start(QStringLiteral(SAVEWRIGHT_BINARY),
+            {QStringLiteral("status"), QStringLiteral("--repo"), other.paths().repo,
+             QStringLiteral("--support"), other.paths().appSupport});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Repository %1 (aus den Logs).\n"
+                                              "Die laufende Kopie arbeitet mit dem Repository %2.")
+                                   .arg(other.paths().repo, repo.paths().repo)))
+        << out.toStdString();
+    // Its own repository's status needs no such line.
+    EXPECT_TRUE(cli({QStringLiteral("status")}).out.startsWith("Task"));
+}
+
 TEST(ControlHelp, HelpAndVersionNeedNoDisplay) {
     for (const char* flag : {"--help", "-h", "--version"}) {
         QProcess p;
@@ -282,6 +343,12 @@ TEST(ControlHelp, HelpAndVersionNeedNoDisplay) {
         const QByteArray out = p.readAllStandardOutput();
         EXPECT_TRUE(out.startsWith(flag[2] == 'v' ? "Savewright " : "Aufruf: savewright"))
             << out.constData();
+        if (flag[2] != 'v') {
+            EXPECT_TRUE(out.contains(
+                "Einstellungen: " + programEnvironment().value(QStringLiteral("HOME")).toUtf8() +
+                "/.local/share/Ferrymat/config.toml"))
+                << out.constData();
+        }
     }
 }
 

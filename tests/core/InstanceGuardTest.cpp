@@ -1,17 +1,42 @@
-// Which other processes count as a working copy. Reads the real process table
-// too, so it runs apart from every test that starts the program.
+// Which other processes count as a working copy: synthetic tables for the rules,
+// and the real process table with stand-ins under the program's name.
 #include "engine/Engine.h"
 #include "platform/ProcessTable.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
-TEST(InstanceGuards, SyntheticProcessTables) {
-    // Entries as /proc gives them: arguments separated by NULs.
-    const auto entry = [](pid_t pid, const char* cmdline) {
-        const QByteArray raw = QByteArray(cmdline).replace('|', '\0');
-        return ProcessEntry{pid, ProcessTable::parseCommandLine(raw),
-                            ProcessTable::parseProgram(raw)};
-    };
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kUser = 1000;
+const QString kSupport = QStringLiteral("/home/u/.local/share/Ferrymat");
+
+// An entry as /proc gives it: arguments separated by NULs ('|' here).
+ProcessEntry entry(pid_t pid, const char* cmdline, uid_t uid = kUser,
+                   const QString& support = kSupport) {
+    const QByteArray raw = QByteArray(cmdline).replace('|', '\0');
+    return ProcessEntry{pid,
+                        ProcessTable::parseCommandLine(raw),
+                        ProcessTable::parseProgram(raw),
+                        ProcessTable::parseArguments(raw),
+                        uid,
+                        support};
+}
+
+bool another(const QList<ProcessEntry>& table, pid_t self = 99) {
+    return Engine::otherWorkingInstanceRunning(table, self, kUser, kSupport);
+}
+
+} // namespace
+
+TEST(InstanceGuards, WhatCountsAsAnotherWorkingCopy) {
     const QList<ProcessEntry> table = {
         entry(10, "/opt/savewright/bin/savewright|--observe"),
         entry(11, "/usr/bin/savewright|--snapshot|/tmp/x.png"),
@@ -19,18 +44,75 @@ TEST(InstanceGuards, SyntheticProcessTables) {
         entry(13, "/usr/bin/python3|/home/u/run.py.bak"),
         entry(14, "/usr/bin/vim|/home/u/savewright"),
         entry(15, "/opt/My Apps/savewright|--observe"),
+        // Commands a status bar or a shell runs beside the working copy.
+        entry(16, "/usr/bin/savewright|status|--line"),
+        entry(17, "/usr/bin/savewright|--repo|/r|run|Fotos"),
+        entry(18, "/usr/bin/savewright|--version"),
+        entry(19, "/usr/bin/savewright|statsu"),
+        // Another person's copy, and one of this person's with another support folder.
+        entry(20, "/usr/bin/savewright", 1001),
+        entry(21, "/usr/bin/savewright", kUser, QStringLiteral("/home/u/test-support")),
+        entry(22, "/usr/bin/savewright", kUser, QString()),
     };
-    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(table, 99));
+    EXPECT_FALSE(another(table));
     EXPECT_FALSE(Engine::pythonShellRunning(table));
-    QList<ProcessEntry> working = table;
-    working.append(entry(20, "/usr/local/bin/savewright|--support|/x"));
-    EXPECT_TRUE(Engine::otherWorkingInstanceRunning(working, 99));
-    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(working, 20)) << "its own entry never counts";
-    // A program path with a blank is still this program.
-    EXPECT_TRUE(Engine::otherWorkingInstanceRunning({entry(30, "/opt/My Apps/savewright")}, 99));
-    EXPECT_FALSE(
-        Engine::otherWorkingInstanceRunning({entry(31, "/opt/My Apps/savewright-helper")}, 99));
-    working.append(entry(21, "/usr/local/bin/Python3.11|/srv/shell/run.py"));
-    EXPECT_TRUE(Engine::pythonShellRunning(working));
-    EXPECT_FALSE(Engine::otherWorkingInstanceRunning()) << "no other copy runs in the test";
+
+    EXPECT_TRUE(another({entry(30, "/usr/local/bin/savewright|--repo|/r")}));
+    EXPECT_TRUE(another({entry(31, "/usr/bin/savewright")}));
+    EXPECT_FALSE(another({entry(31, "/usr/bin/savewright")}, 31)) << "its own entry never counts";
+    // A program path with a blank is still this program; a longer name is not.
+    EXPECT_TRUE(another({entry(32, "/opt/My Apps/savewright")}));
+    EXPECT_FALSE(another({entry(33, "/opt/My Apps/savewright-helper")}));
+    // The same folder spelt otherwise is the same folder.
+    EXPECT_TRUE(another({entry(34, "/usr/bin/savewright", kUser,
+                               QStringLiteral("/home/u/./.local/share/Ferrymat/"))}));
+
+    QList<ProcessEntry> withShell = table;
+    withShell.append(entry(40, "/usr/local/bin/Python3.11|/srv/shell/run.py"));
+    EXPECT_TRUE(Engine::pythonShellRunning(withShell));
+}
+
+TEST(InstanceGuards, ReadsUsersFoldersAndArgumentsFromTheProcessTable) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString program = dir.filePath(QStringLiteral("savewright"));
+    ASSERT_TRUE(QFile::link(QStringLiteral(SAVEWRIGHT_SLEEPER), program));
+    const QString home1 = dir.filePath(QStringLiteral("home1"));
+    const QString home2 = dir.filePath(QStringLiteral("home2"));
+    std::vector<std::unique_ptr<QProcess>> copies;
+    const auto start = [&](const QString& home, const QStringList& arguments) {
+        auto p = std::make_unique<QProcess>();
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("HOME"), home);
+        p->setProcessEnvironment(env);
+        p->setWorkingDirectory(dir.path());
+        p->start(program, arguments);
+        EXPECT_TRUE(p->waitForStarted());
+        copies.push_back(std::move(p));
+    };
+    const auto support = [](const QString& home) {
+        return home + QStringLiteral("/.local/share/Ferrymat");
+    };
+    start(home1, {});
+    start(home2, {QStringLiteral("status"), QStringLiteral("--line")});
+    start(home2, {QStringLiteral("--support"), QStringLiteral("own")});
+
+    EXPECT_TRUE(Engine::otherWorkingInstanceRunning(support(home1)));
+    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(support(home2)))
+        << "a status command is no working copy";
+    // A relative --support is taken from the copy's own folder.
+    EXPECT_TRUE(Engine::otherWorkingInstanceRunning(dir.filePath(QStringLiteral("own"))));
+    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(dir.filePath(QStringLiteral("other"))));
+
+    bool found = false;
+    for (const ProcessEntry& p : Engine::processes()) {
+        if (p.pid != copies.front()->processId()) continue;
+        found = true;
+        EXPECT_EQ(p.uid, ::getuid());
+        EXPECT_EQ(p.supportFolder, support(home1));
+    }
+    EXPECT_TRUE(found);
+    for (auto& p : copies)
+        p->kill(), p->waitForFinished();
+    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(support(home1)));
 }

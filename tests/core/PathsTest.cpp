@@ -109,3 +109,31 @@ TEST(Paths, NoScriptsUpToTheRootGivesTheDefault) {
         Paths::resolveRepo(args({}), QStringLiteral("/proc/self/savewright-none"), kNoSupport),
         Paths::defaultRepo());
 }
+
+TEST(CommandLine, WholeLineGrammar) {
+    const auto parse = [](std::initializer_list<const char*> list) {
+        return CommandLine::parse(args(list));
+    };
+    // Lines the tray program and its modes take, the Part's odd ones included.
+    for (const auto& line : {args({}), args({"--support"}), args({"--snapshot"}),
+                             args({"--repo", "--observe"}), args({"--repo", "status"}),
+                             args({"--snapshot", "x.png", "--dark", "--expand", "--wait", "abc"}),
+                             args({"-session", "1234abc", "-platform", "xcb"})}) {
+        const CommandLine::Parsed p = CommandLine::parse(line);
+        EXPECT_FALSE(p.command) << line.join(u' ').toStdString();
+        EXPECT_TRUE(p.error.isEmpty()) << line.join(u' ').toStdString();
+    }
+    EXPECT_EQ(parse({"--repo", "/r", "status", "--json"}).command, u"status");
+    const CommandLine::Parsed run = parse({"run", "Fotos NAS", "--support", "/s"});
+    EXPECT_EQ(run.command, u"run");
+    EXPECT_EQ(run.task, u"Fotos NAS");
+    EXPECT_EQ(parse({"status", "--hilfe", "--help"}).command, u"--help");
+    EXPECT_TRUE(parse({"stop"}).error.startsWith(u"„stop“ braucht den Namen eines Tasks."));
+    EXPECT_TRUE(parse({"status", "run", "x"}).error.startsWith(u"Zu viele Angaben: „run“."));
+    EXPECT_TRUE(parse({"--line"}).error.startsWith(u"Unbekannte Option „--line“."));
+
+    EXPECT_TRUE(CommandLine::startsWorkingCopy(args({"--repo", "/r", "--support", "/s"})));
+    for (const auto& line : {args({"status"}), args({"-h"}), args({"show"}), args({"--observe"}),
+                             args({"--snapshot", "x"}), args({"--run-spiegel"}), args({"x"})})
+        EXPECT_FALSE(CommandLine::startsWorkingCopy(line)) << line.join(u' ').toStdString();
+}
