@@ -35,8 +35,7 @@ QByteArray readProc(pid_t pid, const char* file) {
 }
 
 // Calls `f` with each NUL-separated entry until it answers true.
-template <typename F>
-bool anyEntry(QByteArrayView list, F f) {
+template <typename F> bool anyEntry(QByteArrayView list, F f) {
     for (qsizetype at = 0; at < list.size();) {
         qsizetype end = list.indexOf('\0', at);
         if (end < 0) end = list.size();
