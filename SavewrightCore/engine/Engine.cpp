@@ -170,8 +170,9 @@ void Engine::reloadConfig() {
     setProblems(loaded.warnings);
     config = loaded;
     summarizeAttention_ = true;
-    say(QStringLiteral("config.toml geladen: %1 Tasks (%2)")
+    say(QStringLiteral("config.toml geladen: %1 %2 (%3)")
             .arg(loaded.tasks.size())
+            .arg(loaded.tasks.size() == 1 ? QStringLiteral("Task") : QStringLiteral("Tasks"))
             .arg(currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));
     rebuildTasks(loaded);
     refreshLogs();
