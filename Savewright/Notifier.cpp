@@ -58,16 +58,14 @@ Notifier::Content Notifier::alertContent(const Alert& a) {
               a.title,
               a.body,
               {}};
-    // A click opens the task's newest log.
+    // A click opens the task's newest log ("Öffnen"), or the panel for several tasks.
     if (a.logFile) c.userInfo.insert(QStringLiteral("path"), *a.logFile);
+    if (a.kind == Alert::Kind::Summary) c.userInfo.insert(QStringLiteral("panel"), true);
     c.userInfo.insert(QStringLiteral("task"), a.task);
-    const auto log = std::pair{QStringLiteral("log"), QStringLiteral("Log öffnen")};
-    if (a.kind == Alert::Kind::Failed && a.logFile)
-        c.actions = {log, {QStringLiteral("start"), QStringLiteral("Starten")}};
-    else if (a.kind == Alert::Kind::Failed)
+    if (a.kind == Alert::Kind::Failed)
         c.actions = {{QStringLiteral("start"), QStringLiteral("Starten")}};
     else if (a.kind == Alert::Kind::Hung)
-        c.actions = {log, {QStringLiteral("stop"), QStringLiteral("Stoppen")}};
+        c.actions = {{QStringLiteral("stop"), QStringLiteral("Stoppen")}};
     c.silent = a.kind == Alert::Kind::Recovered;
     return c;
 }
@@ -115,7 +113,9 @@ void Notifier::post(const Content& c) {
 void Notifier::actionInvoked(uint id, const QString& key) {
     if (!shown_.contains(id)) return;
     const QVariantMap info = shown_.value(id);
-    if (key == u"default" || key == u"log") {
+    if (key == u"default" && info.value(QStringLiteral("panel")).toBool()) {
+        QTimer::singleShot(0, this, [this] { emit showPanel(); });
+    } else if (key == u"default") {
         QTimer::singleShot(0, this, [info] { open(info); });
     } else if (key == u"start" || key == u"stop") {
         const QString task = info.value(QStringLiteral("task")).toString();

@@ -38,6 +38,8 @@ class Notifier : public QObject {
   signals:
     // "Starten" or "Stoppen" pressed on a task's notification: key "start" or "stop".
     void taskAction(const QString& task, const QString& key);
+    // A notification about several tasks was clicked.
+    void showPanel();
 
   public:
     // What a click on a notification with this user info opens.

@@ -221,7 +221,9 @@ int run(int argc, char** argv) {
     // Routed before the first run starts: a SIGTERM must never find a run unguarded.
     installTerminationHandlers(engine);
     engine.start();
-    ControlService control(&engine, showInterface(engine));
+    const std::function<void()> showPanel = showInterface(engine);
+    QObject::connect(&notifier, &Notifier::showPanel, qApp, showPanel);
+    ControlService control(&engine, showPanel);
     control.publish(QDBusConnection::sessionBus());
     return app.exec();
 }
