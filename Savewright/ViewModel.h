@@ -3,19 +3,13 @@
 // from the engine. Widgets only paint these.
 
 #include "engine/Engine.h"
+#include "records/RelativeTime.h"
 
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
-
-namespace RelativeTime {
-// "nie", "gerade eben", "vor N Min.", "vor N Std.", "vor N Tagen".
-QString text(const std::optional<QDateTime>& date, const QDateTime& now);
-// The first moment after `now` at which text(date, …) reads differently.
-QDateTime nextChange(const QDateTime& date, const QDateTime& now);
-} // namespace RelativeTime
 
 // The colour a text or indicator takes, resolved against the active palette.
 enum class Tone { Primary, Secondary, Tertiary, Accent, Red, Yellow, Orange, Green };

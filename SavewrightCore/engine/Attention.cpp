@@ -2,7 +2,11 @@
 // overdue and then at most every remind_hours, on recovery, and when a run hangs.
 #include "Engine.h"
 
+#include "records/RelativeTime.h"
+
+#include <QLocale>
 #include <QSettings>
+#include <QUrl>
 
 #include <cmath>
 
@@ -13,10 +17,18 @@ const QString kFailed = QStringLiteral("failed");
 const QString kOverdueAt = QStringLiteral("overdueAt"); // last overdue notice, seconds
 const QString kSince = QStringLiteral("since");         // first seen without a success
 
-QString daysAgo(double hours) {
-    const qint64 days = std::max<qint64>(1, static_cast<qint64>(std::floor(hours / 24.0)));
-    return days == 1 ? QStringLiteral("letzte erfolgreiche Sicherung vor 1 Tag")
-                     : QStringLiteral("letzte erfolgreiche Sicherung vor %1 Tagen").arg(days);
+QString lastSuccessText(const QDateTime& last, const QDateTime& now) {
+    return QStringLiteral("letzte erfolgreiche Sicherung ") + RelativeTime::text(last, now);
+}
+
+// What the person reads as a number: "0,1", "90".
+QString decimal(double value) {
+    return QLocale(QLocale::German).toString(value, 'g', 6);
+}
+
+QString runningFor(qint64 seconds) {
+    return seconds < 60 ? QStringLiteral("%1 Sek.").arg(seconds)
+                        : QStringLiteral("%1 Min.").arg(seconds / 60);
 }
 
 } // namespace
@@ -30,7 +42,7 @@ void Engine::checkAttention() {
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();
         if (!c.notify) continue;
-        const QString key = kPrefix + c.name;
+        const QString key = attentionKey(c.name);
         const QVariantMap before = seenStore->value(key).toMap();
         QVariantMap memory = before;
         const LogSummary& s = task->summary.value();
@@ -68,19 +80,20 @@ void Engine::checkAttention() {
                    nowSecs - memory.value(kOverdueAt).toLongLong() >= c.remindHours * 3600.0) {
             memory[kOverdueAt] = nowSecs;
             news.append(alert(Alert::Kind::Overdue, c.name + QStringLiteral(": überfällig"),
-                              last ? daysAgo(hours) : QStringLiteral("noch nie")));
+                              last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
         }
 
         // A run that lasts longer than it may: once per run.
         if (task->running && c.maxRunMinutes && task->startTime.value()) {
-            const qint64 minutes = task->startTime.value()->secsTo(t) / 60;
+            const qint64 seconds = task->startTime.value()->secsTo(t);
             const QString run =
                 c.name + u'@' + task->startTime.value()->toString(Qt::ISODateWithMs);
-            if (minutes >= *c.maxRunMinutes && !hungAnnounced_.contains(run)) {
+            if (seconds >= *c.maxRunMinutes * 60.0 && !hungAnnounced_.contains(run)) {
                 hungAnnounced_.insert(run);
-                emitAlert(alert(Alert::Kind::Hung,
-                                QStringLiteral("%1 läuft seit %2 Min.").arg(c.name).arg(minutes),
-                                QStringLiteral("länger als %1 Min.").arg(*c.maxRunMinutes)));
+                emitAlert(
+                    alert(Alert::Kind::Hung,
+                          QStringLiteral("%1 läuft seit %2").arg(c.name, runningFor(seconds)),
+                          QStringLiteral("länger als %1 Min.").arg(decimal(*c.maxRunMinutes))));
             }
         }
         if (memory != before) {
@@ -103,6 +116,18 @@ void Engine::checkAttention() {
     }
     for (const Alert& a : news)
         emitAlert(a);
+}
+
+QString Engine::attentionKey(const QString& task) const {
+    // By repository too: another repository's task of the same name is another backup.
+    const QString key =
+        kPrefix + QString::fromLatin1(QUrl::toPercentEncoding(paths.repo)) + u'/' + task;
+    const QString earlier = kPrefix + task; // kept by name alone before
+    if (!seenStore->contains(key) && seenStore->value(earlier).typeId() == QMetaType::QVariantMap) {
+        seenStore->setValue(key, seenStore->value(earlier));
+        seenStore->remove(earlier);
+    }
+    return key;
 }
 
 void Engine::emitAlert(const Alert& alert) {

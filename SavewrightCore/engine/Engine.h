@@ -230,6 +230,8 @@ class Engine : public QObject {
     };
     LogSummary summaryOf(const FolderLook& look, const QString& safeName);
     void emitAlert(const Alert& alert);
+    // Where what was announced about a task is remembered.
+    QString attentionKey(const QString& task) const;
 
     QTimer tickTimer_;
     QTimer pollTimer_;

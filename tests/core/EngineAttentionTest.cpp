@@ -99,6 +99,7 @@ TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
     ASSERT_EQ(alerts.size(), 1);
     EXPECT_EQ(alerts[0].kind, Alert::Kind::Hung);
     EXPECT_EQ(alerts[0].title, QStringLiteral("H läuft seit 1 Min."));
+    EXPECT_EQ(alerts[0].body, QStringLiteral("länger als 1 Min."));
     alerts.clear();
     advance(60);
     e->refreshLogs();
@@ -107,6 +108,65 @@ TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
     ASSERT_TRUE(waitUntil([&] { return !h->running; }));
     e->shutdown();
     EXPECT_TRUE(e->waitForRuns(10000));
+}
+
+TEST_F(Attention, AgesAreSaidInTheUnitThatFits) {
+    writeConfig("[[task]]\nname = 'M'\ntype = 'external'\nscript = 'm.sh'\nred_hours = 0.01\n"
+                "[[task]]\nname = 'S'\ntype = 'external'\nscript = 's.sh'\nred_hours = 2\n");
+    writeLog("M", clockNow.addSecs(-10), "SUCCESS");
+    writeLog("S", clockNow.addSecs(-10), "SUCCESS");
+    auto e = started();
+    EXPECT_TRUE(titles().isEmpty());
+    advance(300);
+    e->refreshLogs();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral(
+                            "M: überfällig | letzte erfolgreiche Sicherung vor 5 Min.")});
+    advance(3 * 3600);
+    e->refreshLogs();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral(
+                            "S: überfällig | letzte erfolgreiche Sicherung vor 3 Std.")});
+}
+
+TEST_F(Attention, HungNoticeComesSecondsAfterAShortLimit) {
+    repo.script(QStringLiteral("hold.sh"),
+                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n"
+                "max_run_minutes = 0.1\n");
+    auto e = started();
+    const auto h = task(*e, "H");
+    ASSERT_TRUE(h->running);
+    advance(5);
+    e->refreshLogs();
+    EXPECT_TRUE(alerts.isEmpty());
+    advance(2);
+    e->refreshLogs();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("H läuft seit 7 Sek. | länger als 0,1 Min.")});
+    repo.write(QStringLiteral("release"), "x");
+    ASSERT_TRUE(waitUntil([&] { return !h->running; }));
+    e->shutdown();
+    EXPECT_TRUE(e->waitForRuns(10000));
+}
+
+TEST_F(Attention, WhatWasToldIsKeptPerRepository) {
+    writeConfig(kWatched);
+    writeLog("A", clockNow.addSecs(-3600), "FAILED");
+    auto e = started();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("A: Fehler | Fehler")});
+    e.reset();
+    // Another repository's "A" succeeded: no "wieder ok" for this one's failure.
+    TempRepo other;
+    other.write(
+        QStringLiteral("repo/logs/") +
+            LogStore::fileName(LogTime::fromDateTime(clockNow.addSecs(-60)), QStringLiteral("A")),
+        "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: SUCCESS\n");
+    auto second = makeEngine(false, {}, Paths(other.paths().repo, repo.paths().appSupport));
+    second->onAlert = [this](const Alert& a) { alerts.append(a); };
+    second->start();
+    EXPECT_TRUE(titles().isEmpty());
+    second.reset();
+    // Back in the first repository the failure is still known as told.
+    e = started();
+    EXPECT_TRUE(titles().isEmpty());
 }
 
 TEST_F(Attention, ObserveOnlyAndSwitchedOffTellNothing) {

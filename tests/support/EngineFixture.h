@@ -22,8 +22,10 @@ class EngineFixture : public ::testing::Test {
         ++stamp;
         ::utime(path.toUtf8().constData(), &times);
     }
-    std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {}) {
-        auto e = std::make_unique<Engine>(repo.paths(), observeOnly, extra, settings());
+    std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {},
+                                       std::optional<Paths> paths = std::nullopt) {
+        auto e =
+            std::make_unique<Engine>(paths.value_or(repo.paths()), observeOnly, extra, settings());
         // Read by runs on their own threads too.
         e->clock = [this] { return Clock::time_point(Clock::duration(clockTicks.load())); };
         e->volumePresent = [this](const QString& v, Engine::Answer answer) {
