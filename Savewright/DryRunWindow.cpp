@@ -1,8 +1,10 @@
 #include "DryRunWindow.h"
 
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 DryRunWindow::DryRunWindow(const QString& task, const QString& output,
@@ -28,6 +30,13 @@ DryRunWindow::DryRunWindow(const QString& task, const QString& output,
     layout->addWidget(note);
     layout->addWidget(text, 1);
     resize(720, 480);
+    // Closes like any viewer: Ctrl+W here, Esc as it passes the read-only text up.
+    connect(new QShortcut(QKeySequence::Close, this), &QShortcut::activated, this, &QWidget::close);
+}
+
+void DryRunWindow::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) return void(close());
+    QWidget::keyPressEvent(e);
 }
 
 QString DryRunWindow::ending(const std::optional<QString>& error) {

@@ -17,4 +17,7 @@ class DryRunWindow : public QWidget {
                               const std::optional<QString>& error);
 
     static QString ending(const std::optional<QString>& error);
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };

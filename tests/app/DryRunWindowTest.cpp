@@ -3,6 +3,8 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -30,4 +32,15 @@ TEST(DryRunWindow, ShowsOutputEndingAndWhatDryMeans) {
         for (int x = 0; x < shot.width(); x += 3)
             colours.insert(shot.pixel(x, y));
     EXPECT_GT(colours.size(), 3) << "more than a blank window";
+}
+
+TEST(DryRunWindow, ClosesWithEscapeAndControlW) {
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        QPointer<DryRunWindow> w = DryRunWindow::open(QStringLiteral("T"), QString(), std::nullopt);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        QTest::keySequence(w, QKeySequence(keys));
+        EXPECT_TRUE(!w || !w->isVisible()) << QKeySequence(keys).toString().toStdString();
+        delete w;
+    }
 }
