@@ -24,6 +24,12 @@ TaskStatus TaskState::health(const QDateTime& now) const {
     return Schedule::light(Schedule::hours(last, now), c.warnHours, c.redHours);
 }
 
+std::optional<QDateTime> TaskState::lastRun() const {
+    const std::optional<QDateTime> logged = summary.value().lastSuccess;
+    const std::optional<QDateTime> unseen = unseenSuccess.value();
+    return unseen && (!logged || *logged < *unseen) ? unseen : logged;
+}
+
 std::optional<QDateTime> TaskState::scheduleSuccess(const QDateTime& now) const {
     std::optional<QDateTime> last = summary.value().lastSuccess;
     if (last && now.secsTo(*last) > kFutureToleranceSeconds) last = std::nullopt;

@@ -57,7 +57,9 @@ class TaskState : public QObject {
     }
 
     bool isRunning() const { return running.value() || runningElsewhere.value(); }
-    std::optional<QDateTime> lastRun() const { return summary.value().lastSuccess; }
+    // The last success the row shows: what the logs say, or a success of this
+    // copy's that they no longer show, so text and light go by the same facts.
+    std::optional<QDateTime> lastRun() const;
     TaskStatus status(const QDateTime& now) const;
     // The status a run under way stands in front of: its error or its light.
     TaskStatus health(const QDateTime& now) const;

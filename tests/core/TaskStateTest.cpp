@@ -98,3 +98,19 @@ TEST(TaskState, EqualAssignmentsNotifyNobody) {
     EXPECT_EQ(configs, 1);
     EXPECT_EQ(progress, 1);
 }
+
+TEST(TaskState, TextAndLightGoByTheSameSuccess) {
+    TaskState t(TaskConfig(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh")));
+    // A run of this copy succeeded, then its logs were deleted.
+    t.unseenSuccess = kNow.addSecs(-180);
+    t.summary = LogSummary{};
+    EXPECT_EQ(t.status(kNow), TaskStatus::Green);
+    EXPECT_EQ(t.lastRun(), kNow.addSecs(-180)) << "a green row never says 'nie'";
+    // An older success in the logs gives way to the newer one of this copy.
+    LogSummary older = withStatus("SUCCESS");
+    older.lastSuccess = kNow.addSecs(-7200);
+    t.summary = older;
+    EXPECT_EQ(t.lastRun(), kNow.addSecs(-180));
+    t.unseenSuccess = std::nullopt;
+    EXPECT_EQ(t.lastRun(), kNow.addSecs(-7200));
+}
