@@ -17,7 +17,8 @@ const QHash<QString, QString>& table() {
          QStringLiteral("drive-harddisk-symbolic")},
         {QStringLiteral("playpause"), QStringLiteral("media-playback-start-symbolic")},
         {QStringLiteral("pause"), QStringLiteral("media-playback-pause-symbolic")},
-        {QStringLiteral("play"), QStringLiteral("media-playback-start-symbolic")},
+        // "Alle starten" beside resume's ▶ when paused: two arrows, all tasks.
+        {QStringLiteral("play"), QStringLiteral("media-seek-forward-symbolic")},
         {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning-symbolic")},
         {QStringLiteral("arrow.down.circle"), QStringLiteral("folder-download-symbolic")},
         {QStringLiteral("chart.bar.doc.horizontal"),

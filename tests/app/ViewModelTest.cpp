@@ -171,7 +171,10 @@ TEST(SymbolNames, EachMeaningHasItsOwnFittingThemeIcon) {
               Symbols::themeName(QStringLiteral("arrow.clockwise")));
     EXPECT_EQ(Symbols::themeName(QStringLiteral("arrow.triangle.2.circlepath")),
               u"emblem-synchronizing-symbolic");
-    EXPECT_EQ(Symbols::themeName(QStringLiteral("play")), u"media-playback-start-symbolic");
+    // "Alle starten" and resume sit side by side while paused: never the same picture.
+    EXPECT_NE(Symbols::themeName(QStringLiteral("play")),
+              Symbols::themeName(QStringLiteral("playpause")));
+    EXPECT_EQ(Symbols::themeName(QStringLiteral("playpause")), u"media-playback-start-symbolic");
     EXPECT_EQ(Symbols::themeName(QStringLiteral("chevron.left.forwardslash.chevron.right")),
               u"document-edit-symbolic");
     for (const char* symbol : {"arrow.triangle.2.circlepath", "play", "arrow.clockwise",
