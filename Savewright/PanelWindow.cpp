@@ -70,15 +70,31 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
+PanelWindow::Placement PanelWindow::placement(const QRect& icon, const QRect& area,
+                                              const QSize& panel) {
+    constexpr int kGap = 4;
+    const int below = area.bottom() - icon.bottom() - kGap;
+    const int above = icon.top() - kGap - area.top();
+    Placement p{QPoint(icon.center().x() - panel.width() / 2, 0), panel.height()};
+    // Below the icon, else above it; when neither has room, on the side with
+    // more, as tall as that side allows: never over the icon.
+    if (panel.height() <= below || below >= above) {
+        p.height = std::min(panel.height(), std::max(below, 0));
+        p.at.setY(icon.bottom() + kGap + 1);
+    } else {
+        p.height = std::min(panel.height(), std::max(above, 0));
+        p.at.setY(icon.top() - kGap - p.height);
+    }
+    p.at.setX(
+        std::clamp(p.at.x(), area.left(), std::max(area.left(), area.right() + 1 - panel.width())));
+    return p;
+}
+
 void PanelWindow::place(const QRect& icon) {
-    const QPoint anchor = icon.isValid() ? icon.center() : QCursor::pos();
-    QScreen* screen = QGuiApplication::screenAt(anchor);
+    const QRect anchor = icon.isValid() ? icon : QRect(QCursor::pos(), QSize(1, 1));
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
-    QPoint at(anchor.x() - panel_->width() / 2,
-              icon.isValid() ? icon.bottom() + 4 : anchor.y() + 4);
-    if (at.y() + panel_->height() > area.bottom())
-        at.setY((icon.isValid() ? icon.top() : anchor.y()) - panel_->height() - 4);
-    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - panel_->width())));
-    at.setY(std::max(at.y(), area.top()));
-    panel_->move(at);
+    const Placement p = placement(anchor, area, panel_->size());
+    if (p.height < panel_->height()) panel_->fitHeight(p.height);
+    panel_->move(p.at);
 }

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QRect>
+#include <QSize>
 
 #include <optional>
 
@@ -25,6 +26,13 @@ class PanelWindow : public QObject {
     void open();
     // The tray icon was clicked: opens or closes the panel.
     void toggle();
+
+    struct Placement {
+        QPoint at;
+        int height = 0; // at most the panel's own
+    };
+    // Where a panel of this size goes beside the icon within the screen's area.
+    static Placement placement(const QRect& icon, const QRect& area, const QSize& panel);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
