@@ -12,8 +12,9 @@
 #include <QTimer>
 
 namespace {
-constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 3;
-}
+constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 1;
+const QString kDryRun = QStringLiteral("Dry-Run");
+} // namespace
 
 TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent)
     : QWidget(parent), task_(std::move(task)), engine_(engine),
@@ -32,16 +33,15 @@ void TaskRow::refresh() {
     if (m == model_) return;
     const bool buttonsChanged = m.running != model_.running || m.isRunning != model_.isRunning ||
                                 m.tooltip != model_.tooltip;
-    const bool sizeChanged = m.progressBar.has_value() != model_.progressBar.has_value();
     model_ = std::move(m);
     if (buttonsChanged) rebuildButtons();
-    if (sizeChanged) updateGeometry();
     update();
 }
 
 QSize TaskRow::sizeHint() const {
-    const bool bar = model_.progressBar.has_value();
-    return {380, kPadY + kLine + (bar ? kSpacing + kBar : 0) + kPadY};
+    // The progress bar lies in the bottom padding: a run that starts reporting
+    // never makes the rows below it jump.
+    return {380, kPadY + kLine + kPadY};
 }
 
 void TaskRow::setHovering(bool on) {
@@ -134,9 +134,20 @@ void TaskRow::paintEvent(QPaintEvent*) {
     } else {
         right -= buttons_->width() + 10;
     }
+    const double nameLeft = indicator.right() + 10;
+    if (m.dryRun) {
+        // A dry run changes nothing: said beside the name, so it never passes for a backup.
+        p.setFont(Look::font(11));
+        const int w = p.fontMetrics().horizontalAdvance(kDryRun);
+        if (right - w - 8 > nameLeft + 40) {
+            p.setPen(Palette::color(Tone::Secondary, palette()));
+            p.drawText(QRectF(right - w, line.top(), w, kLine), Qt::AlignRight | Qt::AlignVCenter,
+                       kDryRun);
+            right -= w + 8;
+        }
+    }
     p.setFont(Look::font(13));
     p.setPen(palette().color(QPalette::WindowText));
-    const double nameLeft = indicator.right() + 10;
     const QString name =
         p.fontMetrics().elidedText(m.name, Qt::ElideRight, static_cast<int>(right - nameLeft));
     p.drawText(QRectF(nameLeft, line.top(), right - nameLeft, kLine),

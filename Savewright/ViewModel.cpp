@@ -123,10 +123,12 @@ PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expa
     m.countLine = countLine(tasks, now, m.paused);
     m.headerButtons = !engine.observeOnly;
     m.update = engine.availableUpdate.value();
-    m.banners = engine.problems.value();
+    m.offerTemplate = !engine.observeOnly && !engine.configMTime.value();
+    for (const QString& problem : engine.problems.value())
+        // No file yet is no error: the offer to write one says all there is.
+        if (!m.offerTemplate || !problem.startsWith(u"config.toml")) m.banners.append(problem);
     if (const auto line = errorLine(tasks, now)) m.banners.append(*line);
     m.reportChip = engine.latestDeletionReport.value().has_value();
-    m.offerTemplate = !engine.observeOnly && !engine.configMTime.value();
     m.reportUnseen = engine.deletionReportUnseen.value();
     for (const auto& [name, members] : groups(tasks))
         m.groups.append(group(name, members, now, expandAll, expanded));
@@ -165,6 +167,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
         r.tooltip += (r.tooltip.isEmpty() ? QString() : QStringLiteral("\n")) + *wait;
     r.status = task.status(now);
     r.running = task.running.value();
+    r.dryRun = r.running && task.runner.value() && task.runner.value()->dryRun;
     r.isRunning = task.isRunning();
     r.observeOnly = engine.observeOnly;
     if (r.isRunning) r.progressBar = task.progress.value();

@@ -24,6 +24,7 @@ struct RowModel {
     Tone metaTone = Tone::Tertiary;
     std::optional<int> progressBar; // shown while running with a reported percentage
     bool running = false;           // runs in this copy
+    bool dryRun = false;            // the run under way here is a dry run
     bool isRunning = false;         // here or elsewhere
     bool observeOnly = false;
     friend bool operator==(const RowModel&, const RowModel&) = default;
