@@ -4,21 +4,75 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
 #include <QSaveFile>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#include "base/MainThread.h"
+#include "platform/Detached.h"
+#include "platform/Spawn.h"
+
+#include <chrono>
+#include <cstdio>
 
 namespace Files {
 
 namespace {
+
+// A handler that fails later than this has opened the file and was closed.
+constexpr auto kLateFailure = std::chrono::seconds(30);
+
+FailureHandler& failureHandler() {
+    static FailureHandler h = [](const QString& what) {
+        std::fprintf(stderr, "Nicht zu öffnen: %s\n", what.toUtf8().constData());
+    };
+    return h;
+}
+
+void failed(const QUrl& url) {
+    failureHandler()(url.isLocalFile() ? url.toLocalFile() : url.toString());
+}
+
+// xdg-open tells by its exit status whether a handler took the file, which
+// QDesktopServices does not pass on; it may wait for that handler, so on a thread.
+void openWithDesktop(const QUrl& url) {
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty()) {
+        if (!QDesktopServices::openUrl(url)) failed(url);
+        return;
+    }
+    Spawn::Options o;
+    o.program = QFile::encodeName(xdgOpen);
+    o.arguments = {url.isLocalFile() ? QFile::encodeName(url.toLocalFile())
+                                     : url.toEncoded(QUrl::FullyEncoded)};
+    const bool threaded = startDetached([o, url] {
+        const auto begun = std::chrono::steady_clock::now();
+        const Spawn::Finished f = Spawn::runToEnd(o, 512);
+        const bool early = std::chrono::steady_clock::now() - begun < kLateFailure;
+        if (!f.started || (f.status != 0 && early)) postToMain([url] { failed(url); });
+    });
+    if (!threaded) failed(url);
+}
+
 Opener& opener() {
-    static Opener o = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    static Opener o = openWithDesktop;
     return o;
 }
+
 } // namespace
 
 void setOpener(Opener o) {
-    opener() = std::move(o);
+    opener() = o ? std::move(o) : Opener(openWithDesktop);
+}
+void setFailureHandler(FailureHandler handler) {
+    failureHandler() = std::move(handler);
 }
 void open(const QUrl& url) {
     opener()(url);
@@ -31,21 +85,51 @@ void openInTextEdit(const QString& path) {
 }
 
 void showAbout() {
+    static QPointer<QDialog> shown;
+    if (shown) return shown->raise(), shown->activateWindow();
     const QString version =
         BuildInfo::version().isEmpty() ? QStringLiteral("?") : BuildInfo::version();
     const QString build =
         BuildInfo::buildNumber().isEmpty() ? QStringLiteral("?") : BuildInfo::buildNumber();
     const QString commit =
         BuildInfo::commit().isEmpty() ? QStringLiteral("dev") : BuildInfo::commit();
-    QMessageBox box;
-    box.setWindowTitle(QStringLiteral("Über Savewright"));
-    box.setIconPixmap(QApplication::windowIcon().pixmap(64, 64));
-    box.setText(QStringLiteral("<b>Savewright</b><br>Version %1-%2")
-                    .arg(version.toHtmlEscaped(), build.toHtmlEscaped()));
-    box.setInformativeText(
-        QStringLiteral("<span style='font-size:11px; color:gray'>Commit %1</span>")
-            .arg(commit.toHtmlEscaped()));
-    box.exec();
+    // Never waited for: the about box closes by itself with Esc or its button.
+    auto* box = new QDialog;
+    shown = box;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("about"));
+    box->setWindowTitle(QStringLiteral("Über Savewright"));
+    box->setMinimumWidth(360);
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(28, 24, 28, 18);
+    column->setSpacing(6);
+    auto* icon = new QLabel(box);
+    icon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
+    icon->setAlignment(Qt::AlignHCenter);
+    column->addWidget(icon);
+    const auto line = [&](const QString& text, int pixels, QFont::Weight weight, bool dim) {
+        auto* l = new QLabel(text, box);
+        l->setTextFormat(Qt::PlainText);
+        l->setAlignment(Qt::AlignHCenter);
+        QFont f = l->font();
+        f.setPixelSize(pixels);
+        f.setWeight(weight);
+        l->setFont(f);
+        if (dim) l->setForegroundRole(QPalette::PlaceholderText);
+        l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        column->addWidget(l);
+    };
+    line(QStringLiteral("Savewright"), 18, QFont::Bold, false);
+    line(QStringLiteral("Version %1-%2").arg(version, build), 13, QFont::Normal, false);
+    line(QStringLiteral("Commit %1").arg(commit), 11, QFont::Normal, true);
+    column->addSpacing(10);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, box);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schließen"));
+    QObject::connect(buttons, &QDialogButtonBox::rejected, box, &QDialog::reject);
+    column->addWidget(buttons);
+    box->show();
+    box->raise();
+    box->activateWindow();
 }
 
 void openLatestLog(const TaskState& task, const Paths& paths) {

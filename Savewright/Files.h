@@ -12,8 +12,12 @@
 namespace Files {
 
 using Opener = std::function<void(const QUrl&)>;
-// The default opens with the desktop's handler (QDesktopServices).
+// The default opens with the desktop's handler (xdg-open, else QDesktopServices);
+// an empty opener restores it.
 void setOpener(Opener opener);
+// Told, on the main thread, what no program could open: a file's path or an address.
+using FailureHandler = std::function<void(const QString&)>;
+void setFailureHandler(FailureHandler handler);
 void open(const QUrl& url);
 void openPath(const QString& path);
 // A text file in the desktop's editor for text.

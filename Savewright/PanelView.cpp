@@ -10,14 +10,18 @@
 #include "TaskRow.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <limits>
 
 namespace {
 
@@ -61,6 +65,14 @@ class Divider : public QWidget {
         QPainter(this).fillRect(rect(), Palette::primary(palette(), 0.12));
     }
 };
+
+// " · "-joined parts that a line may break after a dot only.
+QString wrapsBetweenParts(const QString& line) {
+    QStringList parts = line.split(QStringLiteral(" · "));
+    for (QString& part : parts)
+        part.replace(u' ', QChar::Nbsp);
+    return parts.join(QStringLiteral("\u00a0· "));
+}
 
 void clear(QLayout* layout) {
     while (QLayoutItem* item = layout->takeAt(0)) {
@@ -122,10 +134,11 @@ QWidget* PanelView::buildHeader() {
     title_ = label(QString(), Look::font(13, QFont::DemiBold),
                    palette().color(QPalette::WindowText), header);
     count_ = label(QString(), Look::font(11), Palette::color(Tone::Secondary, palette()), header);
+    // Many tasks make a long count line: it wraps between its parts, never within one.
+    count_->setWordWrap(true);
     texts->addWidget(title_);
     texts->addWidget(count_);
-    row->addLayout(texts);
-    row->addStretch(1);
+    row->addLayout(texts, 1);
     headerButtons_ = new QWidget(header);
     auto* buttons = new QHBoxLayout(headerButtons_);
     buttons->setContentsMargins(0, 0, 0, 0);
@@ -180,8 +193,39 @@ QWidget* PanelView::buildFooter() {
         [this] { Files::openInTextEdit(engine_->paths.configFile()); });
     add("Neu laden", "arrow.clockwise", "", [this] { engine_->reloadConfig(); });
     add("", "info.circle", "Über Savewright", [] { Files::showAbout(); });
-    add("Beenden", "power", "", [] { QApplication::quit(); });
+    add("Beenden", "power", "", [this] { quitAsking(); });
     return footer;
+}
+
+void PanelView::quitAsking() {
+    int runs = 0;
+    for (const auto& t : engine_->tasks.value())
+        runs += t->running.value() ? 1 : 0;
+    if (runs == 0) return QApplication::quit();
+    // Asked once, never waited for: the answer comes as a click.
+    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Savewright beenden"),
+                                runs == 1 ? QStringLiteral("1 Lauf läuft. Abbrechen und beenden?")
+                                          : QStringLiteral("%1 Läufe laufen. Abbrechen und "
+                                                           "beenden?")
+                                                .arg(runs),
+                                QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->addButton(QStringLiteral("Abbrechen und beenden"), QMessageBox::AcceptRole);
+    box->setDefaultButton(box->addButton(QStringLiteral("Weiterlaufen"), QMessageBox::RejectRole));
+    box->setObjectName(QStringLiteral("quitQuestion"));
+    connect(box, &QMessageBox::accepted, qApp, [] { QApplication::quit(); });
+    box->open();
+}
+
+void PanelView::showWhole() {
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fitHeight(std::numeric_limits<int>::max());
+}
+
+void PanelView::showOpenFailure(const QString& what) {
+    openFailure = what;
+    templateWritten = std::nullopt;
+    apply();
 }
 
 void PanelView::showEvent(QShowEvent* e) {
@@ -215,10 +259,11 @@ void PanelView::apply(bool clockOnly) {
     // Rows follow the clock (relative and running times); the rest only when it changed.
     for (TaskRow* row : std::as_const(rows_))
         row->refresh();
-    const DashboardState dashboard{dashboardBusy, dashboardError};
-    if (shownOnce_ && m == shown_ && dashboard == shownDashboard_) return;
+    if (templateWritten && !engine_->tasks.value().isEmpty()) templateWritten.reset();
+    const ViewState view{dashboardBusy, dashboardError, openFailure, templateWritten};
+    if (shownOnce_ && m == shown_ && view == shownView_) return;
     title_->setText(m.title);
-    count_->setText(m.countLine);
+    count_->setText(wrapsBetweenParts(m.countLine));
     headerButtons_->setVisible(m.headerButtons);
     pause_->setSymbol(m.paused ? QStringLiteral("playpause") : QStringLiteral("pause"),
                       m.paused ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
@@ -229,11 +274,12 @@ void PanelView::apply(bool clockOnly) {
     dashboardErrorLabel_->setText(dashboardError.value_or(QString()));
     dashboardErrorLabel_->setVisible(dashboardError.has_value());
     if (!shownOnce_ || m.update != shown_.update || m.banners != shown_.banners ||
-        m.offerTemplate != shown_.offerTemplate)
+        m.offerTemplate != shown_.offerTemplate || view.openFailure != shownView_.openFailure ||
+        view.templateWritten != shownView_.templateWritten)
         rebuildBanners(m);
     if (!shownOnce_ || m.groups != shown_.groups) rebuildGroups(m);
     shown_ = m;
-    shownDashboard_ = dashboard;
+    shownView_ = view;
     shownOnce_ = true;
     fitHeight();
 }
@@ -287,6 +333,26 @@ void PanelView::rebuildBanners(const PanelModel& m) {
     }
     for (const QString& text : m.banners)
         wrap(new Banner(QStringLiteral("exclamationmark.triangle"), text, Tone::Red, this));
+    if (openFailure) {
+        auto* b = new Banner(QStringLiteral("exclamationmark.triangle"),
+                             QStringLiteral("Kein Programm konnte „%1“ öffnen.").arg(*openFailure),
+                             Tone::Red, this);
+        connect(b->addButton(QStringLiteral("Pfad kopieren")), &QPushButton::clicked, this,
+                [path = *openFailure] { QGuiApplication::clipboard()->setText(path); });
+        connect(b->addButton(QStringLiteral("OK")), &QPushButton::clicked, this, [this] {
+            openFailure = std::nullopt;
+            QTimer::singleShot(0, this, [this] { apply(); }); // the clicked banner goes away
+        });
+        wrap(b);
+    }
+    if (templateWritten && m.groups.isEmpty()) {
+        wrap(new Banner(QStringLiteral("doc.text"),
+                        QStringLiteral("Vorlage angelegt: %1. Einen Task eintragen (die Beispiele "
+                                       "zeigen wie) und speichern – Savewright liest die Datei "
+                                       "dann von selbst.")
+                            .arg(*templateWritten),
+                        Tone::Accent, this));
+    }
     if (m.offerTemplate) {
         auto* b = new Banner(QStringLiteral("doc.text"),
                              QStringLiteral("Noch keine config.toml: eine Vorlage mit Beispielen "
@@ -309,6 +375,7 @@ void PanelView::createConfigTemplate() {
         engine_->problems = problems;
         return;
     }
+    templateWritten = path;
     engine_->reloadConfig();
     Files::openInTextEdit(path);
 }

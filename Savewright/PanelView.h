@@ -27,6 +27,8 @@ class PanelView : public QWidget {
     QSet<QString> expanded;
     bool dashboardBusy = false;
     std::optional<QString> dashboardError;
+    std::optional<QString> openFailure;     // a file no program could open
+    std::optional<QString> templateWritten; // the template just written: what to do next
 
     const PanelModel& model() const { return shown_; }
     // Makes the panel exactly as tall as its content at its width; when that is
@@ -37,6 +39,12 @@ class PanelView : public QWidget {
     void toggleGroup(const QString& name);
     void generateDashboard();
     void openReport();
+    // Every row at once, without a scroll bar, however tall (snapshots).
+    void showWhole();
+    // Says that `what` could not be opened, offering its path.
+    void showOpenFailure(const QString& what);
+    // Quits, after asking once when runs of this copy are under way.
+    void quitAsking();
 
   protected:
     void showEvent(QShowEvent* e) override;
@@ -54,13 +62,15 @@ class PanelView : public QWidget {
 
     Engine* engine_;
     bool expandAll_;
-    struct DashboardState {
+    struct ViewState {
         bool busy = false;
         std::optional<QString> error;
-        friend bool operator==(const DashboardState&, const DashboardState&) = default;
+        std::optional<QString> openFailure;
+        std::optional<QString> templateWritten;
+        friend bool operator==(const ViewState&, const ViewState&) = default;
     };
     PanelModel shown_;
-    DashboardState shownDashboard_;
+    ViewState shownView_;
     EngineWatch watch_;
     bool shownOnce_ = false;
 

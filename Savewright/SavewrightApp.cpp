@@ -3,6 +3,7 @@
 #include "CommandLineTool.h"
 #include "ControlService.h"
 #include "DryRunWindow.h"
+#include "Files.h"
 #include "Notifier.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
@@ -78,7 +79,14 @@ void addTray(Engine& engine, PanelWindow* window) {
 // The tray icon with the panel, which opens as a window while there is no tray;
 // returns what shows the panel on request.
 std::function<void()> showInterface(Engine& engine) {
-    auto* window = new PanelWindow(new PanelView(&engine, false));
+    auto* panel = new PanelView(&engine, false);
+    auto* window = new PanelWindow(panel);
+    // What no program opened is said in the panel, which opens to say it.
+    Files::setFailureHandler([panel = QPointer<PanelView>(panel), window](const QString& what) {
+        if (!panel) return;
+        panel->showOpenFailure(what);
+        window->open();
+    });
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     // On X11 the icon is shown without a tray too: it appears when a tray starts.
     if (available || QGuiApplication::platformName() != u"wayland") addTray(engine, window);

@@ -7,16 +7,14 @@
 #include <QImage>
 #include <QPainter>
 
-#include <limits>
-
 namespace Snapshot {
 
 void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
     QApplication::setPalette(dark ? Palette::dark() : Palette::light());
     PanelView panel(&engine, expandAll);
     panel.setAttribute(Qt::WA_DontShowOnScreen);
-    panel.show(); // lays the panel out; nothing reaches a screen
-    panel.fitHeight(std::numeric_limits<int>::max()); // a picture shows every row
+    panel.show();      // lays the panel out; nothing reaches a screen
+    panel.showWhole(); // a picture shows every row
     const double scale = 2.0;
     QImage image(QSize(panel.width(), panel.height()) * scale, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);

@@ -50,6 +50,12 @@ QByteArray text() {
 # day = "sunday"
 # time = "03:00"
 # catch_up = true
+
+# Läuft anderswo (etwa per cron); Savewright liest nur seine Logs:
+# [[task]]
+# name = "Server"
+# type = "external"
+# script = "server.sh"
 )";
     return t.replace("@GVFS@", Mounts::gvfsRoot().toUtf8());
 }

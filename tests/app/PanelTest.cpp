@@ -1,6 +1,7 @@
 #include "Controls.h"
 #include "Files.h"
 #include "PanelView.h"
+#include "PanelWindow.h"
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "Symbols.h"
@@ -10,15 +11,21 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QImage>
+#include <QLabel>
 #include <QLayout>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
 #include <cmath>
 #include <limits>
 
@@ -212,7 +219,12 @@ TEST_F(Panel, WithoutConfigTheBannerWritesATemplateAndOpensIt) {
     QFile::remove(repo.paths().configFile());
     auto e = makeEngine();
     PanelView panel(e.get(), false);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.show();
     ASSERT_TRUE(panel.model().offerTemplate);
+    // No file yet is no error: the offer alone, no red banner above it.
+    EXPECT_TRUE(panel.model().banners.isEmpty()) << panel.model().banners.join(u'\n').toStdString();
+    EXPECT_FALSE(e->problems.value().isEmpty()) << "the engine still knows";
     QAbstractButton* create = nullptr;
     for (auto* b : panel.findChildren<QAbstractButton*>())
         if (b->text() == u"Vorlage anlegen") create = b;
@@ -223,6 +235,20 @@ TEST_F(Panel, WithoutConfigTheBannerWritesATemplateAndOpensIt) {
     EXPECT_TRUE(e->problems.value().isEmpty()) << e->problems.value().join(u'\n').toStdString();
     EXPECT_TRUE(e->tasks.value().isEmpty());
     EXPECT_FALSE(ViewModel::panel(*e, false, {}).offerTemplate);
+    QCoreApplication::processEvents();
+    // What to do next, until the file holds a task.
+    const auto texts = [&] {
+        QStringList out;
+        for (auto* c : panel.findChildren<ClampedText*>())
+            if (c->isVisibleTo(&panel)) out.append(c->text());
+        return out.join(u'\n');
+    };
+    EXPECT_TRUE(texts().contains(QStringLiteral("Vorlage angelegt: ") + repo.paths().configFile()))
+        << texts().toStdString();
+    writeConfig("[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    e->reloadConfig();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(texts().contains(u"Vorlage angelegt")) << texts().toStdString();
 
     // Never over a file that is there: it is opened as it stands.
     repo.write(QStringLiteral("support/config.toml"), "# meine\n");
@@ -242,7 +268,12 @@ TEST(ConfigTemplateText, ValidAsItStandsAndWhenItsExamplesAreUncommented) {
                             : line) +
                        u'\n';
     const AppConfig examples = AppConfig::parse(uncommented);
-    EXPECT_EQ(examples.tasks.size(), 3);
+    // One example of every kind.
+    QSet<int> kinds;
+    for (const TaskConfig& t : examples.tasks)
+        kinds.insert(static_cast<int>(t.type));
+    EXPECT_EQ(examples.tasks.size(), 4);
+    EXPECT_EQ(kinds.size(), 4u);
     EXPECT_TRUE(examples.warnings.isEmpty()) << examples.warnings.join(u'\n').toStdString();
     EXPECT_EQ(examples.repo, QDir::homePath() + QStringLiteral("/Savewright"));
 }
@@ -426,4 +457,148 @@ TEST_F(Panel, ARowThatStaysAfterAReloadStaysShown) {
     EXPECT_TRUE(row->isVisible());
     EXPECT_EQ(row->height(), row->sizeHint().height());
     EXPECT_EQ(panel.height(), before - row->sizeHint().height());
+}
+
+TEST_F(Panel, ATallSnapshotShowsEveryRowWholeWithoutAScrollBar) {
+    QByteArray toml;
+    for (int i = 1; i <= 48; ++i)
+        toml += "[[task]]\nname = 'Aufgabe " + QByteArray::number(i) +
+                "'\ntype = 'external'\nscript = 's.sh'\ngroup = 'G" + QByteArray::number(i % 4) +
+                "'\n";
+    writeConfig(toml);
+    for (int i = 1; i <= 48; ++i)
+        writeLog(QByteArray("Aufgabe_" + QByteArray::number(i)).constData(),
+                 clockNow.addSecs(-16 * 60), "SUCCESS");
+    auto e = makeEngine();
+    for (const bool expand : {false, true}) {
+        PanelView panel(e.get(), expand);
+        panel.setAttribute(Qt::WA_DontShowOnScreen);
+        panel.show(); // at the screen's height first, as a snapshot does
+        panel.showWhole();
+        QCoreApplication::processEvents();
+        auto* scroll = panel.findChild<QScrollArea*>();
+        EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+        EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0);
+        int rows = 0;
+        for (const auto& t : e->tasks.value()) {
+            TaskRow* r = panel.row(t->id);
+            if (!r) continue;
+            ++rows;
+            // As wide as the list: the status text at its right edge is drawn whole.
+            EXPECT_EQ(r->width(), scroll->width()) << t->id.toStdString();
+            EXPECT_EQ(r->height(), r->sizeHint().height());
+        }
+        EXPECT_EQ(rows, expand ? 48 : 4 * 3);
+    }
+}
+
+TEST_F(Panel, TheCountLineWrapsBetweenItsPartsAndStaysWhole) {
+    auto e = makeEngine();
+    PanelView panel(e.get(), false);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.show();
+    QLabel* count = nullptr;
+    for (auto* l : panel.findChildren<QLabel*>())
+        if (l->text().contains(u"ok")) count = l;
+    ASSERT_NE(count, nullptr);
+    EXPECT_TRUE(count->wordWrap());
+    // Every part is one unbreakable piece; lines break only after a dot.
+    const QString shown = count->text();
+    EXPECT_EQ(QString(shown).replace(QChar::Nbsp, u' '), panel.model().countLine);
+    for (const QString& part : shown.split(QStringLiteral(" ")))
+        EXPECT_TRUE(part.endsWith(u'·') || part == shown.split(u' ').last()) << part.toStdString();
+    const int oneLine = count->fontMetrics().height();
+    count->setText(QStringLiteral("12\u00a0ok\u00a0· 11\u00a0Warnung\u00a0· 15\u00a0überfällig"
+                                  "\u00a0· 9\u00a0Fehler\u00a0· 3\u00a0läuft\u00a0· 2\u00a0wartet"
+                                  "\u00a0· pausiert"));
+    panel.fitHeight();
+    EXPECT_GE(count->height(), 2 * oneLine) << "a second line instead of a cut";
+    EXPECT_LE(count->geometry().right(), panel.width());
+}
+
+TEST(PanelPlacement, BesideTheIconNeverOverIt) {
+    const QRect area(0, 0, 1280, 800);
+    struct Case {
+        QRect icon;
+        QSize panel;
+    };
+    // A tray at the top, at the bottom reserving no space, and on a side.
+    for (const Case& c : {Case{QRect(1200, 0, 24, 24), QSize(380, 500)},
+                          Case{QRect(1200, 776, 24, 24), QSize(380, 500)},
+                          Case{QRect(1200, 776, 24, 24), QSize(380, 2000)},
+                          Case{QRect(0, 390, 24, 24), QSize(380, 2000)},
+                          Case{QRect(1200, 0, 24, 24), QSize(380, 2000)}}) {
+        const PanelWindow::Placement p = PanelWindow::placement(c.icon, area, c.panel);
+        const QRect at(p.at, QSize(c.panel.width(), p.height));
+        EXPECT_FALSE(at.intersects(c.icon)) << at.y() << "+" << at.height();
+        EXPECT_TRUE(area.contains(at)) << at.x() << "," << at.y() << " " << at.height();
+        EXPECT_GT(p.height, 300);
+        EXPECT_LE(p.height, c.panel.height());
+    }
+    // Room below: the whole panel, right under the icon.
+    const auto below = PanelWindow::placement(QRect(1200, 0, 24, 24), area, QSize(380, 500));
+    EXPECT_EQ(below.height, 500);
+    EXPECT_EQ(below.at.y(), 28) << "the icon's last row is 23, then a gap of 4";
+}
+
+TEST_F(Panel, WhatNoProgramOpensIsSaidWithItsPath) {
+    QTemporaryDir bin;
+    const QString fake = bin.filePath(QStringLiteral("xdg-open"));
+    QFile script(fake);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho 'no method available for opening' >&2\nexit 3\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    QStringList failures;
+    Files::setOpener({});
+    Files::setFailureHandler([&](const QString& what) { failures.append(what); });
+    const QString log = repo.root() + QStringLiteral("/a log.log");
+    Files::openPath(log);
+    EXPECT_TRUE(waitUntil([&] { return !failures.isEmpty(); }, 10000));
+    qputenv("PATH", path);
+    Files::setFailureHandler(nullptr);
+    EXPECT_EQ(failures, QStringList{log});
+
+    auto e = makeEngine();
+    PanelView panel(e.get(), false);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.show();
+    panel.showOpenFailure(log);
+    QString said;
+    for (auto* c : panel.findChildren<ClampedText*>())
+        said += c->text();
+    EXPECT_TRUE(said.contains(QStringLiteral("„%1“").arg(log))) << said.toStdString();
+    QAbstractButton* copy = nullptr;
+    for (auto* b : panel.findChildren<QAbstractButton*>())
+        if (b->text() == u"Pfad kopieren") copy = b;
+    ASSERT_NE(copy, nullptr);
+    copy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), log);
+}
+
+TEST_F(Panel, QuittingWithRunsUnderWayAsksOnce) {
+    repo.script(QStringLiteral("hold.sh"),
+                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n"
+                "[[task]]\nname = 'D'\ntype = 'scheduled'\nscript = 'hold.sh'\n");
+    auto e = makeEngine();
+    e->runNow(task(*e, "D"), true); // H, never run, is due and starts beside it
+    e->runNow(task(*e, "H"), false);
+    ASSERT_TRUE(task(*e, "H")->running && task(*e, "D")->running);
+    // A dry run is marked in its row; a real run is not.
+    EXPECT_TRUE(ViewModel::row(*task(*e, "D"), *e).dryRun);
+    EXPECT_FALSE(ViewModel::row(*task(*e, "H"), *e).dryRun);
+
+    PanelView panel(e.get(), false);
+    panel.quitAsking();
+    auto* question = panel.findChild<QMessageBox*>(QStringLiteral("quitQuestion"));
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), u"2 Läufe laufen. Abbrechen und beenden?");
+    EXPECT_FALSE(question->isModal() && question->windowModality() == Qt::ApplicationModal);
+    question->reject();
+    EXPECT_TRUE(task(*e, "H")->running) << "kept running when the person says so";
+    repo.write(QStringLiteral("release"), "x");
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "H")->running && !task(*e, "D")->running; }));
 }
