@@ -235,6 +235,11 @@ void PanelView::showEvent(QShowEvent* e) {
     syncHover();
 }
 
+void PanelView::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    openFailure = std::nullopt; // said once, to whoever had the panel open
+}
+
 void PanelView::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     // Back from a dialog or a menu: what the pointer left meanwhile is not hovered.
@@ -307,6 +312,7 @@ void PanelView::fitHeight(int maxHeight) {
         height = natural();
     }
     resize(width(), height);
+    emit heightFitted();
 }
 
 void PanelView::rebuildBanners(const PanelModel& m) {
@@ -335,14 +341,10 @@ void PanelView::rebuildBanners(const PanelModel& m) {
         wrap(new Banner(QStringLiteral("exclamationmark.triangle"), text, Tone::Red, this));
     if (openFailure) {
         auto* b = new Banner(QStringLiteral("exclamationmark.triangle"),
-                             QStringLiteral("Kein Programm konnte „%1“ öffnen.").arg(*openFailure),
+                             QStringLiteral("Kein Programm öffnet „%1“").arg(*openFailure),
                              Tone::Red, this);
         connect(b->addButton(QStringLiteral("Pfad kopieren")), &QPushButton::clicked, this,
                 [path = *openFailure] { QGuiApplication::clipboard()->setText(path); });
-        connect(b->addButton(QStringLiteral("OK")), &QPushButton::clicked, this, [this] {
-            openFailure = std::nullopt;
-            QTimer::singleShot(0, this, [this] { apply(); }); // the clicked banner goes away
-        });
         wrap(b);
     }
     if (templateWritten && m.groups.isEmpty()) {

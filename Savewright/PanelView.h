@@ -46,8 +46,13 @@ class PanelView : public QWidget {
     // Quits, after asking once when runs of this copy are under way.
     void quitAsking();
 
+  signals:
+    // The panel took the height of its content.
+    void heightFitted();
+
   protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void changeEvent(QEvent* e) override;
 
   private:

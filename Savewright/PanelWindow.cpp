@@ -17,6 +17,11 @@ constexpr qint64 kSameClickMs = 400;
 PanelWindow::PanelWindow(PanelView* panel) : QObject(panel), panel_(panel) {
     panel_->setWindowTitle(QStringLiteral("Savewright"));
     panel_->installEventFilter(this);
+    // Content that grows or shrinks while the panel is open (a wrapped count
+    // line, a banner) must neither push it over the icon nor leave a gap.
+    connect(panel_, &PanelView::heightFitted, this, [this] {
+        if (placed_ && !placing_ && panel_->isVisible()) place(tray_ ? tray_->geometry() : QRect());
+    });
 }
 
 PanelWindow::Mode PanelWindow::modeFor(bool trayAvailable, bool canPlace, const QRect& icon) {
@@ -31,7 +36,8 @@ void PanelWindow::open() {
     const QRect icon = tray_ ? tray_->geometry() : QRect();
     setMode(modeFor(tray_ && QSystemTrayIcon::isSystemTrayAvailable(), canPlace, icon));
     panel_->fitHeight();
-    if (mode_ == Mode::DropDown || (mode_ == Mode::Floating && canPlace)) place(icon);
+    placed_ = mode_ == Mode::DropDown || (mode_ == Mode::Floating && canPlace);
+    if (placed_) place(icon);
     panel_->show();
     panel_->raise();
     panel_->activateWindow();
@@ -95,6 +101,8 @@ void PanelWindow::place(const QRect& icon) {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
     const Placement p = placement(anchor, area, panel_->size());
+    placing_ = true;
     if (p.height < panel_->height()) panel_->fitHeight(p.height);
     panel_->move(p.at);
+    placing_ = false;
 }

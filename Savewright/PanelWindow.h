@@ -47,6 +47,8 @@ class PanelWindow : public QObject {
     PanelView* panel_;
     QSystemTrayIcon* tray_ = nullptr;
     std::optional<Mode> mode_; // none until it first opens
+    bool placed_ = false;      // put beside the icon, and kept there as it grows
+    bool placing_ = false;
     // A click on the icon closes a floating panel by taking its focus first.
     QElapsedTimer closedByFocus_;
 };
