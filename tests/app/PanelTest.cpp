@@ -579,8 +579,7 @@ TEST_F(Panel, WhatNoProgramOpensIsSaidWithItsPath) {
 }
 
 TEST_F(Panel, QuittingWithRunsUnderWayAsksOnce) {
-    repo.script(QStringLiteral("hold.sh"),
-                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    holdScript();
     writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n"
                 "[[task]]\nname = 'D'\ntype = 'scheduled'\nscript = 'hold.sh'\n");
     auto e = makeEngine();
@@ -599,6 +598,6 @@ TEST_F(Panel, QuittingWithRunsUnderWayAsksOnce) {
     EXPECT_FALSE(question->isModal() && question->windowModality() == Qt::ApplicationModal);
     question->reject();
     EXPECT_TRUE(task(*e, "H")->running) << "kept running when the person says so";
-    repo.write(QStringLiteral("release"), "x");
+    release();
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "H")->running && !task(*e, "D")->running; }));
 }

@@ -84,8 +84,7 @@ TEST_F(Attention, NeverSucceededIsOverdueOnceConfiguredForRedHours) {
 
 TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
     repo.script(QStringLiteral("fails.sh"), "echo 'rsync: connection refused'\nexit 1\n");
-    repo.script(QStringLiteral("hold.sh"),
-                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    holdScript();
     writeConfig(
         "[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'fails.sh'\n"
         "[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\nmax_run_minutes = 1\n");
@@ -104,7 +103,7 @@ TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
     advance(60);
     e->refreshLogs();
     EXPECT_TRUE(alerts.isEmpty()) << "once per run";
-    repo.write(QStringLiteral("release"), "x");
+    release();
     ASSERT_TRUE(waitUntil([&] { return !h->running; }));
     e->shutdown();
     EXPECT_TRUE(e->waitForRuns(10000));
@@ -128,8 +127,7 @@ TEST_F(Attention, AgesAreSaidInTheUnitThatFits) {
 }
 
 TEST_F(Attention, HungNoticeComesSecondsAfterAShortLimit) {
-    repo.script(QStringLiteral("hold.sh"),
-                "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    holdScript();
     writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n"
                 "max_run_minutes = 0.1\n");
     auto e = started();
@@ -141,7 +139,7 @@ TEST_F(Attention, HungNoticeComesSecondsAfterAShortLimit) {
     advance(2);
     e->refreshLogs();
     EXPECT_EQ(titles(), QStringList{QStringLiteral("H läuft seit 7 Sek. | länger als 0,1 Min.")});
-    repo.write(QStringLiteral("release"), "x");
+    release();
     ASSERT_TRUE(waitUntil([&] { return !h->running; }));
     e->shutdown();
     EXPECT_TRUE(e->waitForRuns(10000));

@@ -17,7 +17,6 @@ class Starts : public EngineFixture {
                     "touch \"$PWD/../started\"\n"
                     "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
     }
-    void release() { repo.write(QStringLiteral("release"), "x"); }
     bool finished(Engine& e, const char* name) {
         return waitUntil([&] { return !task(e, name)->running; });
     }

@@ -83,10 +83,12 @@ class Desktop : public ::testing::Test {
         p.start(QString::fromLatin1(tool), arguments);
         ASSERT_TRUE(p.waitForStarted()) << tool;
     }
-    void startTray(const char* tint) {
+    void startTray(const char* tint, const char* edge = "top") {
+        // Reserving no screen space, as many bottom panels do.
         start(tray, "trayer",
-              args("--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-                   "--transparent", "true", "--alpha", "0", "--tint", tint));
+              args("--edge", edge, "--align", "right", "--widthtype", "request", "--height", "24",
+                   "--transparent", "true", "--alpha", "0", "--tint", tint, "--SetPartialStrut",
+                   "false", "--SetDockType", "true"));
     }
     // The support folder is the user's own (in the temp HOME): a start with
     // --support would be a copy of its own, beside the running one.
@@ -242,6 +244,51 @@ TEST_F(Desktop, ARowThatGoesAwayUnderItsOpenMenuCrashesNothing) {
     ASSERT_TRUE(after.has_value());
     EXPECT_EQ(p.height - after->height, 28) << "one row less, the other row whole";
     screenshot(QStringLiteral("after-reload"));
+}
+
+// 48 tasks and a tray at the bottom that reserves no space: the tall panel
+// opens above its icon and stays there when its count line wraps; "Beenden"
+// asks while a run is under way.
+TEST_F(Desktop, ATallPanelNeverCoversItsIconAndQuittingAsksDuringARun) {
+    QByteArray toml;
+    for (int i = 1; i <= 48; ++i)
+        toml += "[[task]]\nname = 'Aufgabe " + QByteArray::number(i) +
+                "'\ntype = 'external'\nscript = 's.sh'\ngroup = 'G" + QByteArray::number(i % 4) +
+                "'\n";
+    toml += "[[task]]\nname = 'Lang'\ntype = 'scheduled'\nscript = 'lang.sh'\n";
+    writeConfig(toml);
+    repo.script(QStringLiteral("lang.sh"), "sleep 60\n");
+    startTray("0x2f2f2f", "bottom");
+    start(program, SAVEWRIGHT_BINARY, roots());
+    ASSERT_TRUE(waitFor([&] { return !windows(true).isEmpty(); }, 15000));
+    const Window icon = windows(true).first();
+    const QRect iconRect(icon.x, icon.y, icon.width, icon.height);
+    run("xdotool", args("mousemove", QString::number(icon.x + icon.width / 2),
+                        QString::number(icon.y + icon.height / 2), "click", "1"));
+    ASSERT_TRUE(waitFor([&] { return panel().has_value(); }, 5000));
+    const auto covers = [&](const Window& w) {
+        return QRect(w.x, w.y, w.width, w.height).intersects(iconRect);
+    };
+    EXPECT_FALSE(covers(*panel()));
+    EXPECT_LE(panel()->y + panel()->height, icon.y) << "above the icon";
+    // Paused, the count line takes a second line: the panel grows upwards.
+    const Window open = *panel();
+    run("xdotool", args("mousemove", QString::number(open.x + open.width - 61),
+                        QString::number(open.y + 27), "click", "1"));
+    QThread::msleep(800);
+    screenshot(QStringLiteral("tall-paused"));
+    ASSERT_TRUE(panel().has_value());
+    EXPECT_FALSE(covers(*panel()));
+
+    // "Beenden" (the footer's right end) asks while "Lang" runs; the program stays.
+    const Window now = *panel();
+    run("xdotool", args("mousemove", QString::number(now.x + now.width - 40),
+                        QString::number(now.y + now.height - 20), "click", "1"));
+    ASSERT_TRUE(waitFor(
+        [&] { return run("xwininfo", args("-root", "-tree")).contains(u"\"Savewright beenden\""); },
+        5000));
+    screenshot(QStringLiteral("quit-question"));
+    EXPECT_EQ(program.state(), QProcess::Running);
 }
 
 // On a Wayland compositor (weston, headless) without a tray: the panel opens as

@@ -54,6 +54,12 @@ class EngineFixture : public ::testing::Test {
         return nullptr;
     }
     // A log of the given status whose file name says the given local start.
+    // "hold.sh": runs until release().
+    void holdScript() {
+        repo.script(QStringLiteral("hold.sh"),
+                    "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
+    }
+    void release() { repo.write(QStringLiteral("release"), "x"); }
     QString writeLog(const char* safeName, QDateTime start, const char* status) {
         const QString name =
             LogStore::fileName(LogTime::fromDateTime(start), QString::fromUtf8(safeName));
