@@ -1,0 +1,34 @@
+#include "TrayMenu.h"
+
+#include "Autostart.h"
+#include "PanelView.h"
+
+#include <QMenu>
+
+#include <cstdio>
+
+namespace TrayMenu {
+
+QMenu* make(PanelView* panel, std::function<void()> show, const QString& program,
+            const QStringList& arguments) {
+    auto* menu = new QMenu;
+    menu->setObjectName(QStringLiteral("trayMenu"));
+    QObject::connect(panel, &QObject::destroyed, menu, &QObject::deleteLater);
+    menu->addAction(QStringLiteral("Panel zeigen"), menu, std::move(show));
+    QAction* login = menu->addAction(QStringLiteral("Beim Anmelden starten"));
+    login->setCheckable(true);
+    const QStringList roots = Autostart::rootsOf(arguments);
+    // The file is the truth: it may have been removed by hand meanwhile.
+    QObject::connect(menu, &QMenu::aboutToShow, login,
+                     [login] { login->setChecked(Autostart::enabled()); });
+    QObject::connect(login, &QAction::triggered, menu, [login, program, roots](bool on) {
+        if (Autostart::setEnabled(on, program, roots)) return;
+        login->setChecked(Autostart::enabled());
+        std::fprintf(stderr, "Nicht zu ändern: %s\n", Autostart::path().toUtf8().constData());
+    });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Beenden"), panel, [panel] { panel->quitAsking(); });
+    return menu;
+}
+
+} // namespace TrayMenu
