@@ -41,6 +41,7 @@ const char kUsage[] =
     "Befehle:\n"
     "  status [--json | --line]  Zustand aller Tasks; Rückgabewert 0: alle ok,\n"
     "                            1: eine Warnung, 2: überfällig, nie gelaufen oder Fehler\n"
+    "  tasks                     Namen aller Tasks, einer je Zeile\n"
     "  run NAME                  Task in der laufenden Kopie starten\n"
     "  dry-run NAME              Probelauf in der laufenden Kopie\n"
     "  stop NAME                 Lauf eines Tasks stoppen\n"
@@ -51,8 +52,10 @@ const char kUsage[] =
     "  --repo ORDNER             Skript-Repository (mit Scripts/ und logs/)\n"
     "  --support ORDNER          Ordner mit config.toml\n"
     "  --observe                 nur beobachten, keine Tasks starten\n"
+    "  --headless                ohne Anzeige laufen (kein Infobereich, kein Panel)\n"
     "  --snapshot DATEI.png      Panel als Bild speichern (--dark, --expand, --wait SEKUNDEN)\n"
-    "  --help, --version\n"
+    "  --run-spiegel             Scripts/run_spiegel.sh ausführen\n"
+    "  -h, --help, --version\n"
     "\n"
     "Einstellungen: %1\n"
     "(ohne --support: %2)\n";
@@ -122,6 +125,18 @@ int status(const QStringList& arguments, const Paths& paths) {
     return StatusReport::exitCode(report);
 }
 
+// One name a line, for shell completion and scripts.
+int tasks(const Paths& paths) {
+    try {
+        for (const TaskConfig& t : AppConfig::load(paths.configFile()).tasks)
+            print(stdout, t.name + u'\n');
+        return 0;
+    } catch (const ConfigError& e) {
+        print(stderr, QStringLiteral("config.toml: ") + e.description() + u'\n');
+        return kUsageError;
+    }
+}
+
 int action(const CommandLine::Parsed& parsed, const Paths& paths) {
     QVariantList parameters;
     if (!parsed.task.isEmpty()) parameters.append(parsed.task);
@@ -150,11 +165,14 @@ int run(int argc, char** argv, const QString& command) {
         return 0;
     }
     if (command == u"status") return status(arguments, paths);
+    if (command == u"tasks") return tasks(paths);
     return action(CommandLine::parse(arguments), paths);
 }
 
-bool showRunningPanel() {
-    return call(QStringLiteral("ShowPanel")).type() == QDBusMessage::ReplyMessage;
+void showRunningPanel() {
+    const QDBusMessage reply = call(QStringLiteral("ShowPanel"));
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == ControlService::kRefused)
+        print(stderr, reply.errorMessage() + u'\n');
 }
 
 } // namespace CommandLineTool

@@ -13,7 +13,8 @@ constexpr int kUsageError = 2;
 
 // Runs a command that CommandLine::parse found.
 int run(int argc, char** argv, const QString& command);
-// Asks a running copy to show its panel; false when none answered.
-bool showRunningPanel();
+// Asks a running copy to show its panel; says on standard error when it
+// cannot (it runs without a display).
+void showRunningPanel();
 
 } // namespace CommandLineTool

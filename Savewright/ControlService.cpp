@@ -102,5 +102,8 @@ void ControlService::Resume() {
 }
 
 void ControlService::ShowPanel() {
-    if (showPanel_) showPanel_();
+    if (!showPanel_)
+        return sendErrorReply(kRefused, QStringLiteral("Diese Savewright-Kopie läuft ohne "
+                                                       "Anzeige (--headless) und hat kein Panel."));
+    showPanel_();
 }

@@ -24,6 +24,7 @@ class ControlService : public QObject, protected QDBusContext {
     static inline const QString kUnknownTask =
         QStringLiteral("org.savewright.Savewright1.UnknownTask");
 
+    // Without `showPanel` (a copy without a display) ShowPanel is refused.
     ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent = nullptr);
     // Publishes the object and takes the name; a working copy takes it over from
     // an observing one, never the other way round. False when the bus refuses.

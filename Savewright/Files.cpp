@@ -45,7 +45,9 @@ void failed(const QUrl& url) {
 void openWithDesktop(const QUrl& url) {
     const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (xdgOpen.isEmpty()) {
-        if (!QDesktopServices::openUrl(url)) failed(url);
+        // Without a display (--headless) there is no desktop to hand it to.
+        const bool gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+        if (!gui || !QDesktopServices::openUrl(url)) failed(url);
         return;
     }
     Spawn::Options o;

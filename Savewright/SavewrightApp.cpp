@@ -10,6 +10,7 @@
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "Symbols.h"
+#include "TrayMenu.h"
 #include "base/Text.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
+#include <QMenu>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -64,13 +66,14 @@ void installTerminationHandlers(Engine& engine) {
     });
 }
 
-void addTray(Engine& engine, PanelWindow* window) {
+void addTray(Engine& engine, PanelWindow* window, QMenu* menu) {
     auto* tray = new QSystemTrayIcon(qApp);
     new StatusIcon(&engine, tray);
+    // Left click: the panel; right click: the menu.
+    tray->setContextMenu(menu);
     QObject::connect(tray, &QSystemTrayIcon::activated, window,
                      [window](QSystemTrayIcon::ActivationReason why) {
-                         if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::Context)
-                             window->toggle();
+                         if (why == QSystemTrayIcon::Trigger) window->toggle();
                      });
     tray->show();
     window->setTray(tray);
@@ -78,9 +81,13 @@ void addTray(Engine& engine, PanelWindow* window) {
 
 // The tray icon with the panel, which opens as a window while there is no tray;
 // returns what shows the panel on request.
-std::function<void()> showInterface(Engine& engine) {
+std::function<void()> showInterface(Engine& engine, const QStringList& arguments) {
     auto* panel = new PanelView(&engine, false);
     auto* window = new PanelWindow(panel);
+    const auto show = [window = QPointer<PanelWindow>(window)] {
+        if (window) window->open();
+    };
+    QMenu* menu = TrayMenu::make(panel, show, QCoreApplication::applicationFilePath(), arguments);
     // What no program opened is said in the panel, which opens to say it.
     Files::setFailureHandler([panel = QPointer<PanelView>(panel), window](const QString& what) {
         if (!panel) return;
@@ -89,7 +96,7 @@ std::function<void()> showInterface(Engine& engine) {
     });
     const bool available = QSystemTrayIcon::isSystemTrayAvailable();
     // On X11 the icon is shown without a tray too: it appears when a tray starts.
-    if (available || QGuiApplication::platformName() != u"wayland") addTray(engine, window);
+    if (available || QGuiApplication::platformName() != u"wayland") addTray(engine, window, menu);
     if (!available) window->open();
     if (!window->hasTray()) {
         // Wayland's trays are StatusNotifier hosts; Qt takes one only when it
@@ -98,14 +105,28 @@ std::function<void()> showInterface(Engine& engine) {
                                                 QDBusConnection::sessionBus(),
                                                 QDBusServiceWatcher::WatchForRegistration, window);
         QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, window,
-                         [&engine, window, watcher] {
-                             addTray(engine, window);
+                         [&engine, window, watcher, menu] {
+                             addTray(engine, window, menu);
                              watcher->deleteLater();
                          });
     }
-    return [window = QPointer<PanelWindow>(window)] {
-        if (window) window->open();
-    };
+    return show;
+}
+
+// Widgets for the tray program and snapshots; none at all without a display.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool headless) {
+    std::unique_ptr<QCoreApplication> app;
+    if (headless) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        Symbols::setUpTheme();
+        QApplication::setWindowIcon(Symbols::icon(QStringLiteral("externaldrive")));
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("Savewright"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Savewright"));
+    return app;
 }
 
 void snapshot(Engine& engine, const QStringList& arguments, const QString& target) {
@@ -169,17 +190,14 @@ int run(int argc, char** argv) {
 
     const std::optional<QString> target =
         CommandLine::value(arguments, QStringLiteral("--snapshot"));
+    // A snapshot draws the panel, so it is never without widgets.
+    const bool headless = !target && CommandLine::has(arguments, QStringLiteral("--headless"));
     // A snapshot needs no display: without one, Qt draws off screen.
     if (target && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setApplicationName(QStringLiteral("Savewright"));
-    QApplication::setOrganizationName(QStringLiteral("Savewright"));
-    Symbols::setUpTheme();
-    QApplication::setWindowIcon(Symbols::icon(QStringLiteral("externaldrive")));
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, headless);
 
     const Paths paths = Paths::resolve(arguments, arguments.value(0));
     const bool observe = CommandLine::has(arguments, QStringLiteral("--observe"));
@@ -190,7 +208,11 @@ int run(int argc, char** argv) {
         if (!CommandLine::has(arguments, QStringLiteral("--snapshot")) && !support &&
             Engine::otherWorkingInstanceRunning(paths.appSupport)) {
             // A second start from the menu means "show me": the running copy does.
-            CommandLineTool::showRunningPanel();
+            if (headless)
+                std::fputs("Savewright läuft schon (eine Kopie mit demselben Support-Ordner).\n",
+                           stderr);
+            else
+                CommandLineTool::showRunningPanel();
             return 0;
         }
         if (!support && Engine::pythonShellRunning()) {
@@ -201,7 +223,7 @@ int run(int argc, char** argv) {
     Engine engine(paths, observeOnly, extra);
     if (target) {
         snapshot(engine, arguments, *target);
-        return app.exec();
+        return app->exec();
     }
     Notifier notifier;
     notifier.setUp();
@@ -222,18 +244,25 @@ int run(int argc, char** argv) {
                                  engine.cancel(t);
                          }
                      });
-    engine.onDryRunFinished = [](const QString& task, const QString& output,
-                                 const std::optional<QString>& error) {
-        DryRunWindow::open(task, output, error);
+    engine.onDryRunFinished = [headless](const QString& task, const QString& output,
+                                         const std::optional<QString>& error) {
+        if (headless)
+            std::printf("Dry-Run %s: %s\n", task.toUtf8().constData(),
+                        DryRunWindow::ending(error).toUtf8().constData());
+        else
+            DryRunWindow::open(task, output, error);
     };
     // Routed before the first run starts: a SIGTERM must never find a run unguarded.
     installTerminationHandlers(engine);
     engine.start();
-    const std::function<void()> showPanel = showInterface(engine);
-    QObject::connect(&notifier, &Notifier::showPanel, qApp, showPanel);
+    std::function<void()> showPanel;
+    if (!headless) {
+        showPanel = showInterface(engine, arguments);
+        QObject::connect(&notifier, &Notifier::showPanel, qApp, showPanel);
+    }
     ControlService control(&engine, showPanel);
     control.publish(QDBusConnection::sessionBus());
-    return app.exec();
+    return app->exec();
 }
 
 } // namespace SavewrightApp

@@ -32,7 +32,8 @@ namespace {
 const QStringList kWithValue{QStringLiteral("--repo"), QStringLiteral("--support"),
                              QStringLiteral("--snapshot"), QStringLiteral("--wait")};
 const QStringList kFlags{QStringLiteral("--observe"), QStringLiteral("--dark"),
-                         QStringLiteral("--expand"), QStringLiteral("--run-spiegel")};
+                         QStringLiteral("--expand"), QStringLiteral("--run-spiegel"),
+                         QStringLiteral("--headless")};
 // Qt's own options, which desktops and session managers pass (-session on restore).
 const QStringList kQtWithValue{QStringLiteral("-platform"),       QStringLiteral("-platformtheme"),
                                QStringLiteral("-style"),          QStringLiteral("-session"),
@@ -42,7 +43,8 @@ const QStringList kQtWithValue{QStringLiteral("-platform"),       QStringLiteral
 const QStringList kTaskCommands{QStringLiteral("run"), QStringLiteral("dry-run"),
                                 QStringLiteral("stop")};
 const QStringList kPlainCommands{QStringLiteral("status"), QStringLiteral("pause"),
-                                 QStringLiteral("resume"), QStringLiteral("show")};
+                                 QStringLiteral("resume"), QStringLiteral("show"),
+                                 QStringLiteral("tasks")};
 const QStringList kStatusOptions{QStringLiteral("--json"), QStringLiteral("--line")};
 
 Parsed refused(const QString& text) {
@@ -79,6 +81,11 @@ Parsed parse(const QStringList& arguments) {
         }
     }
     return out;
+}
+
+QStringList knownWords() {
+    return kWithValue + kFlags + kTaskCommands + kPlainCommands + kStatusOptions +
+           QStringList{QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--version")};
 }
 
 bool startsWorkingCopy(const QStringList& arguments) {

@@ -53,6 +53,8 @@ struct Parsed {
     QString error; // German, naming the word; empty when the line is understood
 };
 Parsed parse(const QStringList& arguments);
+// Every option and command word the program knows (for its manual and help).
+QStringList knownWords();
 // A copy started with these arguments runs tasks: no command, no error, and
 // none of the modes that only look ("--observe", "--snapshot", "--run-spiegel").
 bool startsWorkingCopy(const QStringList& arguments);

@@ -1,5 +1,6 @@
 // The command line and the session-bus service, against the built program
 // running on a private bus.
+#include "config/Paths.h"
 #include "records/LogStore.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
@@ -8,11 +9,13 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -331,6 +334,88 @@ TEST_F(Control, StatusNamesTheRepositoryWhenTheRunningCopyHasAnother) {
         << out.toStdString();
     // Its own repository's status needs no such line.
     EXPECT_TRUE(cli({QStringLiteral("status")}).out.startsWith("Task"));
+}
+
+TEST_F(Control, TasksListsTheConfiguredNames) {
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    const Outcome o = cli({QStringLiteral("tasks")});
+    EXPECT_EQ(o.code, 0);
+    EXPECT_EQ(o.out, "Lang\nExtern\n");
+    repo.write(QStringLiteral("support/config.toml"), "[[task]\n");
+    const Outcome broken = cli({QStringLiteral("tasks")});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_TRUE(broken.err.startsWith("config.toml: ")) << broken.err.constData();
+}
+
+// Without a display: due tasks run, the bus answers, the panel is refused, a
+// tray copy beside it says so and leaves, and SIGTERM ends it cleanly.
+TEST_F(Control, HeadlessRunsWithoutADisplay) {
+    ASSERT_TRUE(bus->ok());
+    QProcessEnvironment env = environment();
+    // The default support folder, as a service started at login uses it.
+    const QString support =
+        env.value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/Ferrymat");
+    QDir().mkpath(support);
+    QFile config(support + QStringLiteral("/config.toml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[[task]]\nname = 'Jetzt'\ntype = 'scheduled'\nscript = 'jetzt.sh'\n");
+    config.close();
+    repo.script(QStringLiteral("jetzt.sh"), "echo gesichert\n");
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const QStringList own{QStringLiteral("--repo"), repo.paths().repo};
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(SAVEWRIGHT_BINARY),
+                  own + QStringList{QStringLiteral("--headless")});
+    ASSERT_TRUE(program.waitForStarted());
+    const auto run = [&](const QStringList& arguments, bool display = false) {
+        QProcess p;
+        p.setProcessEnvironment(display ? environment() : env);
+        p.start(QStringLiteral(SAVEWRIGHT_BINARY), arguments + own);
+        p.waitForFinished(30000);
+        return Outcome{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    };
+    QJsonObject report;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            report = run({QStringLiteral("status"), QStringLiteral("--json")}).json();
+            return report.value(u"source").toString() == u"live" &&
+                   taskOf(report, "Jetzt").value(u"latestStatus").toString() == u"SUCCESS";
+        },
+        15000));
+    const Outcome show = run({QStringLiteral("show")});
+    EXPECT_EQ(show.code, 1);
+    EXPECT_EQ(show.err, "Diese Savewright-Kopie läuft ohne Anzeige (--headless) und hat kein "
+                        "Panel.\n");
+    // A tray copy of the same person and support folder: says so, leaves.
+    const Outcome tray = run({}, true);
+    EXPECT_EQ(tray.code, 0);
+    EXPECT_EQ(tray.err, show.err);
+    EXPECT_EQ(program.state(), QProcess::Running);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST(ControlHelp, EveryWordIsInTheHelpAndTheManualPage) {
+    QProcess p;
+    p.setProcessEnvironment(programEnvironment());
+    p.start(QStringLiteral(SAVEWRIGHT_BINARY), {QStringLiteral("--help")});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    const QString help = QString::fromUtf8(p.readAllStandardOutput());
+    QFile page(QStringLiteral(SAVEWRIGHT_SOURCE "/docs/man/savewright.1"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    // roff writes a dash as "\-".
+    const QString manual =
+        QString::fromUtf8(page.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    for (const QString& word : CommandLine::knownWords()) {
+        const QRegularExpression whole(QStringLiteral("(^|[^-\\w])") +
+                                           QRegularExpression::escape(word) +
+                                           QStringLiteral("($|[^-\\w])"),
+                                       QRegularExpression::MultilineOption);
+        EXPECT_TRUE(whole.match(help).hasMatch()) << "--help lacks " << word.toStdString();
+        EXPECT_TRUE(whole.match(manual).hasMatch()) << "the manual lacks " << word.toStdString();
+    }
 }
 
 TEST(ControlHelp, HelpAndVersionNeedNoDisplay) {
