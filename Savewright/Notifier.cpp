@@ -93,7 +93,8 @@ void Notifier::post(const Content& c) {
         for (const auto& [key, label] : c.actions)
             actions << key << label;
     }
-    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("savewright")}};
+    QVariantMap hints{
+        {QStringLiteral("desktop-entry"), QStringLiteral("org.savewright.Savewright")}};
     if (c.silent) hints.insert(QStringLiteral("suppress-sound"), true);
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
