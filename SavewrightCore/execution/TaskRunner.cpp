@@ -147,7 +147,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         if (!LogStore::finalize(log.fd.get(), output.stats(), success, clock_()))
             result.logError = PosixFile::reason(errno);
         log.fd.reset();
-        logs.cleanup(task.safeName(), task.maxLogs);
+        logs.cleanup(task.safeName(), task.maxLogs, log.file);
     }
     if (cancelled)
         result.error = QStringLiteral("Abgebrochen: ") + reason;

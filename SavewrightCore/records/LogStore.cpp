@@ -172,10 +172,14 @@ bool LogStore::finalize(int fd, const LogStats& stats, bool success, Clock::time
            status.size();
 }
 
-void LogStore::cleanup(const QString& safeName, qint64 keep) const {
-    const QStringList all = files(safeName);
-    for (qsizetype i = std::max<qint64>(keep, 0); i < all.size(); ++i)
-        ::unlink(PosixFile::encodePath(all[i]).constData());
+void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spared) const {
+    // The spared log (the run that just ended) stays and counts, wherever its
+    // local-time name sorts: after the clock or the zone moved back, it sorts last.
+    QStringList others = files(safeName);
+    const bool hasSpared = others.removeAll(spared) > 0;
+    keep = std::max<qint64>(keep, 1) - (hasSpared ? 1 : 0);
+    for (qsizetype i = keep; i < others.size(); ++i)
+        ::unlink(PosixFile::encodePath(others[i]).constData());
     // Another finalize of the same safe name (a twin task, another copy) may be
     // writing its temp file right now: only ones untouched for long are leftovers.
     const qint64 staleBefore = std::chrono::duration_cast<std::chrono::nanoseconds>(

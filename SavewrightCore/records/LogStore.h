@@ -85,9 +85,10 @@ class LogStore {
                          Clock::time_point finished) {
         return finalize(file, parseStats(output), success, finished);
     }
-    // Deletes all but the `keep` newest logs of the task, and temp files that a
-    // killed finalize of an earlier version left behind (untouched for an hour).
-    void cleanup(const QString& safeName, qint64 keep) const;
+    // Deletes all but the `keep` (at least 1) newest logs of the task, never
+    // `spared`, and temp files that a killed finalize of an earlier version left
+    // behind (untouched for an hour).
+    void cleanup(const QString& safeName, qint64 keep, const QString& spared = {}) const;
 
     static std::optional<QDateTime> startDate(QStringView fileName, QStringView safeName);
     static QString fileName(Clock::time_point start, const QString& safeName);

@@ -165,9 +165,24 @@ TEST_P(LogStoreTest, CleanupKeepsTheNewestAndRemovesStaleTempFiles) {
                            QStringLiteral("2026-01-03_00-00-00_A.log")}));
     EXPECT_FALSE(QFileInfo::exists(store.directory +
                                    QStringLiteral("/.2026-01-05_00-00-00_A.log.tmp-abc123")));
+    // However little is asked, the newest stays.
     store.cleanup(QStringLiteral("A"), -1);
-    EXPECT_TRUE(store.files(QStringLiteral("A")).isEmpty());
+    EXPECT_EQ(names(store.files(QStringLiteral("A"))),
+              QStringList{QStringLiteral("2026-01-05_00-00-00_A.log")});
     EXPECT_EQ(store.files(QStringLiteral("B")).size(), 1);
+}
+
+TEST_P(LogStoreTest, CleanupSparesTheRunThatJustEndedWhereverItsNameSorts) {
+    // Logs named while the clock or the zone stood hours ahead, and one in the future.
+    for (int i = 1; i <= 3; ++i)
+        repo.write(QStringLiteral("repo/logs/2026-03-0%1_12-00-00_A.log").arg(i), "x");
+    repo.write(QStringLiteral("repo/logs/9999-12-31_23-59-59_A.log"), "x");
+    const QString justEnded =
+        repo.write(QStringLiteral("repo/logs/2026-03-01_06-00-00_A.log"), "x");
+    store.cleanup(QStringLiteral("A"), 2, justEnded);
+    EXPECT_EQ(names(store.files(QStringLiteral("A"))),
+              QStringList({QStringLiteral("9999-12-31_23-59-59_A.log"),
+                           QStringLiteral("2026-03-01_06-00-00_A.log")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(TimeZones, LogStoreTest,

@@ -109,6 +109,23 @@ TEST_F(Runner, QuietSuccessAndExitCodes) {
               QStringLiteral("Script exited with code 9"));
 }
 
+TEST_F(Runner, TheLogOfTheRunThatEndedSurvivesItsCleanup) {
+    // Flown west: the earlier runs were named six hours ahead of this one.
+    const auto now = Clock::now();
+    for (int i = 1; i <= 3; ++i)
+        repo.write(
+            QStringLiteral("repo/logs/") +
+                LogStore::fileName(now + std::chrono::hours(6 + i), QStringLiteral("Demo_Task")),
+            "x");
+    repo.script(QStringLiteral("ok.sh"), "echo done\n");
+    TaskConfig t = task("ok.sh");
+    t.maxLogs = 2;
+    EXPECT_TRUE(runner(t)->run(now).success);
+    const QString own = LogStore::fileName(now, QStringLiteral("Demo_Task"));
+    EXPECT_TRUE(logFiles().contains(own)) << logFiles().join(u' ').toStdString();
+    EXPECT_EQ(logFiles().size(), 2);
+}
+
 TEST_F(Runner, ScriptContractEnvironmentFolderAndStatistics) {
     repo.script(QStringLiteral("env.sh"),
                 "echo \"py=$PYTHONUNBUFFERED dir=$(pwd)\"\n"
