@@ -104,6 +104,14 @@ void refuseUnusableNames(const QString& name, const QString& script) {
     const auto breaks = [](const QString& s) {
         return s.contains(u'\0') || s.contains(u'\n') || s.contains(u'\r');
     };
+    // An empty script would run "bash Scripts/", an empty name log as "_".
+    if (name.trimmed().isEmpty() || script.trimmed().isEmpty())
+        throw TOMLError(
+            0, QStringLiteral("Task „%1“: name und script dürfen nicht leer sein").arg(name));
+    // Only the repository's own scripts run: none from outside Scripts/.
+    if (script.startsWith(u'/') || script.split(u'/').contains(QStringLiteral("..")))
+        throw TOMLError(0, QStringLiteral("Task „%1“: script „%2“ liegt nicht im Ordner Scripts")
+                               .arg(name, script));
     if (breaks(name) || name.contains(u'/'))
         throw TOMLError(0, QStringLiteral("Task „%1“: name darf kein „/“, keinen Zeilenumbruch und "
                                           "kein Nullzeichen enthalten")
@@ -139,6 +147,8 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     if (std::any_of(group.cbegin(), group.cend(), [](QChar c) { return c != u' ' && c != u'\t'; }))
         task.group = group;
     readKey(t, u"max_logs", task.maxLogs, [](const TOMLValue& v) { return v.intValue(); });
+    // At least the log of the run that just ended stays.
+    task.maxLogs = std::max<qint64>(task.maxLogs, 1);
     readDouble(t, u"interval_minutes", task.intervalMinutes);
     readDouble(t, u"interval_hours", task.intervalHours);
     readDouble(t, u"warn_hours", task.warnHours);

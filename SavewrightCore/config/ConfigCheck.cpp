@@ -175,6 +175,11 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
         const QString who = QStringLiteral("Task „%1“").arg(task.name);
         const int header = doc.arrayLines.value(QStringLiteral("task")).value(i, 1);
         checkKeys(tasks[i], taskKeys(), who, out);
+        if (const auto keep = tasks[i].constFind(QStringLiteral("max_logs"));
+            keep != tasks[i].constEnd() && keep->intValue() && *keep->intValue() < 1)
+            out.append(at(keep->line, QStringLiteral("%1: max_logs muss mindestens 1 sein, es "
+                                                     "gilt 1")
+                                          .arg(who)));
         if (task.type == TaskType::Weekly) checkWeekly(task, tasks[i], header, who, out);
         checkGvfsFolders(task, tasks[i], header, who, out);
     }

@@ -22,11 +22,16 @@ const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart ode
 
 // Task names key the task states and, through their safe names, the log files.
 void refuseDuplicateNames(const AppConfig& config) {
-    QSet<QString> seen;
+    QHash<QString, QString> bySafeName;
     for (const TaskConfig& t : config.tasks) {
-        if (seen.contains(t.name))
+        const auto other = bySafeName.constFind(t.safeName());
+        if (other != bySafeName.constEnd() && *other == t.name)
             throw TOMLError(0, QStringLiteral("Task „%1“ ist mehrfach eingetragen").arg(t.name));
-        seen.insert(t.name);
+        // "a b" and "a_b" would write, read and clean up one stream of logs.
+        if (other != bySafeName.constEnd())
+            throw TOMLError(0, QStringLiteral("Task „%1“ schreibt dieselben Logdateien wie „%2“")
+                                   .arg(t.name, *other));
+        bySafeName.insert(t.safeName(), t.name);
     }
 }
 

@@ -47,7 +47,7 @@ TEST(AppConfig, EveryKeyAndItsDefault) {
         "interval_hours = 12\nwarn_hours = 1\nred_hours = 2\nwatch_volumes = ['A', 1, 'B']\n"
         "mount_url = 'y'\nmount_urls = ['x']\nrequire_all_volumes = true\nday = 'Monday'\n"
         "time = '4:5'\nunknown = 1\n"
-        "[[task]]\nname = ''\ntype = 'external'\nscript = ''\n"));
+        "[[task]]\nname = 'E'\ntype = 'external'\nscript = 'e.sh'\n"));
     EXPECT_EQ(c.pollIntervalSeconds, 12.0);
     EXPECT_EQ(c.mountRetryMinutes, 2.5);
     EXPECT_EQ(c.updateURL, u"https://u");
@@ -66,7 +66,7 @@ TEST(AppConfig, EveryKeyAndItsDefault) {
     EXPECT_EQ(t.mountURLFor(QStringLiteral("B")), QString());
     EXPECT_EQ(t.mountURLFor(QStringLiteral("C")), QString());
 
-    TaskConfig defaults(QString(), TaskType::External, QString());
+    TaskConfig defaults(QStringLiteral("E"), TaskType::External, QStringLiteral("e.sh"));
     EXPECT_EQ(c.tasks[1], defaults);
     EXPECT_FALSE(c.tasks[1].group);
 }
@@ -105,6 +105,31 @@ TEST(AppConfig, NamesThatCannotNameALogAreRefused) {
                   "config.toml Zeile 0: Task „%1“: name und script zusammen länger als 422 Bytes")
                   .arg(QString::fromLatin1(longest + "n")));
     EXPECT_EQ(task("ä"), QString()) << "any other character is fine";
+    // Nothing empty, and only scripts of the repository's Scripts folder.
+    for (const auto& [name, script] :
+         {std::pair{"", "s.sh"}, std::pair{"A", ""}, std::pair{" ", "s.sh"}})
+        EXPECT_TRUE(task(name, script).endsWith(u"name und script dürfen nicht leer sein"))
+            << name << "|" << script;
+    for (const char* outside : {"../../outside/x.sh", "/usr/local/bin/x.sh", "sub/../../x.sh"})
+        EXPECT_EQ(task("A", outside),
+                  QStringLiteral("config.toml Zeile 0: Task „A“: script „%1“ liegt nicht im "
+                                 "Ordner Scripts")
+                      .arg(QString::fromUtf8(outside)))
+            << outside;
+    EXPECT_EQ(task("A", "sub/x..y.sh"), QString()) << "a subfolder and dots in a name are fine";
+}
+
+TEST(AppConfig, AtLeastOneLogIsKept) {
+    for (const char* keep : {"0", "-5"}) {
+        const AppConfig c = AppConfig::parse(
+            QStringLiteral("[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\nmax_logs = %1\n")
+                .arg(QString::fromLatin1(keep)));
+        EXPECT_EQ(c.tasks[0].maxLogs, 1) << keep;
+        EXPECT_EQ(c.warnings, QStringList{QStringLiteral(
+                                  "config.toml Zeile 5: Task „A“: max_logs muss mindestens 1 "
+                                  "sein, es gilt 1")})
+            << keep;
+    }
 }
 
 TEST(AppConfig, WeeklyLimitsFitAWeekAndNotificationKeys) {

@@ -70,6 +70,14 @@ TEST_F(Lifecycle, DuplicateNamesAreRefusedWithAProblem) {
                   "config.toml: config.toml Zeile 0: Task „X“ ist mehrfach eingetragen")});
     EXPECT_EQ(e->tasks.value().size(), 2);
     EXPECT_NE(task(*e, "A"), nullptr);
+    // Two names, one stream of log files: refused too.
+    writeConfig("[[task]]\nname = 'a b'\ntype = 'external'\nscript = 'a.sh'\n"
+                "[[task]]\nname = 'a_b'\ntype = 'external'\nscript = 'b.sh'\n");
+    e->reloadConfig();
+    EXPECT_EQ(e->problems.value(),
+              QStringList{QStringLiteral("config.toml: config.toml Zeile 0: Task „a_b“ schreibt "
+                                         "dieselben Logdateien wie „a b“")});
+    EXPECT_NE(task(*e, "A"), nullptr);
 }
 
 TEST_F(Lifecycle, PollIntervalFloorAndSingleStart) {
