@@ -114,16 +114,16 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         // never runs, or finds it running.
         const std::lock_guard lock(lock_);
         if (cancelled_)
-            cancelledBefore = QStringLiteral("Abgebrochen: ") + cancelReason_;
+            cancelledBefore = cancelReason_;
         else
             started = Spawn::start(options);
         if (started.pid) process_ = started.pid;
     }
     writeEnd.reset();
+    // A stop that came first is a stop, not a failure.
+    if (cancelledBefore) return stopped(*cancelledBefore, log);
     if (!started.pid)
-        return fail(
-            cancelledBefore.value_or(systemError("Could not start /bin/bash", started.error)), log,
-            start);
+        return fail(systemError("Could not start /bin/bash", started.error), log, start);
     // Should the program die, the keeper stops what this run left behind.
     const KeeperScope keeper{SleepGuard::startKeeper(marker(), started.pid)};
 
@@ -139,10 +139,9 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         process_ = 0;
     }
     const int status = Spawn::reap(started.pid);
-    if (log.fd && cancelled)
-        PosixFile::writeAll(log.fd.get(), "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n");
+    if (log.fd && cancelled) PosixFile::writeAll(log.fd.get(), abortMarker(reason));
     const bool success = status == 0 && !cancelled;
-    Result result{success, output.output(), std::nullopt, std::nullopt};
+    Result result{success, output.output(), std::nullopt, std::nullopt, cancelled};
     if (log.fd) {
         if (!LogStore::finalize(log.fd.get(), output.stats(), success, clock_()))
             result.logError = PosixFile::reason(errno);
@@ -206,9 +205,22 @@ QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
     return {"-c", "eval \"exec 3<&-\n$(</dev/fd/3)\""};
 }
 
+QByteArray TaskRunner::abortMarker(const QString& reason) {
+    return "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n";
+}
+
+TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& log) {
+    Result result{false, QString(), QStringLiteral("Abgebrochen: ") + reason, std::nullopt, true};
+    if (!log.fd) return result;
+    PosixFile::writeAll(log.fd.get(), abortMarker(reason));
+    if (!LogStore::finalize(log.fd.get(), {}, false, clock_()))
+        result.logError = PosixFile::reason(errno);
+    return result;
+}
+
 TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& log,
                                     Clock::time_point start) {
-    Result result{false, message, message, std::nullopt};
+    Result result{false, message, message, std::nullopt, false};
     if (dryRun) return result;
     if (!log.fd) {
         // The first open failed: one more try, so the reason lands in a log.

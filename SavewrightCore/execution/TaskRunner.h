@@ -29,6 +29,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
         std::optional<QString> error;
         // Why the run's log could not be created or finished, when it could not.
         std::optional<QString> logError;
+        // Stopped on request, before or after the script started: no failure.
+        bool cancelled = false;
     };
     // Every process of a run carries the task's safe name in this variable, so
     // that processes an earlier run left behind are found wherever they went.
@@ -64,6 +66,9 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     };
     bool signalGroup(pid_t script, int signal);
     Result fail(const QString& message, LogStore::Opened& log, Clock::time_point start);
+    // A run stopped before its script started: the abort marker, as for any stop.
+    Result stopped(const QString& reason, LogStore::Opened& log);
+    static QByteArray abortMarker(const QString& reason);
     void pump(int readFd, pid_t script, class OutputPump& output);
     bool stopReading(pid_t script) const;
     // "SAVEWRIGHT_RUN=<id>": the environment entry of this run's processes.

@@ -257,6 +257,30 @@ TEST_F(Starts, RunAllSkipsMissingVolumesAndCancelStops) {
     EXPECT_EQ(task(*e, "H")->summary.value().latestStatus, QStringLiteral("ABORTED"));
 }
 
+// However soon the stop comes, before or after the script started: a stop,
+// never a failure with its back-off, notice or /fail ping.
+TEST_F(Starts, AStopRightAfterARunIsNoFailure) {
+    writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n");
+    writeLog("H", clockNow, "SUCCESS");
+    auto e = makeEngine();
+    QList<Alert> alerts;
+    e->onAlert = [&](const Alert& a) { alerts.append(a); };
+    e->start();
+    const auto h = task(*e, "H");
+    for (int i = 0; i < 5; ++i) {
+        e->runNow(h, false);
+        ASSERT_TRUE(h->running);
+        e->cancel(h);
+        ASSERT_TRUE(finished(*e, "H"));
+        EXPECT_EQ(h->summary.value().latestStatus, QStringLiteral("ABORTED")) << i;
+        EXPECT_EQ(h->failedRuns.value(), 0) << i;
+        EXPECT_FALSE(h->retryAfter.value()) << i;
+        EXPECT_EQ(h->status(e->now), TaskStatus::Green) << i;
+        advance(2); // the next run's log takes the next second
+    }
+    EXPECT_TRUE(alerts.isEmpty());
+}
+
 TEST_F(Starts, AProgressFloodReachesTheRowAsItsLatestValue) {
     // 20,000 lines with a percentage, then the value that stays while the run waits.
     repo.script(QStringLiteral("flood.sh"),
