@@ -226,6 +226,8 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         task.unseenSuccess = started;
     } else if (result.cancelled) {
         // Stopped on request: nothing failed, so nothing to report or back off from.
+    } else if (result.heldElsewhere) {
+        task.transientError = result.error;
     } else {
         ping(task.config.value(), Ping::Event::Fail, result.output);
         task.failedRuns = task.failedRuns + 1;

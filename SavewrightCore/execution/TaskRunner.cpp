@@ -5,6 +5,7 @@
 #include "platform/SleepGuard.h"
 #include "platform/Spawn.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringDecoder>
@@ -74,6 +75,16 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
 }
 
 TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
+    // One run of a task at a time, across every copy on the machine (two
+    // copies with their own --support may share a repository).
+    const QString locks = paths.logs() + QStringLiteral("/.locks");
+    QDir().mkpath(locks);
+    const PosixFile::Lock held =
+        PosixFile::tryLock(locks + u'/' + task.safeName() + QStringLiteral(".lock"));
+    if (held.busy)
+        return {
+            false,        {},    QStringLiteral("Läuft schon in einer anderen Savewright-Kopie"),
+            std::nullopt, false, true};
     LogStore::Opened log;
     if (!dryRun) {
         log = logs.open(task.name, task.safeName(), task.script, start);
@@ -141,7 +152,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     const int status = Spawn::reap(started.pid);
     if (log.fd && cancelled) PosixFile::writeAll(log.fd.get(), abortMarker(reason));
     const bool success = status == 0 && !cancelled;
-    Result result{success, output.output(), std::nullopt, std::nullopt, cancelled};
+    Result result{success, output.output(), std::nullopt, std::nullopt, cancelled, false};
     if (log.fd) {
         if (!LogStore::finalize(log.fd.get(), output.stats(), success, clock_()))
             result.logError = PosixFile::reason(errno);
@@ -210,7 +221,7 @@ QByteArray TaskRunner::abortMarker(const QString& reason) {
 }
 
 TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& log) {
-    Result result{false, QString(), QStringLiteral("Abgebrochen: ") + reason, std::nullopt, true};
+    Result result{false, {}, QStringLiteral("Abgebrochen: ") + reason, std::nullopt, true, false};
     if (!log.fd) return result;
     PosixFile::writeAll(log.fd.get(), abortMarker(reason));
     if (!LogStore::finalize(log.fd.get(), {}, false, clock_()))
@@ -220,7 +231,7 @@ TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& 
 
 TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& log,
                                     Clock::time_point start) {
-    Result result{false, message, message, std::nullopt, false};
+    Result result{false, message, message, std::nullopt, false, false};
     if (dryRun) return result;
     if (!log.fd) {
         // The first open failed: one more try, so the reason lands in a log.

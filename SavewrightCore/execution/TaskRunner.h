@@ -31,6 +31,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
         std::optional<QString> logError;
         // Stopped on request, before or after the script started: no failure.
         bool cancelled = false;
+        // Not started: another copy runs this task now (no log, no failure).
+        bool heldElsewhere = false;
     };
     // Every process of a run carries the task's safe name in this variable, so
     // that processes an earlier run left behind are found wherever they went.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,17 @@ std::optional<Stamp> stamp(const QString& path) {
     struct stat st {};
     if (::stat(encodePath(path).constData(), &st) != 0) return std::nullopt;
     return stampOf(st);
+}
+
+Lock tryLock(const QString& path) {
+    Lock lock;
+    lock.fd = UniqueFd(
+        ::open(encodePath(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (lock.fd && ::flock(lock.fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        lock.busy = errno == EWOULDBLOCK;
+        lock.fd.reset();
+    }
+    return lock;
 }
 
 UniqueFd openFolder(const QString& path) {

@@ -74,6 +74,14 @@ constexpr int kNotRegular = ENXIO;
 ReadResult readAll(const QString& path);
 // Up to `limit` bytes from `offset`; a negative offset counts from the end (clamped to 0).
 ReadResult readRange(const QString& path, qint64 offset, qint64 limit);
+// An advisory lock on `path` (made when missing), held while `fd` lives and let
+// go by the kernel when its holder dies. `busy` when another holds it; no `fd`
+// and not busy when the file cannot be had at all.
+struct Lock {
+    UniqueFd fd;
+    bool busy = false;
+};
+Lock tryLock(const QString& path);
 // A short German reason for an errno value.
 QString reason(int error);
 

@@ -281,6 +281,27 @@ TEST_F(Starts, AStopRightAfterARunIsNoFailure) {
     EXPECT_TRUE(alerts.isEmpty());
 }
 
+// Two copies, each with a support folder of its own, on one repository.
+TEST_F(Starts, TwoCopiesNeverRunOneTaskAtOnce) {
+    writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n");
+    auto first = makeEngine();
+    TempRepo secondSupport;
+    secondSupport.write(QStringLiteral("support/config.toml"),
+                        "[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n");
+    auto second = makeEngine(false, {}, Paths(repo.paths().repo, secondSupport.paths().appSupport));
+    first->runNow(task(*first, "H"), false);
+    ASSERT_TRUE(
+        waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
+    second->runNow(task(*second, "H"), false);
+    ASSERT_TRUE(finished(*second, "H"));
+    EXPECT_EQ(task(*second, "H")->failedRuns.value(), 0);
+    EXPECT_EQ(LogStore(repo.paths().logs()).files(QStringLiteral("H")).size(), 1)
+        << "one run, one log";
+    release();
+    ASSERT_TRUE(finished(*first, "H"));
+    EXPECT_EQ(task(*first, "H")->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+}
+
 TEST_F(Starts, AProgressFloodReachesTheRowAsItsLatestValue) {
     // 20,000 lines with a percentage, then the value that stays while the run waits.
     repo.script(QStringLiteral("flood.sh"),

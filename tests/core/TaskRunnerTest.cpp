@@ -175,6 +175,24 @@ TEST_F(Runner, CancelBeforeLaunchNeverStartsTheScript) {
     EXPECT_TRUE(LogStore::wasAborted(repo.paths().logs() + u'/' + logFiles().value(0)));
 }
 
+TEST_F(Runner, OneRunOfATaskAtATimeAcrossCopies) {
+    repo.script(QStringLiteral("touch.sh"), "touch \"$0.ran\"\n");
+    QDir().mkpath(repo.paths().logs() + QStringLiteral("/.locks"));
+    // What another copy's run of the task holds while it lasts.
+    PosixFile::Lock other =
+        PosixFile::tryLock(repo.paths().logs() + QStringLiteral("/.locks/Demo_Task.lock"));
+    ASSERT_TRUE(other.fd);
+    const TaskRunner::Result held = runner(task("touch.sh"))->run(Clock::now());
+    EXPECT_TRUE(held.heldElsewhere);
+    EXPECT_FALSE(held.success);
+    EXPECT_FALSE(QFileInfo::exists(repo.paths().scripts() + QStringLiteral("/touch.sh.ran")));
+    EXPECT_TRUE(logFiles().isEmpty()) << "no log of a run not run";
+    // Let go (as when that copy ends or dies): the next run runs.
+    other.fd.reset();
+    EXPECT_TRUE(runner(task("touch.sh"))->run(Clock::now()).success);
+    EXPECT_TRUE(QFileInfo::exists(repo.paths().scripts() + QStringLiteral("/touch.sh.ran")));
+}
+
 TEST_F(Runner, DescendantHoldingThePipeKeepsTheRunGoing) {
     repo.script(QStringLiteral("bg.sh"), "(sleep 0.8; echo late) &\necho early\n");
     const auto begin = std::chrono::steady_clock::now();
