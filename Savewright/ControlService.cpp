@@ -11,6 +11,22 @@ QString compact(const QJsonObject& o) {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
+constexpr int kOwnerAnswerMs = 2000;
+
+// Whether the name's owner is a working copy (one that does not only observe);
+// an owner that does not answer counts as one.
+bool ownerWorks(QDBusConnection& bus) {
+    if (!bus.interface()->isServiceRegistered(ControlService::kService)) return false;
+    const QDBusMessage reply = bus.call(
+        QDBusMessage::createMethodCall(ControlService::kService, ControlService::kPath,
+                                       ControlService::kInterface, QStringLiteral("Status")),
+        QDBus::Block, kOwnerAnswerMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return true;
+    const QJsonObject report =
+        QJsonDocument::fromJson(reply.arguments().constFirst().toString().toUtf8()).object();
+    return !report.value(u"observeOnly").toBool();
+}
+
 } // namespace
 
 ControlService::ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent)
@@ -27,10 +43,13 @@ bool ControlService::publish(QDBusConnection bus) {
                                                   QDBusConnection::ExportScriptableSlots |
                                                       QDBusConnection::ExportScriptableSignals))
         return false;
+    // A working copy takes the name over from an observing one, never from
+    // another working one (two with their own --support): it waits in line.
+    const bool replace = !engine_->observeOnly && !ownerWorks(bus);
     const auto reply = bus.interface()->registerService(
         kService,
-        engine_->observeOnly ? QDBusConnectionInterface::QueueService
-                             : QDBusConnectionInterface::ReplaceExistingService,
+        replace ? QDBusConnectionInterface::ReplaceExistingService
+                : QDBusConnectionInterface::QueueService,
         engine_->observeOnly ? QDBusConnectionInterface::AllowReplacement
                              : QDBusConnectionInterface::DontAllowReplacement);
     return reply.isValid() && reply.value() != QDBusConnectionInterface::ServiceNotRegistered;

@@ -336,6 +336,46 @@ TEST_F(Control, StatusNamesTheRepositoryWhenTheRunningCopyHasAnother) {
     EXPECT_TRUE(cli({QStringLiteral("status")}).out.startsWith("Task"));
 }
 
+// Two working copies, each with its own --support: the second never takes
+// the first one's name; it waits in line and answers once the first is gone.
+TEST_F(Control, ASecondWorkingCopyNeverTakesTheNameOver) {
+    ASSERT_TRUE(bus->ok());
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    startProgram();
+    TempRepo other;
+    other.write(QStringLiteral("support/config.toml"), kTasks);
+    QProcess second;
+    second.setProcessEnvironment(environment());
+    second.start(QStringLiteral(SAVEWRIGHT_BINARY),
+                 {QStringLiteral("--repo"), other.paths().repo, QStringLiteral("--support"),
+                  other.paths().appSupport});
+    ASSERT_TRUE(second.waitForStarted());
+    QDBusConnection client = QDBusConnection::connectToBus(bus->address, QStringLiteral("c"));
+    const auto ownerRepo = [&] {
+        const QDBusMessage reply =
+            client.call(QDBusMessage::createMethodCall(QStringLiteral("org.savewright.Savewright"),
+                                                       QStringLiteral("/org/savewright/Savewright"),
+                                                       QStringLiteral("org.savewright.Savewright1"),
+                                                       QStringLiteral("Status")),
+                        QDBus::Block, 5000);
+        return QJsonDocument::fromJson(reply.arguments().value(0).toString().toUtf8())
+            .object()
+            .value(u"repo")
+            .toString();
+    };
+    // The second copy is up when it has loaded its configuration.
+    ASSERT_TRUE(
+        waitUntil([&] { return second.readAllStandardOutput().contains("geladen"); }, 15000));
+    waitUntil([] { return false; }, 500);
+    EXPECT_EQ(ownerRepo(), repo.paths().repo);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_TRUE(waitUntil([&] { return ownerRepo() == other.paths().repo; }, 10000));
+    second.terminate();
+    second.waitForFinished(20000);
+    QDBusConnection::disconnectFromBus(QStringLiteral("c"));
+}
+
 TEST_F(Control, TasksListsTheConfiguredNames) {
     repo.write(QStringLiteral("support/config.toml"), kTasks);
     const Outcome o = cli({QStringLiteral("tasks")});
