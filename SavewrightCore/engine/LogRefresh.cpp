@@ -31,8 +31,11 @@ void Engine::refreshLogs() {
         const LogSummary s = summaryOf(look, c.safeName());
         task->summary = s; // notifies only when a field differs
 
+        // A RUNNING log is a run only while some copy's run holds the task's
+        // lock: one whose copy was killed is over, whatever its log says.
         bool elsewhere = observeOnly && !task->running && s.latestStatus == u"RUNNING" &&
-                         s.latestStart && s.latestStart->secsTo(t) < kObservedRunSeconds;
+                         s.latestStart && s.latestStart->secsTo(t) < kObservedRunSeconds &&
+                         PosixFile::lockHeld(TaskRunner::lockFile(paths, c.safeName()));
         if (c.type == TaskType::External) {
             elsewhere = s.latestStatus == u"RUNNING" && isFresh(s.latestFile, t);
             const double age = s.lastSuccess ? s.lastSuccess->msecsTo(t) / 3'600'000.0

@@ -77,10 +77,9 @@ TaskRunner::Result TaskRunner::run(Clock::time_point start) {
 TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     // One run of a task at a time, across every copy on the machine (two
     // copies with their own --support may share a repository).
-    const QString locks = paths.logs() + QStringLiteral("/.locks");
-    QDir().mkpath(locks);
-    const PosixFile::Lock held =
-        PosixFile::tryLock(locks + u'/' + task.safeName() + QStringLiteral(".lock"));
+    const QString lock = lockFile(paths, task.safeName());
+    QDir().mkpath(QFileInfo(lock).path());
+    const PosixFile::Lock held = PosixFile::tryLock(lock);
     if (held.busy)
         return {
             false,        {},    QStringLiteral("Läuft schon in einer anderen Savewright-Kopie"),
@@ -214,6 +213,10 @@ QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
     if (!text || !PosixFile::writeAll(text.get(), bytes) || ::lseek(text.get(), 0, SEEK_SET) != 0)
         throw Failure{systemError("Could not prepare the dry run", errno)};
     return {"-c", "eval \"exec 3<&-\n$(</dev/fd/3)\""};
+}
+
+QString TaskRunner::lockFile(const Paths& paths, const QString& safeName) {
+    return paths.logs() + QStringLiteral("/.locks/") + safeName + QStringLiteral(".lock");
 }
 
 QByteArray TaskRunner::abortMarker(const QString& reason) {

@@ -37,6 +37,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // Every process of a run carries the task's safe name in this variable, so
     // that processes an earlier run left behind are found wherever they went.
     static constexpr const char* kTaskMarker = "SAVEWRIGHT_TASK";
+    // Held by a run of the task while it lasts, whichever copy started it.
+    static QString lockFile(const Paths& paths, const QString& safeName);
     // ... and the log folder it writes to: the same task name in another
     // repository (another copy, a test) is another task.
     static constexpr const char* kLogsMarker = "SAVEWRIGHT_LOGS";

@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/sysmacros.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +41,18 @@ Lock tryLock(const QString& path) {
         lock.fd.reset();
     }
     return lock;
+}
+
+bool lockHeld(const QString& path) {
+    struct stat st {};
+    if (::stat(encodePath(path).constData(), &st) != 0) return false;
+    // "1: FLOCK  ADVISORY  WRITE 9886 fe:00:10954710 0 EOF": device in hex, inode.
+    char id[64];
+    std::snprintf(id, sizeof id, " %02x:%02x:%llu ", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    for (const QByteArray& line : readAll(QStringLiteral("/proc/locks")).data.split('\n'))
+        if (line.contains("FLOCK") && line.contains(id)) return true;
+    return false;
 }
 
 UniqueFd openFolder(const QString& path) {

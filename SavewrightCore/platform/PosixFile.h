@@ -82,6 +82,9 @@ struct Lock {
     bool busy = false;
 };
 Lock tryLock(const QString& path);
+// Whether any process holds such a lock on `path` now, asked of /proc/locks
+// without taking it (taking it would turn away a run starting that moment).
+bool lockHeld(const QString& path);
 // A short German reason for an errno value.
 QString reason(int error);
 

@@ -376,6 +376,28 @@ TEST_F(Control, ASecondWorkingCopyNeverTakesTheNameOver) {
     QDBusConnection::disconnectFromBus(QStringLiteral("c"));
 }
 
+// Without a running copy: a run is "running" only while some copy runs it,
+// not because a killed copy left its log RUNNING.
+TEST_F(Control, AKilledCopysRunIsNotRunning) {
+    ASSERT_TRUE(bus->ok());
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    repo.script(QStringLiteral("lang.sh"), "echo begonnen\nsleep 60\n");
+    success("Lang", 60);
+    startProgram();
+    EXPECT_EQ(cli({QStringLiteral("run"), QStringLiteral("Lang")}).code, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        return taskOf(cli({QStringLiteral("status"), QStringLiteral("--json")}).json(), "Lang")
+            .value(u"runningHere")
+            .toBool();
+    }));
+    program.kill();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    const QJsonObject report = cli({QStringLiteral("status"), QStringLiteral("--json")}).json();
+    EXPECT_EQ(report.value(u"source").toString(), u"logs");
+    EXPECT_EQ(taskOf(report, "Lang").value(u"latestStatus").toString(), u"RUNNING");
+    EXPECT_FALSE(taskOf(report, "Lang").value(u"running").toBool());
+}
+
 TEST_F(Control, TasksListsTheConfiguredNames) {
     repo.write(QStringLiteral("support/config.toml"), kTasks);
     const Outcome o = cli({QStringLiteral("tasks")});

@@ -171,7 +171,15 @@ TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {
         "[[task]]\nname = 'Ext'\ntype = 'external'\nscript = 'e.sh'\nwatch_volumes = ['/v']\n"
         "[[task]]\nname = 'User'\ntype = 'scheduled'\nscript = 'u.sh'\nwatch_volumes = ['/v']\n");
     writeLog("S", clockNow.addSecs(-23 * 3600), "RUNNING");
+    // A copy that was killed left the log RUNNING: no run holds the task's lock.
     auto observer = makeEngine(true);
+    EXPECT_FALSE(task(*observer, "S")->runningElsewhere);
+    // The run of another copy holds it while it lasts.
+    const QString lock = TaskRunner::lockFile(repo.paths(), QStringLiteral("S"));
+    QDir().mkpath(QFileInfo(lock).path());
+    PosixFile::Lock held = PosixFile::tryLock(lock);
+    ASSERT_TRUE(held.fd);
+    observer->refreshLogs();
     EXPECT_TRUE(task(*observer, "S")->runningElsewhere);
     EXPECT_EQ(task(*observer, "S")->status(clockNow), TaskStatus::Running);
     auto working = makeEngine(false);
@@ -180,6 +188,7 @@ TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {
     observer->refreshLogs();
     EXPECT_FALSE(task(*observer, "S")->runningElsewhere)
         << "a day-old RUNNING log is a dead writer";
+    held.fd.reset();
 
     // External: RUNNING and written to within 10 minutes counts as running.
     const QString external = writeLog("Ext", clockNow.addSecs(-3600), "RUNNING");
