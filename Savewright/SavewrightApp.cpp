@@ -45,8 +45,10 @@ void onSignal(int number) {
 // SIGTERM and SIGINT end the program on the main thread, after every run is stopped.
 void installTerminationHandlers(Engine& engine) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [&engine] {
+    // The application may be a plain QCoreApplication (--headless): never qApp here.
+    QCoreApplication* app = QCoreApplication::instance();
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, app);
+    QObject::connect(notifier, &QSocketNotifier::activated, app, [&engine] {
         char byte;
         [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
         engine.shutdown();
@@ -60,7 +62,7 @@ void installTerminationHandlers(Engine& engine) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [&engine] {
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [&engine] {
         engine.shutdown();
         engine.waitForRuns(kRunsFinishMs);
     });
