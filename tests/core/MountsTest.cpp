@@ -103,8 +103,9 @@ TEST(Mounts, MountCommandsGetTheAddressAsOneArgumentWithoutAShell) {
     const QString calls = repo.root() + QStringLiteral("/calls");
     for (const char* tool : {"gio", "mount"})
         repo.write(QStringLiteral("bin/") + QString::fromLatin1(tool),
-                   QByteArray("#!/bin/bash\nprintf '%s|' ") + tool + " \"$@\" >> " +
-                       calls.toUtf8() + "\necho >> " + calls.toUtf8() + "\n");
+                   // One write per call: the two run at once.
+                   QByteArray("#!/bin/bash\nline=$(printf '%s|' ") + tool +
+                       " \"$@\")\nprintf '%s\\n' \"$line\" >> " + calls.toUtf8() + "\n");
     for (const char* tool : {"gio", "mount"})
         QFile::setPermissions(repo.root() + QStringLiteral("/bin/") + QString::fromLatin1(tool),
                               QFile::ReadOwner | QFile::ExeOwner);
