@@ -104,7 +104,17 @@ void Engine::checkAttention() {
                 seenStore->setValue(key, memory);
         }
     }
-    if (changed) seenStore->sync();
+    if (changed) {
+        seenStore->sync();
+        // Unsaved, the same notices come again at every start: say why, once.
+        const QString prefix = QStringLiteral("Einstellungen nicht speicherbar: ");
+        replaceProblem(prefix,
+                       seenStore->status() == QSettings::NoError
+                           ? std::nullopt
+                           : std::optional(prefix + seenStore->fileName() +
+                                           QStringLiteral(" (Gemeldetes wird nach "
+                                                          "einem Neustart erneut gemeldet)")));
+    }
     if (std::exchange(summarizeAttention_, false) && news.size() > 1) {
         QStringList names;
         for (const Alert& a : news)

@@ -160,6 +160,13 @@ void Engine::setProblems(const QStringList& configProblems) {
     problems = kept + configProblems;
 }
 
+void Engine::replaceProblem(const QString& prefix, const std::optional<QString>& text) {
+    QStringList list = problems.value();
+    list.removeIf([&](const QString& p) { return p.startsWith(prefix); });
+    if (text) list.append(*text);
+    problems = list;
+}
+
 void Engine::reloadConfig() {
     lastConfigCheck_ = currentTime();
     configMTime = mtime(paths.configFile());

@@ -217,6 +217,8 @@ class Engine : public QObject {
     void ping(const TaskConfig& task, Ping::Event event, const QString& output = {});
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
+    // Puts the problem that begins with `prefix` in place, or takes it away.
+    void replaceProblem(const QString& prefix, const std::optional<QString>& text);
     // A modification time far enough behind the clock to hide no later change.
     qint64 settledBeforeNs() const;
     // The log folder's names, read again only when the folder changed.

@@ -77,6 +77,7 @@ QByteArray text(const QList<std::shared_ptr<TaskState>>& tasks, const QDateTime&
 void Engine::writeMetrics() {
     const QString file = config.value().metricsFile;
     // Only a started copy: a one-off look (the status command, a snapshot) leaves the file alone.
+    if (file.isEmpty()) replaceProblem(Metrics::kProblem, std::nullopt);
     if (file.isEmpty() || !started) return;
     QHash<QString, double> seconds;
     QHash<QString, QPair<QString, std::optional<double>>> kept; // dropped tasks are forgotten
@@ -95,12 +96,14 @@ void Engine::writeMetrics() {
     const int error = PosixFile::replace(file, text);
     if (error) {
         writtenMetrics_ = {};
-        const QString line = QStringLiteral("metrics_file nicht schreibbar: %1: %2")
-                                 .arg(file, PosixFile::reason(error));
+        const QString line =
+            Metrics::kProblem + QStringLiteral("%1: %2").arg(file, PosixFile::reason(error));
         if (line != metricsError_) say(line);
         metricsError_ = line;
+        replaceProblem(Metrics::kProblem, line);
         return;
     }
     writtenMetrics_ = {file, text};
     metricsError_.clear();
+    replaceProblem(Metrics::kProblem, std::nullopt);
 }

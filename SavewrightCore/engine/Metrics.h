@@ -16,6 +16,8 @@ namespace Metrics {
 // `lastRunSeconds` by task name; a task without one has no duration sample.
 QByteArray text(const QList<std::shared_ptr<TaskState>>& tasks, const QDateTime& now,
                 const QHash<QString, double>& lastRunSeconds);
+// How a metrics file that cannot be written is said on the panel.
+inline const QString kProblem = QStringLiteral("metrics_file nicht schreibbar: ");
 // A label value with backslash, quote and line feed escaped.
 QString labelValue(const QString& value);
 

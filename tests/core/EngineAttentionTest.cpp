@@ -167,6 +167,25 @@ TEST_F(Attention, WhatWasToldIsKeptPerRepository) {
     EXPECT_TRUE(titles().isEmpty());
 }
 
+TEST_F(Attention, ASettingsStoreThatCannotBeWrittenIsSaidOnce) {
+    writeConfig(kWatched);
+    writeLog("A", clockNow.addSecs(-3600), "FAILED");
+    // Its folder cannot be made, whoever runs the test: a file stands in its place.
+    repo.write(QStringLiteral("blocked"), "x");
+    auto e = std::make_unique<Engine>(
+        repo.paths(), false, QStringList{},
+        std::make_unique<QSettings>(repo.root() + QStringLiteral("/blocked/seen.ini"),
+                                    QSettings::IniFormat));
+    e->clock = [this] { return Clock::time_point(Clock::duration(clockTicks.load())); };
+    e->onAlert = [this](const Alert& a) { alerts.append(a); };
+    e->start();
+    EXPECT_FALSE(alerts.isEmpty());
+    const QStringList problems = e->problems.value();
+    ASSERT_EQ(problems.size(), 1) << problems.join(u'\n').toStdString();
+    EXPECT_TRUE(problems[0].startsWith(QStringLiteral("Einstellungen nicht speicherbar: ") +
+                                       repo.root() + QStringLiteral("/blocked/seen.ini")));
+}
+
 TEST_F(Attention, ObserveOnlyAndSwitchedOffTellNothing) {
     writeConfig(kWatched);
     writeLog("A", clockNow.addSecs(-3600), "FAILED");

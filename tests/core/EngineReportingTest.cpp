@@ -227,4 +227,14 @@ TEST_F(Reporting, AnUnwritableMetricsFileHarmsNothing) {
     e->refreshLogs();
     EXPECT_EQ(task(*e, "A")->status(clockNow), TaskStatus::Never);
     EXPECT_FALSE(QFileInfo::exists(repo.root() + QStringLiteral("/missing")));
+    // Said on the panel until the file can be written.
+    const QStringList problems = e->problems.value();
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].startsWith(QStringLiteral("metrics_file nicht schreibbar: ") +
+                                       repo.root() + QStringLiteral("/missing/folder/m.prom: ")))
+        << problems[0].toStdString();
+    QDir().mkpath(repo.root() + QStringLiteral("/missing/folder"));
+    advance(60);
+    e->refreshLogs();
+    EXPECT_TRUE(e->problems.value().isEmpty());
 }
