@@ -49,6 +49,20 @@ QString germanStatus(const QString& status) {
     return words.value(status, status);
 }
 
+// Names and failure lines come from config.toml and the scripts: a terminal
+// must never take their control characters as commands.
+QString forTerminal(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 QJsonObject of(const Engine& engine, const QString& source) {
@@ -96,7 +110,8 @@ int exitCode(const QJsonObject& report) {
 QString line(const QJsonObject& report) {
     const QJsonArray problems = report.value(u"problems").toArray();
     const QString count = report.value(u"countLine").toString();
-    return problems.isEmpty() ? count : problems.first().toString() + QStringLiteral(" · ") + count;
+    return forTerminal(
+        problems.isEmpty() ? count : problems.first().toString() + QStringLiteral(" · ") + count);
 }
 
 QString table(const QJsonObject& report, const QDateTime& now) {
@@ -107,10 +122,11 @@ QString table(const QJsonObject& report, const QDateTime& now) {
         const QJsonObject t = v.toObject();
         const QDateTime last =
             QDateTime::fromString(t.value(u"lastSuccess").toString(), Qt::ISODate);
-        rows.append({t.value(u"name").toString(), t.value(u"group").toString(),
-                     t.value(u"kind").toString(), germanStatus(t.value(u"status").toString()),
+        rows.append({forTerminal(t.value(u"name").toString()),
+                     forTerminal(t.value(u"group").toString()), t.value(u"kind").toString(),
+                     germanStatus(t.value(u"status").toString()),
                      RelativeTime::text(last.isValid() ? std::optional(last) : std::nullopt, now),
-                     t.value(u"failureLine").toString()});
+                     forTerminal(t.value(u"failureLine").toString())});
     }
     QList<qsizetype> widths(rows.front().size(), 0);
     for (const QStringList& r : rows)
@@ -126,7 +142,7 @@ QString table(const QJsonObject& report, const QDateTime& now) {
         out += line + u'\n';
     }
     for (const QJsonValue p : report.value(u"problems").toArray())
-        out += p.toString() + u'\n';
+        out += forTerminal(p.toString()) + u'\n';
     return out + report.value(u"countLine").toString() + u'\n';
 }
 

@@ -1,6 +1,7 @@
 // The command line and the session-bus service, against the built program
 // running on a private bus.
 #include "config/Paths.h"
+#include "platform/PosixFile.h"
 #include "records/LogStore.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
@@ -396,6 +397,40 @@ TEST_F(Control, AKilledCopysRunIsNotRunning) {
     EXPECT_EQ(report.value(u"source").toString(), u"logs");
     EXPECT_EQ(taskOf(report, "Lang").value(u"latestStatus").toString(), u"RUNNING");
     EXPECT_FALSE(taskOf(report, "Lang").value(u"running").toBool());
+}
+
+TEST_F(Control, TheStatusTableNeverHandsATerminalAnEscape) {
+    // A name with a terminal command in it, and a failure line that clears the screen.
+    repo.write(QStringLiteral("support/config.toml"),
+               "[[task]]\nname = \"Fotos\\u001b]0;x\\u0007\"\ntype = 'scheduled'\n"
+               "script = 'f.sh'\n");
+    LogStore store(repo.paths().logs());
+    const auto start = Clock::now() - std::chrono::seconds(60);
+    auto opened = store.open(QStringLiteral("F"), QStringLiteral("Fotos\x1b]0;x\x07"),
+                             QStringLiteral("f.sh"), start);
+    ASSERT_TRUE(opened.fd);
+    PosixFile::writeAll(opened.fd.get(), "rsync error \x1b[2J\xc2\x9b"
+                                         "31m\n");
+    ASSERT_TRUE(LogStore::finalize(opened.fd.get(), {}, false, start + std::chrono::seconds(1)));
+    for (const char* form : {"", "--line"}) {
+        QStringList arguments{QStringLiteral("status")};
+        if (*form) arguments.append(QString::fromLatin1(form));
+        const Outcome o = cli(arguments);
+        EXPECT_FALSE(o.out.contains('\x1b')) << form << o.out.constData();
+        EXPECT_FALSE(o.out.contains('\x07')) << form;
+        EXPECT_FALSE(o.out.contains("\xc2\x9b")) << form << "a C1 control is one too";
+    }
+    EXPECT_TRUE(cli({QStringLiteral("status")}).out.contains("Fotos\\x1b]0;x\\x07"));
+    // What programs read stays as it is.
+    EXPECT_EQ(cli({QStringLiteral("status"), QStringLiteral("--json")})
+                  .json()
+                  .value(u"tasks")
+                  .toArray()
+                  .first()
+                  .toObject()
+                  .value(u"name")
+                  .toString(),
+              QStringLiteral("Fotos\x1b]0;x\x07"));
 }
 
 TEST_F(Control, TasksListsTheConfiguredNames) {
