@@ -1,6 +1,8 @@
 // Stopping a run: the script, its descendants and what stayed in its process group.
 #include "TaskRunner.h"
 
+#include <algorithm>
+
 #include "platform/PosixFile.h"
 
 #include "platform/Detached.h"
@@ -59,8 +61,15 @@ Targets targetsOf(pid_t script, const QByteArray& marker) {
 bool TaskRunner::earlierRunAlive(const QString& safeName, const QString& logsFolder) {
     const QByteArray task = QByteArray(kTaskMarker) + '=' + safeName.toUtf8();
     const QByteArray logs = QByteArray(kLogsMarker) + '=' + PosixFile::encodePath(logsFolder);
-    return !ProcessTable::carrying(logs, ProcessTable::carrying(task, ProcessTable::entries()))
-                .isEmpty();
+    const QList<ProcessTable::Entry> marked =
+        ProcessTable::carrying(logs, ProcessTable::carrying(task, ProcessTable::entries()));
+    // Only the run's script itself, bash leading the process group the runner
+    // made: an agent or daemon the script left (gpg-agent, an ssh master, a
+    // FUSE daemon) carries the marks too, but must never hold the task.
+    return std::any_of(marked.cbegin(), marked.cend(), [](const ProcessTable::Entry& e) {
+        return e.pgrp == e.pid &&
+               ProcessTable::parseProgram(ProcessTable::rawCommandLine(e.pid)) == u"/bin/bash";
+    });
 }
 
 QList<pid_t> TaskRunner::descendants(pid_t pid) {

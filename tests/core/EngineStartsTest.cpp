@@ -177,30 +177,40 @@ TEST_F(Starts, ASuccessTheLogsCannotShowStillCountsForTheSchedule) {
 
 TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     writeConfig("[[task]]\nname = 'Fotos NAS'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
-    // What a run of a copy that was killed left behind.
-    QProcess leftover, elsewhere;
+    // What a run of a copy that was killed left behind: its script, in a group
+    // of its own as the runner starts it, and an agent that script started.
+    QProcess leftover, agent, elsewhere;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("SAVEWRIGHT_TASK"), QStringLiteral("Fotos_NAS"));
     // The same task name writing to another repository's logs is another task.
     env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.root() + QStringLiteral("/other/logs"));
+    const QStringList script{QStringLiteral("/bin/bash"), QStringLiteral("-c"),
+                             QStringLiteral("sleep 30; :")};
     elsewhere.setProcessEnvironment(env);
-    elsewhere.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
+    elsewhere.start(QStringLiteral("setsid"), script);
     env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.paths().logs());
     leftover.setProcessEnvironment(env);
-    leftover.start(QStringLiteral("/bin/sleep"), {QStringLiteral("30")});
-    ASSERT_TRUE(leftover.waitForStarted() && elsewhere.waitForStarted());
+    leftover.start(QStringLiteral("setsid"), script);
+    agent.setProcessEnvironment(env);
+    agent.start(QStringLiteral("setsid"), {QStringLiteral("/bin/sleep"), QStringLiteral("30")});
+    ASSERT_TRUE(leftover.waitForStarted() && elsewhere.waitForStarted() && agent.waitForStarted());
     auto e = makeEngine();
     const auto t = task(*e, "Fotos NAS");
+    ASSERT_TRUE(waitUntil([&] {
+        return TaskRunner::earlierRunAlive(QStringLiteral("Fotos_NAS"), repo.paths().logs());
+    }));
     e->startReady();
     EXPECT_FALSE(t->running);
     EXPECT_EQ(t->errorText(), QStringLiteral("Ein früherer Lauf läuft noch"));
     leftover.kill();
     leftover.waitForFinished();
     e->startReady();
-    EXPECT_TRUE(t->running) << "once it is gone";
+    EXPECT_TRUE(t->running) << "once the script is gone; the agent it left holds nothing";
     ASSERT_TRUE(finished(*e, "Fotos NAS"));
-    elsewhere.kill();
-    elsewhere.waitForFinished();
+    for (QProcess* p : {&agent, &elsewhere}) {
+        p->kill();
+        p->waitForFinished();
+    }
 }
 
 TEST_F(Starts, ALogThatCannotBeWrittenShowsOnTheRow) {
