@@ -36,6 +36,13 @@ ControlService::ControlService(Engine* engine, std::function<void()> showPanel, 
           if (!watch_.passOver(clockOnly)) statusMayHaveChanged();
       }) {
     lastSent_ = StatusReport::essentials(StatusReport::of(*engine_, QStringLiteral("live")));
+    gap_.setSingleShot(true);
+    gap_.setInterval(kSignalGapMs);
+    connect(&gap_, &QTimer::timeout, this, [this] {
+        if (!std::exchange(pending_, false)) return;
+        sendIfChanged();
+        gap_.start();
+    });
 }
 
 bool ControlService::publish(QDBusConnection bus) {
@@ -56,6 +63,17 @@ bool ControlService::publish(QDBusConnection bus) {
 }
 
 void ControlService::statusMayHaveChanged() {
+    // A flood of changes (progress of many runs) goes out as at most a few
+    // signals a second, the last one always carrying the latest state.
+    if (gap_.isActive()) {
+        pending_ = true;
+        return;
+    }
+    sendIfChanged();
+    gap_.start();
+}
+
+void ControlService::sendIfChanged() {
     const QJsonObject report = StatusReport::of(*engine_, QStringLiteral("live"));
     const QJsonObject essentials = StatusReport::essentials(report);
     if (essentials == lastSent_) return;

@@ -10,6 +10,7 @@
 #include <QDBusContext>
 #include <QJsonObject>
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 
@@ -48,9 +49,13 @@ class ControlService : public QObject, protected QDBusContext {
     bool refusedHere();
     void start(const QString& name, bool dryRun);
     void statusMayHaveChanged();
+    void sendIfChanged();
 
     Engine* engine_;
     std::function<void()> showPanel_;
     EngineWatch watch_;
     QJsonObject lastSent_;
+    static constexpr int kSignalGapMs = 250;
+    QTimer gap_;           // after a signal, the next waits this long
+    bool pending_ = false; // something changed meanwhile
 };
