@@ -161,7 +161,8 @@ TEST_F(Panel, RowsFollowTheirTaskAndAct) {
     ASSERT_TRUE(
         waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
     buttons[0]->click();
-    ASSERT_TRUE(waitUntil([&] { return !single->running; }));
+    // Past the stop's grace (a kill at 5 s), should a loaded machine need it.
+    ASSERT_TRUE(waitUntil([&] { return !single->running; }, 15000));
     EXPECT_EQ(single->summary.value().latestStatus, QStringLiteral("ABORTED"));
 }
 
