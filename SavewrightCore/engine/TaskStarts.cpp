@@ -225,7 +225,10 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         task.retryAfter = std::nullopt;
         task.unseenSuccess = started;
     } else if (result.cancelled) {
-        // Stopped on request: nothing failed, so nothing to report or back off from.
+        // Stopped on request: nothing failed, so nothing to report. But what the
+        // person stopped must not start again by itself at once: the schedule
+        // waits as after a first failure; a start by hand goes at once.
+        if (!shuttingDown) task.retryAfter = currentTime().addSecs(retryDelaySeconds(1));
     } else if (result.heldElsewhere) {
         task.transientError = result.error;
     } else {

@@ -284,11 +284,36 @@ TEST_F(Starts, AStopRightAfterARunIsNoFailure) {
         ASSERT_TRUE(finished(*e, "H"));
         EXPECT_EQ(h->summary.value().latestStatus, QStringLiteral("ABORTED")) << i;
         EXPECT_EQ(h->failedRuns.value(), 0) << i;
-        EXPECT_FALSE(h->retryAfter.value()) << i;
         EXPECT_EQ(h->status(e->now), TaskStatus::Green) << i;
         advance(2); // the next run's log takes the next second
     }
     EXPECT_TRUE(alerts.isEmpty());
+}
+
+// What the person stopped does not start again by itself at once, though it is due.
+TEST_F(Starts, AStoppedDueTaskWaitsBeforeTheScheduleStartsItAgain) {
+    writeConfig("[[task]]\nname = 'H'\ntype = 'scheduled'\nscript = 'hold.sh'\n");
+    auto e = makeEngine();
+    e->start(); // never ran: due, and started
+    const auto h = task(*e, "H");
+    ASSERT_TRUE(h->running);
+    ASSERT_TRUE(
+        waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
+    e->cancel(h);
+    ASSERT_TRUE(finished(*e, "H"));
+    e->startReady();
+    EXPECT_FALSE(h->running) << "not straight back";
+    EXPECT_EQ(h->failedRuns.value(), 0);
+    advance(static_cast<int>(Engine::retryDelaySeconds(1)) + 1);
+    e->refreshLogs();
+    e->startReady();
+    EXPECT_TRUE(h->running) << "the schedule goes on";
+    e->cancel(h);
+    ASSERT_TRUE(finished(*e, "H"));
+    e->runNow(h, false);
+    EXPECT_TRUE(h->running) << "a start by hand goes at once";
+    e->cancel(h);
+    ASSERT_TRUE(finished(*e, "H"));
 }
 
 // Two copies, each with a support folder of its own, on one repository.
