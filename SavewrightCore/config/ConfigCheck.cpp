@@ -75,6 +75,8 @@ QString wanted(Kind kind) {
     return {};
 }
 
+constexpr qsizetype kShownWarnings = 20;
+
 struct Warning {
     int line;
     QString text;
@@ -186,8 +188,12 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
     // In the order of the file.
     std::stable_sort(out.begin(), out.end(),
                      [](const Warning& a, const Warning& b) { return a.line < b.line; });
+    // Each is a banner: thousands of them would bury the panel (and stall it).
     QStringList texts;
-    for (const Warning& w : out)
-        texts.append(w.text);
+    for (qsizetype i = 0; i < std::min<qsizetype>(out.size(), kShownWarnings); ++i)
+        texts.append(out[i].text);
+    if (out.size() > kShownWarnings)
+        texts.append(
+            QStringLiteral("config.toml: %1 weitere Hinweise").arg(out.size() - kShownWarnings));
     return texts;
 }

@@ -353,3 +353,14 @@ TEST(AppConfig, AWatchedFolderThatGioNeverMountsIsNamedWithTheRightOne) {
             << fine;
     qputenv("XDG_RUNTIME_DIR", runtime);
 }
+
+TEST(AppConfig, ThousandsOfMistakesGiveAFewWarningsAndACount) {
+    QString text = QStringLiteral("[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\n");
+    for (int i = 0; i < 16000; ++i)
+        text += QStringLiteral("unbekannt_%1 = 1\n").arg(i);
+    const AppConfig c = AppConfig::parse(text);
+    ASSERT_EQ(c.warnings.size(), 21);
+    EXPECT_TRUE(c.warnings[0].startsWith(u"config.toml Zeile 5: Task „A“: unbekannter Schlüssel"))
+        << c.warnings[0].toStdString();
+    EXPECT_EQ(c.warnings.last(), u"config.toml: 15980 weitere Hinweise");
+}
