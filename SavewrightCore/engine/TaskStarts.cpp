@@ -160,12 +160,6 @@ void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QStr
 
 void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (shuttingDown) return;
-    // A run of this task from before (of a copy that died, say) still has
-    // processes: a second one beside it would run the same backup twice.
-    if (TaskRunner::earlierRunAlive(task->config.value().safeName(), paths.logs())) {
-        task->transientError = QStringLiteral("Ein früherer Lauf läuft noch");
-        return;
-    }
     std::weak_ptr<TaskState> progressTarget = task;
     auto runner = std::make_shared<TaskRunner>(task->config.value(), paths, dryRun,
                                                latestToMain<int>([progressTarget](int percent) {
@@ -230,7 +224,9 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         // waits as after a first failure; a start by hand goes at once.
         if (!shuttingDown) task.retryAfter = currentTime().addSecs(retryDelaySeconds(1));
     } else if (result.heldElsewhere) {
+        // Not run at all; the schedule tries again in a minute, not at once.
         task.transientError = result.error;
+        task.retryAfter = currentTime().addSecs(retryDelaySeconds(1));
     } else {
         ping(task.config.value(), Ping::Event::Fail, result.output);
         task.failedRuns = task.failedRuns + 1;

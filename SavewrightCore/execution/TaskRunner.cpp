@@ -80,10 +80,12 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     const QString lock = lockFile(paths, task.safeName());
     QDir().mkpath(QFileInfo(lock).path());
     const PosixFile::Lock held = PosixFile::tryLock(lock);
-    if (held.busy)
-        return {
-            false,        {},    QStringLiteral("Läuft schon in einer anderen Savewright-Kopie"),
-            std::nullopt, false, true};
+    if (held.busy) return notRun(QStringLiteral("Läuft schon in einer anderen Savewright-Kopie"));
+    // A run of this task from before (of a copy that died, say) still has its
+    // script running: a second one beside it would run the same backup twice.
+    // Asked here, on the run's thread: it reads every process's environment.
+    if (earlierRunAlive(task.safeName(), paths.logs()))
+        return notRun(QStringLiteral("Ein früherer Lauf läuft noch"));
     LogStore::Opened log;
     if (!dryRun) {
         log = logs.open(task.name, task.safeName(), task.script, start);
@@ -213,6 +215,10 @@ QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
     if (!text || !PosixFile::writeAll(text.get(), bytes) || ::lseek(text.get(), 0, SEEK_SET) != 0)
         throw Failure{systemError("Could not prepare the dry run", errno)};
     return {"-c", "eval \"exec 3<&-\n$(</dev/fd/3)\""};
+}
+
+TaskRunner::Result TaskRunner::notRun(const QString& why) {
+    return {false, {}, why, std::nullopt, false, true};
 }
 
 QString TaskRunner::lockFile(const Paths& paths, const QString& safeName) {

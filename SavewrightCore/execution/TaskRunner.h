@@ -31,7 +31,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
         std::optional<QString> logError;
         // Stopped on request, before or after the script started: no failure.
         bool cancelled = false;
-        // Not started: another copy runs this task now (no log, no failure).
+        // Not started: another copy, or a script of an earlier run, runs this
+        // task now (no log, no failure).
         bool heldElsewhere = false;
     };
     // Every process of a run carries the task's safe name in this variable, so
@@ -73,6 +74,7 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // A run stopped before its script started: the abort marker, as for any stop.
     Result stopped(const QString& reason, LogStore::Opened& log);
     static QByteArray abortMarker(const QString& reason);
+    static Result notRun(const QString& why);
     void pump(int readFd, pid_t script, class OutputPump& output);
     bool stopReading(pid_t script) const;
     // "SAVEWRIGHT_RUN=<id>": the environment entry of this run's processes.

@@ -200,13 +200,22 @@ TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
         return TaskRunner::earlierRunAlive(QStringLiteral("Fotos_NAS"), repo.paths().logs());
     }));
     e->startReady();
-    EXPECT_FALSE(t->running);
+    ASSERT_TRUE(finished(*e, "Fotos NAS"));
     EXPECT_EQ(t->errorText(), QStringLiteral("Ein früherer Lauf läuft noch"));
+    EXPECT_TRUE(LogStore(repo.paths().logs()).files(QStringLiteral("Fotos_NAS")).isEmpty())
+        << "no log of a run that did not run";
+    EXPECT_EQ(t->failedRuns.value(), 0);
+    e->startReady();
+    EXPECT_FALSE(t->running) << "tried again in a minute, not in a loop";
     leftover.kill();
     leftover.waitForFinished();
+    advance(61);
+    e->refreshLogs();
     e->startReady();
-    EXPECT_TRUE(t->running) << "once the script is gone; the agent it left holds nothing";
+    EXPECT_TRUE(t->running);
     ASSERT_TRUE(finished(*e, "Fotos NAS"));
+    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("SUCCESS"))
+        << "once the script is gone; the agent it left holds nothing";
     for (QProcess* p : {&agent, &elsewhere}) {
         p->kill();
         p->waitForFinished();
