@@ -291,6 +291,41 @@ TEST_F(Desktop, ATallPanelNeverCoversItsIconAndQuittingAsksDuringARun) {
     EXPECT_EQ(program.state(), QProcess::Running);
 }
 
+// The icon's right-click menu turns starting at login on, as a person does it.
+TEST_F(Desktop, TheIconsMenuTurnsStartingAtLoginOn) {
+    startTray("0x2f2f2f");
+    start(program, SAVEWRIGHT_BINARY, roots());
+    ASSERT_TRUE(waitFor([&] { return !windows(true).isEmpty(); }, 15000));
+    const Window icon = windows(true).first();
+    run("xdotool", args("mousemove", QString::number(icon.x + icon.width / 2),
+                        QString::number(icon.y + icon.height / 2), "click", "3"));
+    // The menu: a small window of the program's below the icon, not the panel.
+    std::optional<Window> menu;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const QString tree = run("xwininfo", args("-root", "-tree"));
+            static const QRegularExpression line(QStringLiteral(
+                R"re(0x[0-9a-f]+ (?:"[^"]*")?: \("savewright" "Savewright"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re"));
+            for (const auto& m : line.globalMatch(tree)) {
+                const int w = m.captured(1).toInt(), h = m.captured(2).toInt();
+                if (w > 100 && w != 380 && h > 50 && h < 200)
+                    menu = Window{QString(), m.captured(3).toInt(), m.captured(4).toInt(), w, h};
+            }
+            return menu.has_value();
+        },
+        5000));
+    screenshot(QStringLiteral("tray-menu"));
+    EXPECT_FALSE(panel().has_value()) << "a right click opens the menu, not the panel";
+    // Its second item.
+    const QString autostart = env.value(QStringLiteral("XDG_CONFIG_HOME")) +
+                              QStringLiteral("/autostart/org.savewright.Savewright.desktop");
+    const int itemHeight = (menu->height - 10) / 3;
+    run("xdotool", args("mousemove", QString::number(menu->x + 40),
+                        QString::number(menu->y + 5 + itemHeight + itemHeight / 2), "click", "1"));
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(autostart); }, 5000));
+    EXPECT_TRUE(QString::fromUtf8(TempRepo::read(autostart)).contains(u"--repo"));
+}
+
 // On a Wayland compositor (weston, headless) without a tray: the panel opens as
 // a window, a second start shows it and ends, and nothing X11-only is tried.
 TEST(WaylandDesktop, WithoutATrayThePanelIsAWindowAndASecondStartShowsIt) {
