@@ -52,7 +52,7 @@ Notifier::Content Notifier::updateContent(const UpdateInfo& info, const QString&
 }
 
 Notifier::Content Notifier::alertContent(const Alert& a) {
-    static const char* kinds[] = {"failed", "overdue", "recovered", "hung", "summary"};
+    static const char* kinds[] = {"failed", "overdue", "recovered", "hung", "summary", "held"};
     Content c{QStringLiteral("task-%1-%2")
                   .arg(QLatin1StringView(kinds[static_cast<int>(a.kind)]), a.task),
               a.title,

@@ -26,6 +26,14 @@ QString decimal(double value) {
     return QLocale(QLocale::German).toString(value, 'g', 6);
 }
 
+// How long a task may be held before it is said: its own interval.
+qint64 heldLimitSeconds(const TaskConfig& c) {
+    double seconds = 7 * 86400.0;
+    if (c.type == TaskType::Scheduled) seconds = c.intervalMinutes * 60.0;
+    if (c.type == TaskType::OnMount) seconds = c.intervalHours * 3600.0;
+    return std::isfinite(seconds) ? static_cast<qint64>(std::clamp(seconds, 60.0, 1e9)) : 86400;
+}
+
 QString runningFor(qint64 seconds) {
     return seconds < 60 ? QStringLiteral("%1 Sek.").arg(seconds)
                         : QStringLiteral("%1 Min.").arg(seconds / 60);
@@ -95,6 +103,17 @@ void Engine::checkAttention() {
                           QStringLiteral("%1 läuft seit %2").arg(c.name, runningFor(seconds)),
                           QStringLiteral("länger als %1 Min.").arg(decimal(*c.maxRunMinutes))));
             }
+        }
+        // Kept from starting by an earlier run's script for longer than the
+        // task's own interval: never silent for long. Once per spell.
+        if (const auto spell = held_.find(c.name);
+            spell != held_.end() && !spell->told && spell->since.secsTo(t) > heldLimitSeconds(c)) {
+            spell->told = true;
+            emitAlert(alert(Alert::Kind::Held,
+                            c.name + QStringLiteral(": wartet auf einen früheren Lauf"),
+                            QStringLiteral("Ein früherer Lauf läuft noch, seit dem ersten "
+                                           "Startversuch ") +
+                                RelativeTime::text(spell->since, t)));
         }
         if (memory != before) {
             changed = true;

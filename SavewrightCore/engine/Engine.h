@@ -255,7 +255,14 @@ class Engine : public QObject {
     // After a start or a reload, tasks already failed or overdue are announced
     // in one summary instead of one each.
     bool summarizeAttention_ = true;
-    QSet<QString> hungAnnounced_;                                          // task name + run start
+    QSet<QString> hungAnnounced_; // task name + run start
+    // Since when an earlier run's script has kept a task from starting, and
+    // whether that spell was told.
+    struct HeldSpell {
+        QDateTime since;
+        bool told = false;
+    };
+    QHash<QString, HeldSpell> held_;                                       // by task name
     QHash<QString, QPair<QString, std::optional<double>>> lastRunSeconds_; // by task: file, seconds
     QPair<QString, QByteArray> writtenMetrics_;                            // file, text
     QString metricsError_;

@@ -205,6 +205,7 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
     const std::optional<QDateTime> started = task.startTime;
     const bool success = result.success;
     endRun(task);
+    if (!result.heldElsewhere) held_.remove(task.id); // it ran: the spell is over
     // No log tells of this run: the row must.
     if (result.logError)
         task.transientError = QStringLiteral("Log nicht schreibbar: ") + *result.logError;
@@ -227,6 +228,7 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         // Not run at all; the schedule tries again in a minute, not at once.
         task.transientError = result.error;
         task.retryAfter = currentTime().addSecs(retryDelaySeconds(1));
+        if (!held_.contains(task.id)) held_.insert(task.id, {currentTime(), false});
     } else {
         ping(task.config.value(), Ping::Event::Fail, result.output);
         task.failedRuns = task.failedRuns + 1;

@@ -2,6 +2,8 @@
 // that hang, each told once, with a summary after a start and memory across restarts.
 #include "support/EngineFixture.h"
 
+#include <QProcess>
+
 namespace {
 
 class Attention : public EngineFixture {
@@ -184,6 +186,41 @@ TEST_F(Attention, ASettingsStoreThatCannotBeWrittenIsSaidOnce) {
     ASSERT_EQ(problems.size(), 1) << problems.join(u'\n').toStdString();
     EXPECT_TRUE(problems[0].startsWith(QStringLiteral("Einstellungen nicht speicherbar: ") +
                                        repo.root() + QStringLiteral("/blocked/seen.ini")));
+}
+
+// A script of an earlier run (its copy was killed) keeps the task from
+// starting: said once it has lasted longer than the task's interval.
+TEST_F(Attention, ATaskHeldByAnEarlierRunIsNeverSilentForLong) {
+    writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'f.sh'\n"
+                "interval_minutes = 5\n");
+    repo.script(QStringLiteral("f.sh"), "echo ok\n");
+    QProcess leftover;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SAVEWRIGHT_TASK"), QStringLiteral("F"));
+    env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.paths().logs());
+    leftover.setProcessEnvironment(env);
+    leftover.start(QStringLiteral("setsid"), {QStringLiteral("/bin/bash"), QStringLiteral("-c"),
+                                              QStringLiteral("sleep 30; :")});
+    ASSERT_TRUE(leftover.waitForStarted());
+    ASSERT_TRUE(waitUntil(
+        [&] { return TaskRunner::earlierRunAlive(QStringLiteral("F"), repo.paths().logs()); }));
+    auto e = started(); // due at once, and held
+    const auto f = task(*e, "F");
+    ASSERT_TRUE(waitUntil([&] { return f->transientError.value().has_value() && !f->running; }));
+    titles(); // the start-up summary of a never-run task, if any
+    advance(4 * 60);
+    e->refreshLogs();
+    EXPECT_TRUE(titles().isEmpty()) << "within its interval: nothing yet";
+    advance(2 * 60);
+    e->refreshLogs();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral("F: wartet auf einen früheren Lauf | Ein "
+                                                   "früherer Lauf läuft noch, seit dem ersten "
+                                                   "Startversuch vor 6 Min.")});
+    advance(10 * 60);
+    e->refreshLogs();
+    EXPECT_TRUE(titles().isEmpty()) << "once per spell";
+    leftover.kill();
+    leftover.waitForFinished();
 }
 
 TEST_F(Attention, ObserveOnlyAndSwitchedOffTellNothing) {
