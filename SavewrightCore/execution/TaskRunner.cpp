@@ -226,7 +226,7 @@ QString TaskRunner::lockFile(const Paths& paths, const QString& safeName) {
 }
 
 QByteArray TaskRunner::abortMarker(const QString& reason) {
-    return "\n--- Abgebrochen: " + reason.toUtf8() + " ---\n";
+    return "\n" + (LogStore::abortMarker() + u' ' + reason).toUtf8() + " ---\n";
 }
 
 TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& log) {
