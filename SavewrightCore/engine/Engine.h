@@ -31,8 +31,8 @@ struct ProcessEntry {
     QString command;          // program path and arguments, blank-separated
     QString program;          // the program path alone, as started (may hold blanks)
     QStringList arguments;    // as started, the program first
-    std::optional<uid_t> uid; // whose process it is
-    QString supportFolder;    // for copies of this program: the support folder it uses
+    std::optional<uid_t> uid; // for copies of this program: whose process it is
+    QString supportFolder;    // ... and the support folder it uses
 };
 
 class Engine : public QObject {

@@ -46,9 +46,13 @@ QList<ProcessEntry> Engine::processes() {
                        command,
                        ProcessTable::parseProgram(raw),
                        ProcessTable::parseArguments(raw),
-                       ProcessTable::owner(e.pid),
+                       std::nullopt,
                        {}};
-        if (isSavewright(p.program)) p.supportFolder = supportFolderOf(e.pid, p.arguments);
+        // Owner and folder are looked up for copies of this program only.
+        if (isSavewright(p.program)) {
+            p.uid = ProcessTable::owner(e.pid);
+            p.supportFolder = supportFolderOf(e.pid, p.arguments);
+        }
         out.append(p);
     }
     return out;
