@@ -116,7 +116,7 @@ bool environmentHolds(QByteArrayView environ, QByteArrayView entry) {
 QList<Entry> carrying(QByteArrayView entry, const QList<Entry>& table) {
     QList<Entry> out;
     for (const Entry& e : table)
-        if (!e.zombie() && environmentHolds(readProc(e.pid, "environ"), entry)) out.append(e);
+        if (!e.zombie() && environmentHolds(environment(e.pid), entry)) out.append(e);
     return out;
 }
 
