@@ -58,9 +58,10 @@ class Control : public ::testing::Test {
         if (bus) env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus->address);
         return env;
     }
-    QStringList roots() const {
-        return {QStringLiteral("--repo"), repo.paths().repo, QStringLiteral("--support"),
-                repo.paths().appSupport};
+    QStringList roots() const { return rootsOf(repo); }
+    static QStringList rootsOf(const TempRepo& r) {
+        return {QStringLiteral("--repo"), r.paths().repo, QStringLiteral("--support"),
+                r.paths().appSupport};
     }
     Outcome cli(const QStringList& arguments) const {
         QProcess p;
@@ -326,8 +327,7 @@ TEST_F(Control, StatusNamesTheRepositoryWhenTheRunningCopyHasAnother) {
     QProcess p;
     p.setProcessEnvironment(environment());
     p.start(QStringLiteral(SAVEWRIGHT_BINARY),
-            {QStringLiteral("status"), QStringLiteral("--repo"), other.paths().repo,
-             QStringLiteral("--support"), other.paths().appSupport});
+            QStringList{QStringLiteral("status")} + rootsOf(other));
     ASSERT_TRUE(p.waitForFinished(30000));
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     EXPECT_TRUE(out.startsWith(QStringLiteral("Repository %1 (aus den Logs).\n"
@@ -348,9 +348,7 @@ TEST_F(Control, ASecondWorkingCopyNeverTakesTheNameOver) {
     other.write(QStringLiteral("support/config.toml"), kTasks);
     QProcess second;
     second.setProcessEnvironment(environment());
-    second.start(QStringLiteral(SAVEWRIGHT_BINARY),
-                 {QStringLiteral("--repo"), other.paths().repo, QStringLiteral("--support"),
-                  other.paths().appSupport});
+    second.start(QStringLiteral(SAVEWRIGHT_BINARY), rootsOf(other));
     ASSERT_TRUE(second.waitForStarted());
     QDBusConnection client = QDBusConnection::connectToBus(bus->address, QStringLiteral("c"));
     const auto ownerRepo = [&] {
