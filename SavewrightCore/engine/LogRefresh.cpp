@@ -59,8 +59,8 @@ LogSummary Engine::summaryOf(const FolderLook& look, const QString& safeName) {
     CachedSummary& cached = summaries_[safeName];
     // The same listing holds the same names: only the newest file is looked at.
     const QStringList names = cached.generation == listingGeneration_
-                                  ? cached.kept.names
-                                  : look.store.fileNames(safeName, &look.listing);
+                                  ? cached.kept.byName
+                                  : look.store.candidates(safeName, &look.listing);
     cached.generation = listingGeneration_;
     look.store.update(cached.kept, safeName, names, look.folderFd, look.settledBeforeNs);
     return cached.kept.summary;

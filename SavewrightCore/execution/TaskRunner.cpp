@@ -222,7 +222,7 @@ TaskRunner::Result TaskRunner::notRun(const QString& why) {
 }
 
 QString TaskRunner::lockFile(const Paths& paths, const QString& safeName) {
-    return paths.logs() + QStringLiteral("/.locks/") + safeName + QStringLiteral(".lock");
+    return RunOrder::locksFolder(paths.logs()) + u'/' + safeName + QStringLiteral(".lock");
 }
 
 QByteArray TaskRunner::abortMarker(const QString& reason) {

@@ -90,7 +90,7 @@ QString LogStore::fileName(Clock::time_point start, const QString& safeName) {
     return LogTime::fileStamp(start) + u'_' + safeName + kExtension;
 }
 
-QStringList LogStore::fileNames(const QString& safeName, const LogListing* given) const {
+QStringList LogStore::candidates(const QString& safeName, const LogListing* given) const {
     LogListing read;
     if (!given) read = listing();
     const LogListing& l = given ? *given : read;
@@ -99,6 +99,16 @@ QStringList LogStore::fileNames(const QString& safeName, const LogListing* given
     for (const QString& n : l.candidates.value(safeName))
         if (LogTime::isFileStamp(QStringView(n).left(kStampLength))) names.append(n);
     std::sort(names.begin(), names.end(), std::greater<>());
+    return names;
+}
+
+QStringList LogStore::fileNames(const QString& safeName, const LogListing* given) const {
+    const PosixFile::UniqueFd folder = PosixFile::openFolder(directory);
+    QStringList names;
+    for (const DatedRun& r :
+         RunOrder::order(directory, folder.get(), safeName, candidates(safeName, given),
+                         RunOrder::recorded(directory, safeName)))
+        names.append(r.name);
     return names;
 }
 
@@ -119,9 +129,13 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
          QStringLiteral("\nStatus: RUNNING\n\n--- Output ---\n"))
             .toUtf8();
     for (int second = 0; second < 3600; ++second) {
-        const QString file =
-            directory + u'/' + fileName(start + std::chrono::seconds(second), safeName);
+        const auto named = start + std::chrono::seconds(second);
+        const QString name = fileName(named, safeName);
+        const QString file = directory + u'/' + name;
         const QByteArray path = PosixFile::encodePath(file);
+        if (PosixFile::stamp(file)) continue;
+        // Recorded before the log appears: whoever sees it can already order it.
+        RunOrder::record(directory, safeName, name, named);
         PosixFile::UniqueFd fd(
             ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
         if (!fd && errno == EEXIST) continue;
@@ -173,8 +187,8 @@ bool LogStore::finalize(int fd, const LogStats& stats, bool success, Clock::time
 }
 
 void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spared) const {
-    // The spared log (the run that just ended) stays and counts, wherever its
-    // local-time name sorts: after the clock or the zone moved back, it sorts last.
+    // The spared log (the run that just ended) stays and counts, whatever the
+    // record of made runs says.
     QStringList others = files(safeName);
     const bool hasSpared = others.removeAll(spared) > 0;
     keep = std::max<qint64>(keep, 1) - (hasSpared ? 1 : 0);

@@ -3,6 +3,7 @@
 // safe name. Names, writes, finalizes, lists, prunes and reads back those files.
 
 #include "LogTime.h"
+#include "RunOrder.h"
 #include "platform/PosixFile.h"
 
 #include <QDateTime>
@@ -43,8 +44,9 @@ struct LogSummary {
 // than a task's newest cannot change without the folder's names changing, so
 // keeping it up to date reads only names it has not seen and a changed newest file.
 struct KeptSummary {
-    QStringList names;                      // the task's files when last updated, newest first
-    qsizetype read = 0;                     // names[0, read) were read: down to the last success
+    QStringList byName;                     // the task's files when last updated, by name
+    QList<DatedRun> runs;                   // the same, newest first
+    qsizetype read = 0;                     // runs[0, read) were read: down to the last success
     std::optional<PosixFile::Stamp> newest; // the newest file's, taken after reading
     LogSummary summary;
 };
@@ -65,10 +67,13 @@ class LogStore {
     static QString abortMarker();
 
     LogListing listing() const;
-    // The task's log files, newest first; reads the folder when no listing is given.
+    // The task's log files, newest first by when the runs happened (RunOrder);
+    // reads the folder when no listing is given.
     QStringList files(const QString& safeName, const LogListing* listing = nullptr) const;
     // The same, as bare file names.
     QStringList fileNames(const QString& safeName, const LogListing* listing = nullptr) const;
+    // The task's bare file names sorted by name, which says nothing of their order.
+    QStringList candidates(const QString& safeName, const LogListing* listing = nullptr) const;
     // Creates the folder and a new file with the RUNNING header. Never overwrites:
     // a name already taken moves on to the next free second.
     Opened open(const QString& taskName, const QString& safeName, const QString& script,
@@ -95,10 +100,10 @@ class LogStore {
     static LogStats parseStats(const QString& output);
 
     Summary summary(const QString& safeName, const LogListing* listing = nullptr) const;
-    // Brings `kept` to the task's files `names` (newest first). Stamps are looked
-    // up in `folderFd`; only stamps older than `settledBeforeNs` are trusted to
-    // hide no change. True when the summary was read again.
-    bool update(KeptSummary& kept, const QString& safeName, const QStringList& names, int folderFd,
+    // Brings `kept` to the task's files `byName` (from candidates()). Stamps are
+    // looked up in `folderFd`; only stamps older than `settledBeforeNs` are
+    // trusted to hide no change. True when the summary was read again.
+    bool update(KeptSummary& kept, const QString& safeName, const QStringList& byName, int folderFd,
                 qint64 settledBeforeNs) const;
     // The header lines within the first 500 bytes, never the output after them.
     static std::optional<QString> header(const QString& file);
@@ -110,4 +115,8 @@ class LogStore {
     // The last meaningful output line. Logs over 256 KiB are read from their
     // last 256 KiB only, so a huge failed log costs no more than a small one.
     static std::optional<QString> failureLine(const QString& file);
+
+  private:
+    QList<DatedRun> reorder(const KeptSummary& kept, const QString& safeName,
+                            const QStringList& byName, int folderFd) const;
 };

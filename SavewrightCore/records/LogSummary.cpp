@@ -111,43 +111,52 @@ std::optional<QString> LogStore::failureLine(const QString& file) {
 
 LogStore::Summary LogStore::summary(const QString& safeName, const LogListing* listing) const {
     KeptSummary kept;
-    update(kept, safeName, fileNames(safeName, listing), -1, 0);
+    const PosixFile::UniqueFd folder = PosixFile::openFolder(directory);
+    update(kept, safeName, candidates(safeName, listing), folder.get(), 0);
     return kept.summary;
 }
 
-bool LogStore::update(KeptSummary& kept, const QString& safeName, const QStringList& names,
+bool LogStore::update(KeptSummary& kept, const QString& safeName, const QStringList& byName,
                       int folderFd, qint64 settledBeforeNs) const {
-    if (names.isEmpty()) {
-        const bool changed = !kept.names.isEmpty();
+    if (byName.isEmpty()) {
+        const bool changed = !kept.byName.isEmpty();
         kept = {};
         return changed;
     }
-    const auto trusted = [&](const std::optional<PosixFile::Stamp>& now) {
-        return now && now == kept.newest && now->mtimeNs < settledBeforeNs;
+    const auto trusted = [&](const std::optional<PosixFile::Stamp>& now,
+                             const std::optional<PosixFile::Stamp>& then) {
+        return now == then && (!now || now->mtimeNs < settledBeforeNs);
     };
-    const std::optional<PosixFile::Stamp> newestNow = PosixFile::stampAt(folderFd, names[0]);
-    if (names == kept.names && trusted(newestNow)) return false;
+    // The order rests on the names only: a run is recorded before its log appears.
+    const bool sameOrder = byName == kept.byName;
+    const QList<DatedRun> runs = sameOrder ? kept.runs : reorder(kept, safeName, byName, folderFd);
+    const std::optional<PosixFile::Stamp> newestNow = PosixFile::stampAt(folderFd, runs[0].name);
+    if (sameOrder && newestNow && trusted(newestNow, kept.newest)) return false;
     // The file that was newest is known only while it did not change.
     const bool oldNewestKnown =
-        !kept.names.isEmpty() &&
-        trusted(kept.names[0] == names[0] ? newestNow
-                                          : PosixFile::stampAt(folderFd, kept.names[0]));
+        !kept.runs.isEmpty() && kept.newest &&
+        trusted(kept.runs[0].name == runs[0].name ? newestNow
+                                                  : PosixFile::stampAt(folderFd, kept.runs[0].name),
+                kept.newest);
 
-    // Both lists are sorted newest first: one walk finds what the last read saw.
-    qsizetype k = 0;
+    // Each file's status is its own: what the last read saw still holds.
+    QHash<QString, qsizetype> readAt;
+    for (qsizetype i = 0; i < kept.read; ++i)
+        readAt.insert(kept.runs[i].name, i);
     const auto knownSuccess = [&](const QString& name) -> std::optional<bool> {
-        while (k < kept.read && kept.names[k] > name)
-            ++k;
-        if (k >= kept.read || kept.names[k] != name || (k == 0 && !oldNewestKnown))
-            return std::nullopt;
+        const qsizetype k = readAt.value(name, -1);
+        if (k < 0 || (k == 0 && !oldNewestKnown)) return std::nullopt;
         return k == kept.read - 1 && kept.summary.lastSuccess.has_value();
     };
     const auto path = [&](const QString& name) { return directory + u'/' + name; };
+    const auto date = [](const DatedRun& r) {
+        return QDateTime::fromMSecsSinceEpoch(r.startMs, Qt::UTC);
+    };
 
     Summary s;
-    s.latestFile = path(names[0]);
-    s.latestStart = startDate(names[0], safeName);
-    const bool newestKnown = oldNewestKnown && kept.names[0] == names[0];
+    s.latestFile = path(runs[0].name);
+    s.latestStart = date(runs[0]);
+    const bool newestKnown = oldNewestKnown && kept.runs[0].name == runs[0].name;
     std::optional<QString> newestHeader;
     if (newestKnown) {
         s.latestStatus = kept.summary.latestStatus;
@@ -163,20 +172,30 @@ bool LogStore::update(KeptSummary& kept, const QString& safeName, const QStringL
         }
     }
     qsizetype read = 0;
-    while (read < names.size()) {
-        const QString& name = names[read++];
-        std::optional<bool> success = knownSuccess(name);
+    while (read < runs.size()) {
+        const DatedRun& run = runs[read++];
+        std::optional<bool> success = knownSuccess(run.name);
         if (!success) {
             const std::optional<QString> h =
-                read == 1 && !newestKnown ? newestHeader : header(path(name));
+                read == 1 && !newestKnown ? newestHeader : header(path(run.name));
             success = h && h->contains(u"Status: SUCCESS");
         }
         if (*success) {
-            s.lastSuccess = startDate(name, safeName);
+            s.lastSuccess = date(run);
             break;
         }
     }
     // Stamped after reading: a change in between is recent, so not trusted next time.
-    kept = {names, read, PosixFile::stampAt(folderFd, names[0]), s};
+    const auto newestAfter = PosixFile::stampAt(folderFd, runs[0].name);
+    kept = {byName, runs, read, newestAfter, s};
     return true;
+}
+
+QList<DatedRun> LogStore::reorder(const KeptSummary& kept, const QString& safeName,
+                                  const QStringList& byName, int folderFd) const {
+    QHash<QString, qint64> known;
+    for (const DatedRun& r : kept.runs)
+        known.insert(r.name, r.startMs);
+    return RunOrder::order(directory, folderFd, safeName, byName,
+                           RunOrder::recorded(directory, safeName), known);
 }
