@@ -68,6 +68,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
     updateTimer_.setInterval(kUpdateEveryMs);
     connect(&updateTimer_, &QTimer::timeout, this, &Engine::checkForUpdate);
+    reader_ = std::make_shared<LogReader>(paths);
     reloadConfig();
 }
 

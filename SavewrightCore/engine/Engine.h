@@ -5,6 +5,7 @@
 
 #include "Alert.h"
 #include "DeletionEvent.h"
+#include "LogReader.h"
 #include "config/AppConfig.h"
 #include "config/Paths.h"
 #include "execution/TaskRunner.h"
@@ -142,9 +143,11 @@ class Engine : public QObject {
     // text changed (Metrics.cpp).
     void writeMetrics();
 
-    // Log refresh (LogRefresh.cpp)
+    // Log refresh (LogRefresh.cpp): reads the log folder on a thread of its own
+    // and waits a few seconds for it. A folder that does not answer in time
+    // shows as a problem; its answer applies when it comes, and no other read
+    // starts before.
     void refreshLogs();
-    static bool isFresh(const std::optional<QString>& file, const QDateTime& now);
     bool isRed(const TaskState& task) const;
     bool volumeBusy(const TaskState& task) const;
     bool anyRunning() const;
@@ -221,16 +224,10 @@ class Engine : public QObject {
     void replaceProblem(const QString& prefix, const std::optional<QString>& text);
     // A modification time far enough behind the clock to hide no later change.
     qint64 settledBeforeNs() const;
-    // The log folder's names, read again only when the folder changed.
-    const LogListing& folderListing(const LogStore& store, int folderFd, qint64 settledBeforeNs);
-    // A task's summary, read again only where its files changed.
-    struct FolderLook {
-        const LogStore& store;
-        const LogListing& listing;
-        int folderFd;
-        qint64 settledBeforeNs;
-    };
-    LogSummary summaryOf(const FolderLook& look, const QString& safeName);
+    // A read of the log folder under way on its own thread, and what it found.
+    struct PendingRead;
+    void collectRead(const std::shared_ptr<PendingRead>& pending);
+    void applyReading(const LogReading& reading);
     void emitAlert(const Alert& alert);
     // Where what was announced about a task is remembered.
     QString attentionKey(const QString& task) const;
@@ -238,14 +235,9 @@ class Engine : public QObject {
     QTimer tickTimer_;
     QTimer pollTimer_;
     QTimer updateTimer_;
-    LogListing listing_;
-    qint64 listingStamp_ = -1;
-    quint64 listingGeneration_ = 0;
-    struct CachedSummary {
-        quint64 generation = 0; // of the listing its names came from
-        KeptSummary kept;
-    };
-    QHash<QString, CachedSummary> summaries_;
+    std::shared_ptr<LogReader> reader_;
+    std::shared_ptr<PendingRead> pendingRead_; // while a read has not been collected
+    bool repositoryHung_ = false;
     // Every run this engine started, listed task or not: shutdown stops them all,
     // also those of a task a reload dropped, and waits for them.
     QList<std::weak_ptr<TaskRunner>> startedRuns_;

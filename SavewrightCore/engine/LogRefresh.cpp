@@ -1,43 +1,95 @@
 // Re-reading every task's past from the log folder, and the questions asked of it.
 #include "Engine.h"
 
-#include "platform/PosixFile.h"
+#include "base/MainThread.h"
+#include "platform/Detached.h"
+
+#include <QPointer>
 
 #include <algorithm>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 
 namespace {
 
 constexpr qint64 kObservedRunSeconds = 86400; // an observe-only copy forgets older RUNNING logs
 constexpr qint64 kExternalFreshSeconds = 600; // an external run must keep writing its log
+// Long enough for a slow network folder, short enough that a hung one leaves the
+// program answering (and SIGTERM ends it within its grace).
+constexpr auto kRepositoryAnswer = std::chrono::seconds(3);
+const QString kRepositoryProblem = QStringLiteral("Repository antwortet nicht: ");
 
 } // namespace
 
+struct Engine::PendingRead {
+    std::mutex mutex;
+    std::condition_variable answered;
+    std::optional<LogReading> reading;
+};
+
 void Engine::refreshLogs() {
+    // The read before has not answered yet: its answer applies when it comes.
+    if (pendingRead_) return;
+    QStringList safeNames;
+    for (const auto& task : tasks.value())
+        safeNames.append(task->config.value().safeName());
+    auto pending = std::make_shared<PendingRead>();
+    pendingRead_ = pending;
+    QPointer<Engine> engine(this);
+    auto work = [reader = reader_, pending, engine, safeNames, settled = settledBeforeNs()] {
+        LogReading reading = reader->read(safeNames, settled);
+        {
+            const std::lock_guard lock(pending->mutex);
+            pending->reading = std::move(reading);
+        }
+        pending->answered.notify_all();
+        postToMain([engine, pending] {
+            if (engine) engine->collectRead(pending);
+        });
+    };
+    if (!startDetached(work)) work();
+    std::unique_lock lock(pending->mutex);
+    if (pending->answered.wait_for(lock, kRepositoryAnswer,
+                                   [&] { return pending->reading.has_value(); })) {
+        lock.unlock();
+        collectRead(pending);
+        return;
+    }
+    repositoryHung_ = true;
+    replaceProblem(kRepositoryProblem, kRepositoryProblem + paths.repo);
+}
+
+void Engine::collectRead(const std::shared_ptr<PendingRead>& pending) {
+    if (pendingRead_ != pending) return; // collected already
+    pendingRead_.reset();
+    if (std::exchange(repositoryHung_, false)) replaceProblem(kRepositoryProblem, std::nullopt);
+    applyReading(*pending->reading);
+}
+
+void Engine::applyReading(const LogReading& reading) {
     const QDateTime t = currentTime();
     lastRefresh = t;
     now = t;
-    const LogStore store(paths.logs());
-    const quint64 generation = listingGeneration_;
-    const PosixFile::UniqueFd folder = PosixFile::openFolder(store.directory);
-    const qint64 settledBefore = settledBeforeNs();
-    const LogListing& listing = folderListing(store, folder.get(), settledBefore);
-    const FolderLook look{store, listing, folder.get(), settledBefore};
     // The report page can only appear with a change of the folder's names.
-    if (generation != listingGeneration_) checkDeletionReport(listing);
+    if (reading.listing) checkDeletionReport(*reading.listing);
     checkDeletionEvents();
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();
-        const LogSummary s = summaryOf(look, c.safeName());
+        const auto found = reading.tasks.constFind(c.safeName());
+        if (found == reading.tasks.cend()) continue; // added since the read began
+        const LogSummary& s = found->summary;
         task->summary = s; // notifies only when a field differs
 
         // A RUNNING log is a run only while some copy's run holds the task's
         // lock: one whose copy was killed is over, whatever its log says.
         bool elsewhere = observeOnly && !task->running && s.latestStatus == u"RUNNING" &&
                          s.latestStart && s.latestStart->secsTo(t) < kObservedRunSeconds &&
-                         PosixFile::lockHeld(TaskRunner::lockFile(paths, c.safeName()));
+                         found->lockHeld;
         if (c.type == TaskType::External) {
-            elsewhere = s.latestStatus == u"RUNNING" && isFresh(s.latestFile, t);
+            elsewhere = s.latestStatus == u"RUNNING" && found->newestChangedNs &&
+                        t.toMSecsSinceEpoch() - *found->newestChangedNs / 1'000'000 <
+                            kExternalFreshSeconds * 1000;
             const double age = s.lastSuccess ? s.lastSuccess->msecsTo(t) / 3'600'000.0
                                              : std::numeric_limits<double>::infinity();
             task->waiting = !elsewhere && c.intervalHours <= age && volumeBusy(*task);
@@ -53,37 +105,6 @@ qint64 Engine::settledBeforeNs() const {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(clock().time_since_epoch())
                .count() -
            2'000'000'000;
-}
-
-LogSummary Engine::summaryOf(const FolderLook& look, const QString& safeName) {
-    CachedSummary& cached = summaries_[safeName];
-    // The same listing holds the same names: only the newest file is looked at.
-    const QStringList names = cached.generation == listingGeneration_
-                                  ? cached.kept.byName
-                                  : look.store.candidates(safeName, &look.listing);
-    cached.generation = listingGeneration_;
-    look.store.update(cached.kept, safeName, names, look.folderFd, look.settledBeforeNs);
-    return cached.kept.summary;
-}
-
-const LogListing& Engine::folderListing(const LogStore& store, int folderFd,
-                                        qint64 settledBeforeNs) {
-    // The names change only with the folder's modification time (once it is settled).
-    const auto folder = PosixFile::stamp(folderFd);
-    const qint64 stamp = folder ? folder->mtimeNs : -1;
-    if (!folder || stamp != listingStamp_ || stamp >= settledBeforeNs) {
-        listing_ = store.listing();
-        listingStamp_ = stamp;
-        ++listingGeneration_;
-    }
-    return listing_;
-}
-
-bool Engine::isFresh(const std::optional<QString>& file, const QDateTime& now) {
-    if (!file) return false;
-    const std::optional<qint64> modified = mtime(*file);
-    if (!modified) return false;
-    return now.toMSecsSinceEpoch() - *modified / 1'000'000 < kExternalFreshSeconds * 1000;
 }
 
 bool Engine::isRed(const TaskState& task) const {

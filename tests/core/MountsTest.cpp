@@ -2,6 +2,7 @@
 // mount commands, and a file system whose every look hangs.
 #include "platform/Mounts.h"
 #include "support/EngineFixture.h"
+#include "support/HangingFolder.h"
 #include "support/PrivateBus.h"
 
 #include <QProcess>
@@ -30,13 +31,6 @@ class TmpfsMount {
     QString folder_;
     bool ok_ = false;
 };
-
-// Whether `folder` is in the mount table, read without looking at the folder.
-bool listedAsMount(const QString& folder) {
-    QFile table(QStringLiteral("/proc/self/mountinfo"));
-    if (!table.open(QIODevice::ReadOnly)) return false;
-    return table.readAll().contains(" " + folder.toUtf8() + " ");
-}
 
 // Sets an environment variable for the object's lifetime.
 class ScopedVariable {
@@ -204,14 +198,8 @@ TEST_F(RealVolumes, AShareMountedThroughGioCountsAsPresent) {
 #ifdef SAVEWRIGHT_HANGFS
 TEST_F(RealVolumes, AVolumeWhoseServerVanishedNeverHoldsUpTheProgram) {
     const QString folder = repo.root() + QStringLiteral("/mnt/nas");
-    QDir().mkpath(folder);
-    QProcess fs;
-    fs.start(QStringLiteral(SAVEWRIGHT_HANGFS), {folder});
-    if (!fs.waitForStarted() || !waitUntil([&] { return listedAsMount(folder); }, 5000)) {
-        fs.kill();
-        fs.waitForFinished();
-        GTEST_SKIP() << "FUSE is not available here";
-    }
+    HangingFolder fs(QStringLiteral(SAVEWRIGHT_HANGFS), folder);
+    if (!fs.mounted()) GTEST_SKIP() << "FUSE is not available here";
     repo.script(QStringLiteral("nas.sh"), "true\n");
     writeConfig("[[task]]\nname = 'NAS'\ntype = 'on_mount'\nscript = 'nas.sh'\n"
                 "watch_volumes = ['" +
@@ -233,8 +221,35 @@ TEST_F(RealVolumes, AVolumeWhoseServerVanishedNeverHoldsUpTheProgram) {
     // Asking again while the first look still hangs adds no second one.
     e->poll();
     e->shutdown();
-    fs.kill(); // SIGKILL: every look that waits on it fails at once
-    fs.waitForFinished();
-    ::umount2(folder.toUtf8().constData(), MNT_DETACH);
+}
+
+TEST_F(RealVolumes, ARepositoryThatStopsAnsweringIsAProblemNotAFreeze) {
+    const QString folder = repo.root() + QStringLiteral("/mnt/repo");
+    HangingFolder fs(QStringLiteral(SAVEWRIGHT_HANGFS), folder);
+    if (!fs.mounted()) GTEST_SKIP() << "FUSE is not available here";
+    writeConfig("[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    const QString logs = repo.paths().logs();
+    QDir(logs).removeRecursively();
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/logs"), logs));
+    const QString problem = QStringLiteral("Repository antwortet nicht: ") + repo.paths().repo;
+
+    // Each of these would hang for as long as the folder does if it read it itself.
+    auto e = shippedEngine();
+    EXPECT_TRUE(e->problems.value().contains(problem));
+    e->start();
+    e->tick();
+    e->poll();
+    e->refreshLogs();
+    advance(3600);
+    e->tick();
+    EXPECT_TRUE(e->problems.value().contains(problem));
+
+    // The folder answers again (here: fails at once): the problem goes by itself.
+    fs.release();
+    ASSERT_TRUE(waitUntil([&] {
+        e->refreshLogs();
+        return !e->problems.value().contains(problem);
+    }));
+    e->shutdown();
 }
 #endif

@@ -1,0 +1,56 @@
+#pragma once
+// One read of the log folder for every task's summary, made on a thread of its
+// own: a repository on a network or FUSE folder that stops answering must not
+// freeze the program. Keeps what the last read found, so the next one reads
+// only what changed; the engine starts a read only when the last one answered.
+
+#include "config/Paths.h"
+#include "records/LogStore.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <optional>
+
+struct TaskReading {
+    LogSummary summary;
+    // Asked only of a task whose newest log says RUNNING: whether some copy's run
+    // holds the task's lock, and when that log last changed.
+    bool lockHeld = false;
+    std::optional<qint64> newestChangedNs;
+};
+
+struct LogReading {
+    quint64 serial = 0;                // later reads have larger ones
+    QHash<QString, TaskReading> tasks; // by safe name
+    // The folder's names, when they changed since the reading before.
+    std::optional<LogListing> listing;
+};
+
+class LogReader {
+  public:
+    explicit LogReader(Paths paths) : paths_(std::move(paths)) {}
+    // Never two at once. `settledBeforeNs`: see LogStore::update.
+    LogReading read(const QStringList& safeNames, qint64 settledBeforeNs);
+
+  private:
+    const LogListing& folderListing(const LogStore& store, int folderFd, qint64 settledBeforeNs);
+    struct FolderLook {
+        const LogStore& store;
+        const LogListing& listing;
+        int folderFd;
+        qint64 settledBeforeNs;
+    };
+    LogSummary summaryOf(const FolderLook& look, const QString& safeName);
+
+    const Paths paths_;
+    quint64 serial_ = 0;
+    LogListing listing_;
+    qint64 listingStamp_ = -1;
+    quint64 listingGeneration_ = 0;
+    struct CachedSummary {
+        quint64 generation = 0; // of the listing its names came from
+        KeptSummary kept;
+    };
+    QHash<QString, CachedSummary> summaries_;
+};
