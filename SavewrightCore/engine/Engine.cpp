@@ -18,6 +18,7 @@ constexpr int kTickMs = 1000;
 constexpr double kPollFloorSeconds = 5.0;
 constexpr qint64 kRefreshEveryMs = 5000;
 constexpr int kUpdateEveryMs = 21600 * 1000;
+constexpr auto kUnlaunchedRunMs = std::chrono::milliseconds(1000);
 const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart oder Ausschalten)");
 
 // Task names key the task states and, through their safe names, the log files.
@@ -216,12 +217,21 @@ QList<std::shared_ptr<TaskRunner>> Engine::runsUnderWay() const {
 }
 
 bool Engine::waitForRuns(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!runsUnderWay().isEmpty()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+    // A run stopped before its script started gets a moment to mark its log; one
+    // stuck in a log folder that does not answer must not hold the exit up.
+    const auto unlaunchedDeadline =
+        start + std::min(kUnlaunchedRunMs, std::chrono::milliseconds(timeoutMs));
+    for (;;) {
+        const auto t = std::chrono::steady_clock::now();
+        QList<std::shared_ptr<TaskRunner>> runs = runsUnderWay();
+        if (t > unlaunchedDeadline)
+            runs.removeIf([](const auto& r) { return r->stoppedBeforeScript(); });
+        if (runs.isEmpty()) return true;
+        if (t > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
 }
 
 void Engine::shutdown() {

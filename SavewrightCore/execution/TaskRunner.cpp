@@ -130,6 +130,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         else
             started = Spawn::start(options);
         if (started.pid) process_ = started.pid;
+        launched_ = started.pid != 0;
     }
     writeEnd.reset();
     // A stop that came first is a stop, not a failure.
@@ -165,6 +166,11 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     else if (!success)
         result.error = QStringLiteral("Script exited with code %1").arg(status);
     return result;
+}
+
+bool TaskRunner::stoppedBeforeScript() {
+    const std::lock_guard lock(lock_);
+    return cancelled_ && !launched_;
 }
 
 QByteArray TaskRunner::marker() const {

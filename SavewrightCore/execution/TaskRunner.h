@@ -59,6 +59,9 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     static QList<pid_t> descendants(pid_t pid);
     // Whether run() has returned.
     bool done() const { return done_; }
+    // Stopped before its script was launched, which now never happens: what is
+    // left (a log folder that does not answer, say) need not be waited for long.
+    bool stoppedBeforeScript();
 
     const TaskConfig task;
     const Paths paths;
@@ -93,6 +96,7 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     std::mutex lock_;
     pid_t process_ = 0; // launched and not reaped yet
     bool exited_ = false;
+    bool launched_ = false;
     bool cancelled_ = false;
     QString cancelReason_ = QStringLiteral("von Hand gestoppt");
 };

@@ -1,6 +1,7 @@
 // The built program itself, started as a user would.
 #include "platform/ProcessTable.h"
 #include "support/EventLoop.h"
+#include "support/HangingFolder.h"
 #include "support/ProgramEnvironment.h"
 #include "support/TempRepo.h"
 
@@ -104,3 +105,45 @@ TEST(Binary, SigtermDuringARunEndsCleanly) {
     EXPECT_TRUE(log.contains("Status: FAILED"));
     EXPECT_TRUE(log.contains("--- Finished: "));
 }
+
+#ifdef SAVEWRIGHT_HANGFS
+TEST(Binary, SigtermEndsTheProgramOnARepositoryThatStoppedAnswering) {
+    TempRepo repo;
+    const QString folder = repo.root() + QStringLiteral("/mnt");
+    HangingFolder fs(QStringLiteral(SAVEWRIGHT_HANGFS), folder);
+    if (!fs.mounted()) GTEST_SKIP() << "FUSE is not available here";
+    repo.write(QStringLiteral("support/config.toml"),
+               "[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n");
+    repo.script(QStringLiteral("a.sh"), "true\n");
+    QDir(repo.paths().logs()).removeRecursively();
+    ASSERT_TRUE(QFile::link(folder + QStringLiteral("/logs"), repo.paths().logs()));
+    QProcess app;
+    app.setProcessEnvironment(programEnvironment());
+    app.start(binary(), roots(repo));
+    // Up, its due run started (and stuck in the log folder), the refresh given up on.
+    QByteArray out;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            app.waitForReadyRead(50);
+            out += app.readAllStandardOutput();
+            return out.contains("config.toml geladen");
+        },
+        10000));
+    waitUntil([] { return false; }, 4000);
+    const auto pid = static_cast<pid_t>(app.processId());
+    ::kill(pid, SIGTERM);
+    // The program has ended once its main thread has; threads still waiting in the
+    // kernel for the folder keep the process from being reaped until it answers.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto entry = ProcessTable::entry(pid);
+            return !entry || entry->zombie();
+        },
+        8000))
+        << "a run stuck in the log folder held the exit up";
+    fs.release();
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+}
+#endif
