@@ -149,6 +149,8 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     readKey(t, u"max_logs", task.maxLogs, [](const TOMLValue& v) { return v.intValue(); });
     // At least the log of the run that just ended stays.
     task.maxLogs = std::max<qint64>(task.maxLogs, 1);
+    readDouble(t, u"max_log_mb", task.maxLogMb);
+    if (!(task.maxLogMb >= 0) || task.maxLogMb > 1e9) task.maxLogMb = TaskConfig().maxLogMb;
     readDouble(t, u"interval_minutes", task.intervalMinutes);
     readDouble(t, u"interval_hours", task.intervalHours);
     readDouble(t, u"warn_hours", task.warnHours);

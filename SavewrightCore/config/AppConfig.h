@@ -20,6 +20,8 @@ struct TaskConfig {
     QString script;
     std::optional<QString> group;
     qint64 maxLogs = 30;
+    // A run's log keeps its first and latest output up to this size; 0: all of it.
+    double maxLogMb = 256.0;
     double intervalMinutes = 30.0;
     double intervalHours = 24.0;
     double warnHours = 24.0;

@@ -27,6 +27,7 @@ const QHash<QString, Kind>& taskKeys() {
                                            {QStringLiteral("description"), Kind::Text},
                                            {QStringLiteral("group"), Kind::Text},
                                            {QStringLiteral("max_logs"), Kind::Number},
+                                           {QStringLiteral("max_log_mb"), Kind::Number},
                                            {QStringLiteral("interval_minutes"), Kind::Number},
                                            {QStringLiteral("interval_hours"), Kind::Number},
                                            {QStringLiteral("warn_hours"), Kind::Number},
@@ -181,6 +182,12 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
             keep != tasks[i].constEnd() && keep->intValue() && *keep->intValue() < 1)
             out.append(at(keep->line, QStringLiteral("%1: max_logs muss mindestens 1 sein, es "
                                                      "gilt 1")
+                                          .arg(who)));
+        if (const auto size = tasks[i].constFind(QStringLiteral("max_log_mb"));
+            size != tasks[i].constEnd() && size->doubleValue() &&
+            !(*size->doubleValue() >= 0 && *size->doubleValue() <= 1e9))
+            out.append(at(size->line, QStringLiteral("%1: max_log_mb muss zwischen 0 und "
+                                                     "1000000000 liegen, es gilt 256")
                                           .arg(who)));
         if (task.type == TaskType::Weekly) checkWeekly(task, tasks[i], header, who, out);
         checkGvfsFolders(task, tasks[i], header, who, out);

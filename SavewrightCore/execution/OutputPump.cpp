@@ -38,8 +38,8 @@ bool mayHoldProgress(QByteArrayView b) {
 
 } // namespace
 
-OutputPump::OutputPump(int logFd, std::function<void(int)> onProgress)
-    : logFd_(logFd), onProgress_(std::move(onProgress)) {}
+OutputPump::OutputPump(int logFd, std::function<void(int)> onProgress, qint64 logLimit)
+    : log_(logFd, logLimit), onProgress_(std::move(onProgress)) {}
 
 void OutputPump::feed(QByteArrayView chunk) {
     writeLog(chunk);
@@ -96,14 +96,14 @@ void OutputPump::splitLines(const QString& text, Hints hints) {
 }
 
 void OutputPump::finish() {
+    log_.finish();
     stats_.addPiece(pending_, seen_, pending_.size());
     pending_.clear();
     seen_ = 0;
 }
 
 void OutputPump::writeLog(QByteArrayView chunk) {
-    // A full disk loses output, never the run.
-    if (logFd_ >= 0) PosixFile::writeAll(logFd_, chunk);
+    log_.write(chunk);
 }
 
 void OutputPump::keep(QByteArrayView chunk) {

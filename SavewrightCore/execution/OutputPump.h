@@ -3,6 +3,7 @@
 // at once, the decoded text feeds the progress reports and the statistics, and
 // only a bounded part of it is kept in memory.
 
+#include "BoundedLog.h"
 #include "records/LogStore.h"
 #include "records/Schedule.h"
 #include "records/StatsCollector.h"
@@ -23,7 +24,8 @@ class OutputPump {
 
     // Only the latest progress counts: of the lines a chunk ends, only the last
     // one holding a value is reported, and a value only when it changed.
-    OutputPump(int logFd, std::function<void(int)> onProgress);
+    // `logLimit`: the most bytes of output the log keeps (BoundedLog); 0: all.
+    OutputPump(int logFd, std::function<void(int)> onProgress, qint64 logLimit = 0);
 
     void feed(QByteArrayView chunk);
     void finish();
@@ -47,7 +49,7 @@ class OutputPump {
     void slideWindow();
     bool reportForms(const Schedule::ProgressForms& forms, bool final);
 
-    int logFd_;
+    BoundedLog log_;
     std::function<void(int)> onProgress_;
     QList<QByteArray> kept_; // the latest raw chunks, decoded only for the result
     qsizetype keptBytes_ = 0;

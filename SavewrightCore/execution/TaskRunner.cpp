@@ -140,7 +140,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     // Should the program die, the keeper stops what this run left behind.
     const KeeperScope keeper{SleepGuard::startKeeper(marker(), started.pid)};
 
-    OutputPump output(log.fd.get(), onProgress_);
+    OutputPump output(log.fd.get(), onProgress_, static_cast<qint64>(task.maxLogMb * 1024 * 1024));
     pump(readEnd.get(), started.pid, output);
     awaitExit(started.pid);
     bool cancelled;

@@ -132,6 +132,26 @@ TEST(AppConfig, AtLeastOneLogIsKept) {
     }
 }
 
+TEST(AppConfig, ALogsSizeIsBoundedUnlessSetToZero) {
+    const auto parsed = [](const char* line) {
+        return AppConfig::parse(
+            QStringLiteral("[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\n") +
+            QString::fromLatin1(line));
+    };
+    EXPECT_EQ(parsed("").tasks[0].maxLogMb, 256);
+    EXPECT_EQ(parsed("max_log_mb = 0").tasks[0].maxLogMb, 0) << "0 keeps all";
+    EXPECT_EQ(parsed("max_log_mb = 0.5").tasks[0].maxLogMb, 0.5);
+    EXPECT_TRUE(parsed("max_log_mb = 0").warnings.isEmpty());
+    for (const char* bad : {"max_log_mb = -1", "max_log_mb = nan", "max_log_mb = 1e300"}) {
+        const AppConfig c = parsed(bad);
+        EXPECT_EQ(c.tasks[0].maxLogMb, 256) << bad;
+        EXPECT_EQ(c.warnings, QStringList{QStringLiteral(
+                                  "config.toml Zeile 5: Task „A“: max_log_mb muss zwischen 0 und "
+                                  "1000000000 liegen, es gilt 256")})
+            << bad;
+    }
+}
+
 TEST(AppConfig, WeeklyLimitsFitAWeekAndNotificationKeys) {
     const AppConfig c = AppConfig::parse(QStringLiteral(
         "[general]\nnotify = false\n"

@@ -550,3 +550,50 @@ TEST(OutputPump, LabelsAndPercentagesAtTheEndOfVeryLongLines) {
     pump.finish();
     EXPECT_EQ(reports, QList<int>{42});
 }
+
+// A chatty script: its log keeps the first and the latest output, whole lines,
+// and says how much it left out; the failure line is still the last one.
+TEST_F(Runner, AChattyRunsLogKeepsItsFirstAndLatestOutputWithinItsSize) {
+    repo.script(QStringLiteral("chatty.sh"),
+                "echo 'plan: copy everything'\n"
+                "seq -f 'line %08g of the copy' 1 400000\n" // 10.4 MB
+                "echo 'last words: disk full'\nexit 1\n");
+    TaskConfig t = task("chatty.sh");
+    t.maxLogMb = 1;
+    const TaskRunner::Result r = runner(t)->run(Clock::now());
+    EXPECT_FALSE(r.success);
+    const QByteArray log = onlyLog();
+    const qsizetype output = log.indexOf("--- Output ---\n") + 15;
+    const qsizetype trailer = log.lastIndexOf("\n--- Finished: ");
+    ASSERT_GT(output, 15);
+    ASSERT_GT(trailer, output);
+    const QByteArray kept = log.mid(output, trailer - output);
+    EXPECT_LE(kept.size(), 1024 * 1024 + 200);
+    EXPECT_GE(kept.size(), 1024 * 1024 - 2 * 4096);
+    EXPECT_TRUE(log.contains("Status: FAILED"));
+
+    const QRegularExpression said(QStringLiteral("\n--- (\\d+) bytes of output left out "
+                                                 "\\(max_log_mb = 1\\) ---\n"));
+    const QRegularExpressionMatch m = said.match(QString::fromUtf8(kept));
+    ASSERT_TRUE(m.hasMatch()) << kept.left(200).constData();
+    const QByteArray first = kept.left(m.capturedStart() + 1);
+    const QByteArray latest = kept.mid(m.capturedEnd());
+    EXPECT_TRUE(first.startsWith("plan: copy everything\nline 00000001 of the copy\n"));
+    EXPECT_TRUE(latest.endsWith("line 00400000 of the copy\nlast words: disk full\n"));
+    // Whole lines on both sides, and the count is what is missing between them.
+    EXPECT_TRUE(first.endsWith(" of the copy\n"));
+    EXPECT_TRUE(latest.startsWith("line "));
+    const qint64 printed = 22 + 400000 * 26 + 22;
+    EXPECT_EQ(first.size() + m.captured(1).toLongLong() + latest.size(), printed);
+    EXPECT_EQ(LogStore::failureLine(repo.paths().logs() + u'/' + logFiles()[0]),
+              QStringLiteral("last words: disk full"));
+}
+
+TEST_F(Runner, WithoutALimitEveryByteStays) {
+    repo.script(QStringLiteral("chatty.sh"), "seq -f 'line %08g of the copy' 1 100000\n");
+    TaskConfig t = task("chatty.sh");
+    t.maxLogMb = 0;
+    ASSERT_TRUE(runner(t)->run(Clock::now()).success);
+    EXPECT_TRUE(onlyLog().contains("line 00000001 of the copy\n"));
+    EXPECT_EQ(onlyLog().count(" of the copy\n"), 100000);
+}
