@@ -42,7 +42,8 @@ QString runningFor(qint64 seconds) {
 } // namespace
 
 void Engine::checkAttention() {
-    if (!started || observeOnly || shuttingDown || !config.value().notify) return;
+    // Right after a wake-up what looks wrong may be the network still coming back.
+    if (!started || observeOnly || shuttingDown || !config.value().notify || settling()) return;
     const QDateTime t = now;
     const qint64 nowSecs = t.toSecsSinceEpoch();
     QList<Alert> news; // failures and overdue spells, perhaps summarised
@@ -66,7 +67,8 @@ void Engine::checkAttention() {
                                   : (nowSecs - memory.value(kSince).toLongLong()) / 3600.0;
         const bool overdue = hours > c.redHours;
         // External tasks too, when their log says so; a stop (ABORTED) is no failure.
-        const bool failed = s.latestStatus == u"FAILED";
+        const bool failed = s.latestStatus == u"FAILED" &&
+                            !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
 
         if (s.latestStatus == u"SUCCESS" && !overdue &&
             (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {

@@ -46,6 +46,11 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
                                                     QStringLiteral("Savewright"))),
       currentVersion(UpdateChecker::currentVersion()) {
     clock = [] { return Clock::now(); };
+    steadyMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     isReachable = [](const QString& a, Answer answer) {
         isReachableDefault(a, 3.0, std::move(answer));
     };
@@ -128,6 +133,7 @@ void Engine::schedulePoll() {
 
 void Engine::tick() {
     now = currentTime();
+    watchForSleep();
     const bool refreshDue = lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs;
     if (refreshDue || lastConfigCheck_.msecsTo(now.value()) >= kRefreshEveryMs) {
         lastConfigCheck_ = now;

@@ -106,6 +106,9 @@ class Engine : public QObject {
     // log format keeps them); runs call it on their own threads.
     std::function<Clock::time_point()> clock;
     QDateTime currentTime() const { return LogTime::toDateTime(clock()); }
+    // A clock that stands still while the machine sleeps (milliseconds): the wall
+    // clock moving far ahead of it between two ticks is a wake-up.
+    std::function<qint64()> steadyMs;
     AsyncCheck isReachable;
     AsyncCheck volumeResponds;
     std::function<void(const MountTarget&)> mountVolume;
@@ -119,6 +122,14 @@ class Engine : public QObject {
     // keeps the output of a command that prints its own clean.
     static void say(const QString& line);
     static inline bool silent = false;
+
+    // Sleep and wake-up (Resume.cpp). For a while after the machine woke (until
+    // networkReady(), at most `settleAtMost`) nothing starts by itself and no
+    // failure or overdue notice goes out; then each due task starts once. A
+    // run that slept with the machine and fails meanwhile is no failure streak.
+    void machineResumed(std::chrono::milliseconds settleAtMost);
+    void networkReady();
+    bool settling() const { return settleUntil_.has_value(); }
 
     // Lifecycle (Engine.cpp)
     void start();
@@ -238,6 +249,12 @@ class Engine : public QObject {
     std::shared_ptr<LogReader> reader_;
     std::shared_ptr<PendingRead> pendingRead_; // while a read has not been collected
     bool repositoryHung_ = false;
+    void watchForSleep();
+    void endSettling();
+    std::optional<QDateTime> settleUntil_;
+    QDateTime resumedAt_;
+    std::optional<std::pair<QDateTime, qint64>> lastTick_; // wall and steady time
+    QSet<QString> forgivenFailures_;                       // logs of runs the sleep failed
     // Every run this engine started, listed task or not: shutdown stops them all,
     // also those of a task a reload dropped, and waits for them.
     QList<std::weak_ptr<TaskRunner>> startedRuns_;

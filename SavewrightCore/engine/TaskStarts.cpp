@@ -79,9 +79,9 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (task->running || task->runningElsewhere || task->probing) return;
     const TaskConfig& c = task->config.value();
     if (c.type == TaskType::External || c.hold) return;
-    const bool due =
-        !paused && Schedule::isDue(c, task->scheduleSuccess(now), now,
-                                   [this](const QString& v) { return volumePresentNow(v); });
+    const bool due = !paused && !settling() &&
+                     Schedule::isDue(c, task->scheduleSuccess(now), now,
+                                     [this](const QString& v) { return volumePresentNow(v); });
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
         if (!task->waiting) task->waitingForVolume = true;
@@ -229,6 +229,9 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
         task.transientError = result.error;
         task.retryAfter = currentTime().addSecs(retryDelaySeconds(1));
         if (!held_.contains(task.id)) held_.insert(task.id, {currentTime(), false});
+    } else if (settling() && started && *started < resumedAt_) {
+        // It slept with the machine and failed while the network came back.
+        if (result.logFile) forgivenFailures_.insert(*result.logFile);
     } else {
         ping(task.config.value(), Ping::Event::Fail, result.output);
         task.failedRuns = task.failedRuns + 1;

@@ -154,8 +154,9 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     const int status = Spawn::reap(started.pid);
     if (log.fd && cancelled) PosixFile::writeAll(log.fd.get(), abortMarker(reason));
     const bool success = status == 0 && !cancelled;
-    Result result{success, output.output(), std::nullopt, std::nullopt, cancelled, false};
+    Result result{success, output.output(), std::nullopt, std::nullopt, cancelled, false, {}};
     if (log.fd) {
+        result.logFile = log.file;
         if (!LogStore::finalize(log.fd.get(), output.stats(), success, clock_()))
             result.logError = PosixFile::reason(errno);
         log.fd.reset();
@@ -224,7 +225,7 @@ QList<QByteArray> TaskRunner::scriptArguments(const QString& scriptPath,
 }
 
 TaskRunner::Result TaskRunner::notRun(const QString& why) {
-    return {false, {}, why, std::nullopt, false, true};
+    return {false, {}, why, std::nullopt, false, true, {}};
 }
 
 QString TaskRunner::lockFile(const Paths& paths, const QString& safeName) {
@@ -236,7 +237,8 @@ QByteArray TaskRunner::abortMarker(const QString& reason) {
 }
 
 TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& log) {
-    Result result{false, {}, QStringLiteral("Abgebrochen: ") + reason, std::nullopt, true, false};
+    Result result{false, {}, QStringLiteral("Abgebrochen: ") + reason, std::nullopt, true,
+                  false, {}};
     if (!log.fd) return result;
     PosixFile::writeAll(log.fd.get(), abortMarker(reason));
     if (!LogStore::finalize(log.fd.get(), {}, false, clock_()))
@@ -246,7 +248,7 @@ TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& 
 
 TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& log,
                                     Clock::time_point start) {
-    Result result{false, message, message, std::nullopt, false, false};
+    Result result{false, message, message, std::nullopt, false, false, {}};
     if (dryRun) return result;
     if (!log.fd) {
         // The first open failed: one more try, so the reason lands in a log.
@@ -256,6 +258,7 @@ TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& lo
             return result;
         }
     }
+    result.logFile = log.file;
     PosixFile::writeAll(log.fd.get(), "\n--- ERROR ---\n" + message.toUtf8() + "\n");
     if (!LogStore::finalize(log.fd.get(), LogStore::parseStats(message), false, clock_()))
         result.logError = PosixFile::reason(errno);

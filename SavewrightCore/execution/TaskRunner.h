@@ -34,6 +34,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
         // Not started: another copy, or a script of an earlier run, runs this
         // task now (no log, no failure).
         bool heldElsewhere = false;
+        // The run's log, when it has one.
+        std::optional<QString> logFile;
     };
     // Every process of a run carries the task's safe name in this variable, so
     // that processes an earlier run left behind are found wherever they went.

@@ -28,6 +28,7 @@ class EngineFixture : public ::testing::Test {
             std::make_unique<Engine>(paths.value_or(repo.paths()), observeOnly, extra, settings());
         // Read by runs on their own threads too.
         e->clock = [this] { return Clock::time_point(Clock::duration(clockTicks.load())); };
+        e->steadyMs = [this] { return steadyMs.load(); };
         e->volumePresent = [this](const QString& v, Engine::Answer answer) {
             answer(mounted.contains(v));
         };
@@ -73,7 +74,13 @@ class EngineFixture : public ::testing::Test {
         utimbuf times{t, t};
         ::utime(file.toUtf8().constData(), &times);
     }
+    // The machine awake: both clocks move.
     void advance(int seconds) {
+        steadyMs += seconds * 1000LL;
+        moveWallClock(seconds);
+    }
+    // Only the wall clock: the machine slept, or the clock was set.
+    void moveWallClock(int seconds) {
         clockNow = clockNow.addSecs(seconds);
         clockTicks = LogTime::fromDateTime(clockNow).time_since_epoch().count();
     }
@@ -81,6 +88,7 @@ class EngineFixture : public ::testing::Test {
     TempRepo repo;
     QDateTime clockNow = QDateTime::currentDateTimeUtc();
     std::atomic<Clock::rep> clockTicks{LogTime::fromDateTime(clockNow).time_since_epoch().count()};
+    std::atomic<qint64> steadyMs{0};
     QSet<QString> mounted;
     bool reachable = false;
     QStringList probes, reachChecks, mounts;

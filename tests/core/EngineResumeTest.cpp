@@ -1,0 +1,93 @@
+// After the machine wakes up: nothing starts by itself and nothing is announced
+// while the network comes back, then each due task starts once.
+#include "support/EngineFixture.h"
+
+namespace {
+
+class Resume : public EngineFixture {
+  protected:
+    void SetUp() override {
+        repo.script(QStringLiteral("quick.sh"), "echo ok\n");
+        repo.script(QStringLiteral("sleepy.sh"),
+                    "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n"
+                    "echo 'ssh: connect to host nas: Network is unreachable'\nexit 255\n");
+    }
+    std::unique_ptr<Engine> started() {
+        auto e = makeEngine();
+        e->onAlert = [this](const Alert& a) { alerts.append(a); };
+        e->start();
+        e->tick();
+        return e;
+    }
+    bool announced(Alert::Kind kind, const char* task) const {
+        return std::any_of(alerts.cbegin(), alerts.cend(), [&](const Alert& a) {
+            return a.kind == kind && a.task == QString::fromUtf8(task);
+        });
+    }
+    QList<Alert> alerts;
+};
+
+const char* kTasks = "[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'quick.sh'\n"
+                     "interval_minutes = 30\n"
+                     "[[task]]\nname = 'Ext'\ntype = 'external'\nscript = 'e.sh'\n";
+
+} // namespace
+
+TEST_F(Resume, AWakeUpSeenByTheClocksSettlesBeforeStartsAndNotices) {
+    writeConfig(kTasks);
+    writeLog("A", clockNow.addSecs(-600), "SUCCESS");
+    writeLog("Ext", clockNow.addSecs(-700), "SUCCESS");
+    auto e = started();
+    ASSERT_FALSE(task(*e, "A")->running) << "not due yet";
+
+    // Three hours asleep: the steady clock stood still.
+    moveWallClock(3 * 3600);
+    writeLog("Ext", clockNow.addSecs(-5), "FAILED");
+    e->tick();
+    EXPECT_TRUE(e->settling());
+    e->poll();
+    EXPECT_FALSE(task(*e, "A")->running) << "due, but the network may not be back";
+    EXPECT_EQ(task(*e, "Ext")->summary.value().latestStatus, QStringLiteral("FAILED"));
+    EXPECT_TRUE(alerts.isEmpty()) << "nothing is announced while settling";
+    advance(10);
+    e->tick();
+    EXPECT_FALSE(task(*e, "A")->running);
+
+    advance(11);
+    e->tick();
+    EXPECT_FALSE(e->settling());
+    EXPECT_TRUE(task(*e, "A")->running || task(*e, "A")->probing) << "due: starts once now";
+    EXPECT_TRUE(announced(Alert::Kind::Failed, "Ext")) << "what is still wrong is told now";
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running; }));
+}
+
+TEST_F(Resume, TheNetworkBackEndsTheWaitAndAStartByHandNeverWaits) {
+    writeConfig(kTasks);
+    writeLog("A", clockNow.addSecs(-600), "SUCCESS");
+    auto e = started();
+    e->machineResumed(std::chrono::seconds(60));
+    e->runNow(task(*e, "A"), false);
+    EXPECT_TRUE(task(*e, "A")->running) << "asked for by the person";
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running; }));
+    e->networkReady();
+    EXPECT_FALSE(e->settling());
+}
+
+TEST_F(Resume, ARunThatSleptAndFailsWhileTheNetworkComesBackIsNoFailureStreak) {
+    writeConfig("[[task]]\nname = 'S'\ntype = 'scheduled'\nscript = 'sleepy.sh'\n");
+    auto e = started(); // never ran: due at once
+    ASSERT_TRUE(waitUntil([&] { return task(*e, "S")->running.value(); }));
+    moveWallClock(2 * 3600);
+    e->tick();
+    ASSERT_TRUE(e->settling());
+    release();
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "S")->running; }));
+    e->refreshLogs();
+    const auto s = task(*e, "S");
+    EXPECT_EQ(s->summary.value().latestStatus, QStringLiteral("FAILED")) << "the log tells";
+    EXPECT_EQ(s->failedRuns.value(), 0) << "no back-off for the network's absence";
+    e->networkReady();
+    EXPECT_FALSE(announced(Alert::Kind::Failed, "S"));
+    e->shutdown();
+    e->waitForRuns(10000);
+}
