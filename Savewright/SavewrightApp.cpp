@@ -10,6 +10,7 @@
 #include "Snapshot.h"
 #include "StatusIcon.h"
 #include "Symbols.h"
+#include "SystemWatch.h"
 #include "TrayMenu.h"
 #include "base/Text.h"
 #include "platform/PosixFile.h"
@@ -264,6 +265,7 @@ int run(int argc, char** argv) {
     }
     ControlService control(&engine, showPanel);
     control.publish(QDBusConnection::sessionBus());
+    const SystemWatch system(&engine, QDBusConnection::systemBus());
     return app->exec();
 }
 
