@@ -249,6 +249,7 @@ class Engine : public QObject {
     std::shared_ptr<LogReader> reader_;
     std::shared_ptr<PendingRead> pendingRead_; // while a read has not been collected
     bool repositoryHung_ = false;
+    bool logsRead_ = false; // since the first reading was applied
     void watchForSleep();
     void endSettling();
     std::optional<QDateTime> settleUntil_;

@@ -68,6 +68,7 @@ void Engine::collectRead(const std::shared_ptr<PendingRead>& pending) {
 }
 
 void Engine::applyReading(const LogReading& reading) {
+    logsRead_ = true;
     const QDateTime t = currentTime();
     lastRefresh = t;
     now = t;

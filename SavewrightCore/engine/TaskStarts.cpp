@@ -79,7 +79,9 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (task->running || task->runningElsewhere || task->probing) return;
     const TaskConfig& c = task->config.value();
     if (c.type == TaskType::External || c.hold) return;
-    const bool due = !paused && !settling() &&
+    // What the logs say is unknown until they answered: a task would look as if
+    // it never ran.
+    const bool due = !paused && !settling() && logsRead_ && !repositoryHung_ &&
                      Schedule::isDue(c, task->scheduleSuccess(now), now,
                                      [this](const QString& v) { return volumePresentNow(v); });
     if (!task->waiting && !due) return;

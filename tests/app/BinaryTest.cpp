@@ -120,7 +120,7 @@ TEST(Binary, SigtermEndsTheProgramOnARepositoryThatStoppedAnswering) {
     QProcess app;
     app.setProcessEnvironment(programEnvironment());
     app.start(binary(), roots(repo));
-    // Up, its due run started (and stuck in the log folder), the refresh given up on.
+    // Up, and the refresh given up on.
     QByteArray out;
     ASSERT_TRUE(waitUntil(
         [&] {
