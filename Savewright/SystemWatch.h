@@ -1,13 +1,16 @@
 #pragma once
 // What the system bus says about the machine, passed to the engine: a wake-up
-// from logind's PrepareForSleep, and NetworkManager reporting full connectivity
-// again. Watched by signals only; an absent service is simply never heard from.
+// (logind's PrepareForSleep), the network back and whether it is metered
+// (NetworkManager), running on battery and its charge (UPower). Watched by
+// signals only; an absent service is simply never heard from.
 
 #include "engine/Engine.h"
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QVariantMap>
+
+#include <functional>
 
 class SystemWatch : public QObject {
     Q_OBJECT
@@ -16,11 +19,16 @@ class SystemWatch : public QObject {
 
   private slots:
     void prepareForSleep(bool sleeping);
-    void networkChanged(const QString& interface, const QVariantMap& changed,
-                        const QStringList& invalidated);
+    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+                           const QStringList& invalidated);
 
   private:
-    void askConnectivity();
+    void watch(const QString& service, const QString& path);
+    void ask(const QString& service, const QString& path, const QString& interface,
+             const QString& property);
+    void take(const QString& interface, const QString& property, const QVariant& value);
     Engine* engine_;
     QDBusConnection bus_;
+    std::optional<bool> onBattery_;
+    std::optional<double> percent_;
 };

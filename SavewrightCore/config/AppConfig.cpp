@@ -81,6 +81,15 @@ void readDouble(const TOMLTable& t, const char16_t* key, double& field) {
     readKey(t, key, field, [](const TOMLValue& v) { return v.doubleValue(); });
 }
 
+// "run" or "skip"; anything else leaves the field as it is (ConfigCheck warns).
+template <typename Field>
+void readRunOrSkip(const TOMLTable& t, const char16_t* key, Field& field) {
+    const auto v = t.constFind(QString::fromUtf16(key));
+    if (v == t.constEnd() || !v->string()) return;
+    if (*v->string() == u"run") field = false;
+    if (*v->string() == u"skip") field = true;
+}
+
 void readBool(const TOMLTable& t, const char16_t* key, bool& field) {
     readKey(t, key, field, [](const TOMLValue& v) { return v.boolValue(); });
 }
@@ -169,6 +178,8 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     }
     readBool(t, u"catch_up", task.catchUp);
     readBool(t, u"notify", task.notify);
+    readRunOrSkip(t, u"on_battery", task.skipOnBattery);
+    readRunOrSkip(t, u"on_metered", task.skipOnMetered);
     readDouble(t, u"remind_hours", task.remindHours);
     readKey(t, u"max_run_minutes", task.maxRunMinutes,
             [](const TOMLValue& v) { return v.doubleValue(); });
@@ -194,6 +205,13 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
         readDouble(*general, u"mount_retry_minutes", config.mountRetryMinutes);
         readString(*general, u"update_url", config.updateURL);
         readBool(*general, u"notify", config.notify);
+        readRunOrSkip(*general, u"on_battery", config.skipOnBattery);
+        readRunOrSkip(*general, u"on_metered", config.skipOnMetered);
+        readKey(*general, u"min_battery_percent", config.minBatteryPercent,
+                [](const TOMLValue& v) { return v.doubleValue(); });
+        if (config.minBatteryPercent &&
+            !(*config.minBatteryPercent >= 0 && *config.minBatteryPercent <= 100))
+            config.minBatteryPercent.reset();
         readString(*general, u"metrics_file", config.metricsFile);
         readString(*general, u"repo", config.repo);
         if (!config.repo.isEmpty()) config.repo = Paths::expandHome(config.repo);

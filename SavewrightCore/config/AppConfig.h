@@ -42,6 +42,10 @@ struct TaskConfig {
     std::optional<double> maxRunMinutes;
     // A push-check address told when a run starts, succeeds or fails.
     QString pingURL;
+    // Whether automatic starts wait while on battery / on a metered network;
+    // unset: as [general] says.
+    std::optional<bool> skipOnBattery;
+    std::optional<bool> skipOnMetered;
     // Why the task must not start until config.toml is fixed (a mistake that
     // would turn it into a different, dangerous task).
     std::optional<QString> hold;
@@ -67,6 +71,11 @@ struct AppConfig {
     double mountRetryMinutes = 30.0;
     QString updateURL;
     bool notify = true; // any notification about runs at all
+    // Defaults for every task: automatic starts wait on battery, on a metered
+    // network, on battery below this charge.
+    bool skipOnBattery = false;
+    bool skipOnMetered = false;
+    std::optional<double> minBatteryPercent;
     // Written after each refresh that changed something, for a textfile collector.
     QString metricsFile;
     // The script repository when --repo is not given (read by Paths).

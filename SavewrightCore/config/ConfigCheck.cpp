@@ -16,6 +16,9 @@ const QHash<QString, Kind>& generalKeys() {
                                            {QStringLiteral("update_url"), Kind::Text},
                                            {QStringLiteral("notify"), Kind::Bool},
                                            {QStringLiteral("metrics_file"), Kind::Text},
+                                           {QStringLiteral("on_battery"), Kind::Text},
+                                           {QStringLiteral("on_metered"), Kind::Text},
+                                           {QStringLiteral("min_battery_percent"), Kind::Number},
                                            {QStringLiteral("repo"), Kind::Text}};
     return keys;
 }
@@ -28,6 +31,8 @@ const QHash<QString, Kind>& taskKeys() {
                                            {QStringLiteral("group"), Kind::Text},
                                            {QStringLiteral("max_logs"), Kind::Number},
                                            {QStringLiteral("max_log_mb"), Kind::Number},
+                                           {QStringLiteral("on_battery"), Kind::Text},
+                                           {QStringLiteral("on_metered"), Kind::Text},
                                            {QStringLiteral("interval_minutes"), Kind::Number},
                                            {QStringLiteral("interval_hours"), Kind::Number},
                                            {QStringLiteral("warn_hours"), Kind::Number},
@@ -146,6 +151,24 @@ void checkGvfsFolders(const TaskConfig& task, const TOMLTable& table, int header
     }
 }
 
+// on_battery and on_metered take "run" or "skip"; [general]'s charge is a percentage.
+void checkConditions(const TOMLTable& table, const QString& who, QList<Warning>& out) {
+    for (const char* key : {"on_battery", "on_metered"}) {
+        const auto v = table.constFind(QString::fromLatin1(key));
+        if (v != table.constEnd() && v->string() && *v->string() != u"run" &&
+            *v->string() != u"skip")
+            out.append(at(v->line, QStringLiteral("%1: %2 muss „run“ oder „skip“ sein, es gilt "
+                                                  "„run“")
+                                       .arg(who, QString::fromLatin1(key))));
+    }
+    const auto charge = table.constFind(QStringLiteral("min_battery_percent"));
+    if (who == u"[general]" && charge != table.constEnd() && charge->doubleValue() &&
+        !(*charge->doubleValue() >= 0 && *charge->doubleValue() <= 100))
+        out.append(at(charge->line, QStringLiteral("%1: min_battery_percent muss zwischen 0 und "
+                                                   "100 liegen, es gilt keine Grenze")
+                                        .arg(who)));
+}
+
 } // namespace
 
 QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& read) {
@@ -154,9 +177,10 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
     tables.sort();
     for (const QString& name : tables) {
         const int line = doc.tableLines.value(name, 1);
-        if (name == u"general")
+        if (name == u"general") {
             checkKeys(doc.tables[name], generalKeys(), QStringLiteral("[general]"), out);
-        else if (name == u"task")
+            checkConditions(doc.tables[name], QStringLiteral("[general]"), out);
+        } else if (name == u"task")
             out.append(at(line, QStringLiteral("[task] ist eine einfache Tabelle: für einen Task "
                                                "[[task]] schreiben")));
         else if (name.isEmpty())
@@ -178,6 +202,7 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
         const QString who = QStringLiteral("Task „%1“").arg(task.name);
         const int header = doc.arrayLines.value(QStringLiteral("task")).value(i, 1);
         checkKeys(tasks[i], taskKeys(), who, out);
+        checkConditions(tasks[i], who, out);
         if (const auto keep = tasks[i].constFind(QStringLiteral("max_logs"));
             keep != tasks[i].constEnd() && keep->intValue() && *keep->intValue() < 1)
             out.append(at(keep->line, QStringLiteral("%1: max_logs muss mindestens 1 sein, es "

@@ -130,6 +130,11 @@ class Engine : public QObject {
     void machineResumed(std::chrono::milliseconds settleAtMost);
     void networkReady();
     bool settling() const { return settleUntil_.has_value(); }
+    // What the system says of power and network; unknown counts as no reason to wait.
+    void setPower(std::optional<bool> onBattery, std::optional<double> percent);
+    void setMetered(std::optional<bool> metered);
+    // Why automatic starts of the task wait now ("Akkubetrieb", …), when they do.
+    std::optional<QString> heldBy(const TaskState& task) const;
 
     // Lifecycle (Engine.cpp)
     void start();
@@ -253,6 +258,9 @@ class Engine : public QObject {
     void watchForSleep();
     void endSettling();
     std::optional<QDateTime> settleUntil_;
+    std::optional<bool> onBattery_;
+    std::optional<double> batteryPercent_;
+    std::optional<bool> metered_;
     QDateTime resumedAt_;
     std::optional<std::pair<QDateTime, qint64>> lastTick_; // wall and steady time
     QSet<QString> forgivenFailures_;                       // logs of runs the sleep failed

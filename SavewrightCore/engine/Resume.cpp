@@ -1,5 +1,5 @@
-// After the machine wakes up: a settling time while the network comes back, in
-// which nothing starts by itself and nothing is announced.
+// The machine's conditions for automatic starts: a settling time after it wakes
+// up (nothing starts by itself, nothing is announced), battery and metered networks.
 #include "Engine.h"
 
 namespace {
@@ -36,4 +36,30 @@ void Engine::watchForSleep() {
         machineResumed(kSettleAfterJump);
     lastTick_ = {wall, steady};
     if (settleUntil_ && wall >= *settleUntil_) endSettling();
+}
+
+void Engine::setPower(std::optional<bool> onBattery, std::optional<double> percent) {
+    onBattery_ = onBattery;
+    batteryPercent_ = percent;
+    if (started) startReady();
+}
+
+void Engine::setMetered(std::optional<bool> metered) {
+    metered_ = metered;
+    if (started) startReady();
+}
+
+std::optional<QString> Engine::heldBy(const TaskState& task) const {
+    if (settling()) return QStringLiteral("nach dem Aufwachen");
+    const TaskConfig& c = task.config.value();
+    const AppConfig& general = config.value();
+    if (onBattery_.value_or(false)) {
+        if (c.skipOnBattery.value_or(general.skipOnBattery)) return QStringLiteral("Akkubetrieb");
+        if (general.minBatteryPercent && batteryPercent_ &&
+            *batteryPercent_ < *general.minBatteryPercent)
+            return QStringLiteral("Akku unter %1 %").arg(*general.minBatteryPercent);
+    }
+    if (metered_.value_or(false) && c.skipOnMetered.value_or(general.skipOnMetered))
+        return QStringLiteral("getaktete Verbindung");
+    return std::nullopt;
 }

@@ -81,7 +81,7 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (c.type == TaskType::External || c.hold) return;
     // What the logs say is unknown until they answered: a task would look as if
     // it never ran.
-    const bool due = !paused && !settling() && logsRead_ && !repositoryHung_ &&
+    const bool due = !paused && logsRead_ && !repositoryHung_ && !heldBy(*task) &&
                      Schedule::isDue(c, task->scheduleSuccess(now), now,
                                      [this](const QString& v) { return volumePresentNow(v); });
     if (!task->waiting && !due) return;

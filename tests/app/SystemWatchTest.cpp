@@ -66,6 +66,31 @@ class SystemBus : public EngineFixture {
                   QStringLiteral("PrepareForSleep"), QStringLiteral("b"),
                   QVariantList{QVariant::fromValue(QDBusVariant(sleeping))}});
     }
+    void setProperty(const char* service, const char* path, const char* interface, const char* name,
+                     const QVariant& value) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            QString::fromUtf8(service), QString::fromUtf8(path),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"));
+        m.setArguments({QString::fromUtf8(interface), QString::fromUtf8(name),
+                        QVariant::fromValue(QDBusVariant(value))});
+        const QDBusMessage reply = connection->call(m);
+        ASSERT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
+    }
+    void setOnBattery(bool on) {
+        setProperty("org.freedesktop.UPower", "/org/freedesktop/UPower", "org.freedesktop.UPower",
+                    "OnBattery", on);
+    }
+    void setCharge(double percent) {
+        setProperty("org.freedesktop.UPower", "/org/freedesktop/UPower/devices/DisplayDevice",
+                    "org.freedesktop.UPower.Device", "Percentage", percent);
+    }
+    void setMetered(uint value) {
+        setProperty("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager",
+                    "org.freedesktop.NetworkManager", "Metered", value);
+    }
+    bool ran(Engine& e, const char* name) {
+        return task(e, name)->summary.value().latestStatus == u"SUCCESS";
+    }
     void setConnectivity(uint value) {
         mockCall("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager",
                  "SetConnectivity", {QVariant::fromValue(value)});
@@ -110,4 +135,53 @@ TEST_F(SystemBus, AWakeUpFromLogindWaitsUntilNetworkManagerHasTheNetworkBack) {
     prepareForSleep(false);
     waitUntil([] { return false; }, 300);
     EXPECT_FALSE(e->settling());
+}
+
+TEST_F(SystemBus, BatteryAndAMeteredNetworkHoldOnlyTheTasksThatSaySo) {
+    SystemService power(bus.address, "upower");
+    SystemService network(bus.address, "networkmanager");
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return registered("org.freedesktop.UPower") &&
+                   registered("org.freedesktop.NetworkManager");
+        },
+        15000));
+    // NetworkManager's template knows no Metered yet.
+    mockCall("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager", "AddProperty",
+             {QStringLiteral("org.freedesktop.NetworkManager"), QStringLiteral("Metered"),
+              QVariant::fromValue(QDBusVariant(QVariant::fromValue(uint(1))))});
+    setOnBattery(true);
+    setCharge(50);
+    writeConfig("[general]\non_metered = 'skip'\nmin_battery_percent = 30\n"
+                "[[task]]\nname = 'Big'\ntype = 'scheduled'\nscript = 'a.sh'\n"
+                "on_battery = 'skip'\non_metered = 'run'\n"
+                "[[task]]\nname = 'Cloud'\ntype = 'scheduled'\nscript = 'a.sh'\n"
+                "[[task]]\nname = 'Small'\ntype = 'scheduled'\nscript = 'a.sh'\n"
+                "on_metered = 'run'\n");
+    repo.script(QStringLiteral("a.sh"), "echo ok\n");
+    auto e = makeEngine();
+    const SystemWatch watch(e.get(), *connection);
+    // What the services say now comes in answers of their own.
+    ASSERT_TRUE(waitUntil([&] {
+        return e->heldBy(*task(*e, "Big")).has_value() && e->heldBy(*task(*e, "Cloud")).has_value();
+    }));
+    EXPECT_EQ(e->heldBy(*task(*e, "Big")), QStringLiteral("Akkubetrieb"));
+    EXPECT_EQ(e->heldBy(*task(*e, "Cloud")), QStringLiteral("getaktete Verbindung"));
+    EXPECT_EQ(e->heldBy(*task(*e, "Small")), std::nullopt);
+
+    e->start(); // all three never ran: due
+    ASSERT_TRUE(waitUntil([&] { return ran(*e, "Small"); }));
+    EXPECT_FALSE(ran(*e, "Big") || task(*e, "Big")->running);
+    EXPECT_FALSE(ran(*e, "Cloud") || task(*e, "Cloud")->running);
+
+    setCharge(20);
+    ASSERT_TRUE(waitUntil([&] { return e->heldBy(*task(*e, "Small")).has_value(); }));
+    EXPECT_EQ(e->heldBy(*task(*e, "Small")), QStringLiteral("Akku unter 30 %"));
+
+    setOnBattery(false); // plugged in: the charge no longer matters
+    ASSERT_TRUE(waitUntil([&] { return ran(*e, "Big"); }));
+    EXPECT_EQ(e->heldBy(*task(*e, "Small")), std::nullopt);
+    EXPECT_FALSE(ran(*e, "Cloud"));
+    setMetered(2); // NM_METERED_NO
+    ASSERT_TRUE(waitUntil([&] { return ran(*e, "Cloud"); }));
 }

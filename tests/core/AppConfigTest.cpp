@@ -152,6 +152,30 @@ TEST(AppConfig, ALogsSizeIsBoundedUnlessSetToZero) {
     }
 }
 
+TEST(AppConfig, BatteryAndMeteredTakeRunOrSkipEachTaskOrAll) {
+    const AppConfig c = AppConfig::parse(QStringLiteral(
+        "[general]\non_battery = 'skip'\nmin_battery_percent = 25\non_metered = 'sometimes'\n"
+        "[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\non_battery = 'run'\n"
+        "[[task]]\nname='B'\ntype='scheduled'\nscript='b.sh'\non_metered = 'skip'\n"
+        "min_battery_percent = 101\n"));
+    EXPECT_TRUE(c.skipOnBattery);
+    EXPECT_FALSE(c.skipOnMetered) << "a wrong word keeps the default";
+    EXPECT_EQ(c.minBatteryPercent, 25);
+    EXPECT_EQ(c.tasks[0].skipOnBattery, false);
+    EXPECT_EQ(c.tasks[0].skipOnMetered, std::nullopt) << "as [general] says";
+    EXPECT_EQ(c.tasks[1].skipOnMetered, true);
+    EXPECT_EQ(c.warnings.join(u'\n').toStdString(),
+              "config.toml Zeile 4: [general]: on_metered muss „run“ oder „skip“ sein, es gilt "
+              "„run“\nconfig.toml Zeile 15: Task „B“: unbekannter Schlüssel "
+              "„min_battery_percent“");
+    const AppConfig negative =
+        AppConfig::parse(QStringLiteral("[general]\nmin_battery_percent = -3\n"));
+    EXPECT_EQ(negative.minBatteryPercent, std::nullopt);
+    EXPECT_EQ(negative.warnings.join(u'\n').toStdString(),
+              "config.toml Zeile 2: [general]: min_battery_percent muss zwischen 0 und 100 "
+              "liegen, es gilt keine Grenze");
+}
+
 TEST(AppConfig, WeeklyLimitsFitAWeekAndNotificationKeys) {
     const AppConfig c = AppConfig::parse(QStringLiteral(
         "[general]\nnotify = false\n"
