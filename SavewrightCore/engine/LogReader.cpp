@@ -14,15 +14,17 @@ LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs)
     const FolderLook look{store, listing, folder.get(), settledBeforeNs};
     for (const QString& safeName : safeNames) {
         TaskReading& t = reading.tasks[safeName];
-        t.summary = summaryOf(look, safeName);
+        const KeptSummary& kept = keptSummary(look, safeName);
+        t.summary = kept.summary;
         if (t.summary.latestStatus != u"RUNNING" || !t.summary.latestFile) continue;
         t.lockHeld = PosixFile::lockHeld(TaskRunner::lockFile(paths_, safeName));
-        if (const auto s = PosixFile::stamp(*t.summary.latestFile)) t.newestChangedNs = s->mtimeNs;
+        // Stamped by the update just made: no second look at the file.
+        if (kept.newest) t.newestChangedNs = kept.newest->mtimeNs;
     }
     return reading;
 }
 
-LogSummary LogReader::summaryOf(const FolderLook& look, const QString& safeName) {
+const KeptSummary& LogReader::keptSummary(const FolderLook& look, const QString& safeName) {
     CachedSummary& cached = summaries_[safeName];
     // The same listing holds the same names: only the newest file is looked at.
     const QStringList names = cached.generation == listingGeneration_
@@ -30,7 +32,7 @@ LogSummary LogReader::summaryOf(const FolderLook& look, const QString& safeName)
                                   : look.store.candidates(safeName, &look.listing);
     cached.generation = listingGeneration_;
     look.store.update(cached.kept, safeName, names, look.folderFd, look.settledBeforeNs);
-    return cached.kept.summary;
+    return cached.kept;
 }
 
 const LogListing& LogReader::folderListing(const LogStore& store, int folderFd,

@@ -41,7 +41,8 @@ class LogReader {
         int folderFd;
         qint64 settledBeforeNs;
     };
-    LogSummary summaryOf(const FolderLook& look, const QString& safeName);
+    // A task's summary, read again only where its files changed.
+    const KeptSummary& keptSummary(const FolderLook& look, const QString& safeName);
 
     const Paths paths_;
     quint64 serial_ = 0;
