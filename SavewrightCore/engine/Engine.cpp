@@ -46,11 +46,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
                                                     QStringLiteral("Savewright"))),
       currentVersion(UpdateChecker::currentVersion()) {
     clock = [] { return Clock::now(); };
-    steadyMs = [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    };
+    steadyMs = &TaskRunner::steadyMs;
     isReachable = [](const QString& a, Answer answer) {
         isReachableDefault(a, 3.0, std::move(answer));
     };

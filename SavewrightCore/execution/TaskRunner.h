@@ -46,6 +46,8 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // repository (another copy, a test) is another task.
     static constexpr const char* kLogsMarker = "SAVEWRIGHT_LOGS";
     static bool earlierRunAlive(const QString& safeName, const QString& logsFolder);
+    // The steady clock in milliseconds: deadlines of stops, and the engine's sleep check.
+    static qint64 steadyMs();
     using ProgressSink = std::function<void(int)>;
 
     // `clock` stamps the log's finish; it is called on the run's thread.
@@ -84,7 +86,6 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     bool stopReading(pid_t script) const;
     // "SAVEWRIGHT_RUN=<id>": the environment entry of this run's processes.
     QByteArray marker() const;
-    static qint64 steadyMs();
     // For a dry run, `text` receives the rewritten script for descriptor 3.
     QList<QByteArray> scriptArguments(const QString& scriptPath, PosixFile::UniqueFd& text) const;
 
