@@ -76,10 +76,8 @@ void SystemWatch::take(const QString& interface, const QString& property, const 
     } else if (interface == kNetwork && property == u"Metered") {
         engine_->setMetered(value.toUInt() == kMetered || value.toUInt() == kGuessMetered);
     } else if (interface == kPower && property == u"OnBattery") {
-        onBattery_ = value.toBool();
-        engine_->setPower(onBattery_, percent_);
+        engine_->setOnBattery(value.toBool());
     } else if (interface == kPowerDevice && property == u"Percentage") {
-        percent_ = value.toDouble();
-        engine_->setPower(onBattery_, percent_);
+        engine_->setBatteryPercent(value.toDouble());
     }
 }

@@ -10,8 +10,6 @@
 #include <QObject>
 #include <QVariantMap>
 
-#include <functional>
-
 class SystemWatch : public QObject {
     Q_OBJECT
   public:
@@ -29,6 +27,4 @@ class SystemWatch : public QObject {
     void take(const QString& interface, const QString& property, const QVariant& value);
     Engine* engine_;
     QDBusConnection bus_;
-    std::optional<bool> onBattery_;
-    std::optional<double> percent_;
 };

@@ -131,8 +131,9 @@ class Engine : public QObject {
     void networkReady();
     bool settling() const { return settleUntil_.has_value(); }
     // What the system says of power and network; unknown counts as no reason to wait.
-    void setPower(std::optional<bool> onBattery, std::optional<double> percent);
-    void setMetered(std::optional<bool> metered);
+    void setOnBattery(bool onBattery);
+    void setBatteryPercent(double percent);
+    void setMetered(bool metered);
     // Why automatic starts of the task wait now ("Akkubetrieb", …), when they do.
     std::optional<QString> heldBy(const TaskState& task) const;
 

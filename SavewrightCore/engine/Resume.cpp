@@ -38,13 +38,17 @@ void Engine::watchForSleep() {
     if (settleUntil_ && wall >= *settleUntil_) endSettling();
 }
 
-void Engine::setPower(std::optional<bool> onBattery, std::optional<double> percent) {
+void Engine::setOnBattery(bool onBattery) {
     onBattery_ = onBattery;
+    if (started) startReady();
+}
+
+void Engine::setBatteryPercent(double percent) {
     batteryPercent_ = percent;
     if (started) startReady();
 }
 
-void Engine::setMetered(std::optional<bool> metered) {
+void Engine::setMetered(bool metered) {
     metered_ = metered;
     if (started) startReady();
 }
