@@ -86,13 +86,13 @@ QList<DatedRun> order(const QString& logsFolder, int folderFd, const QString& sa
         madeAt.insert(made[i].name, i);
     QList<Keyed> all;
     all.reserve(names.size());
-    QList<qsizetype> madeSlots; // into `all`, in the order they were made
+    QList<qsizetype> slotOfMade(made.size(), -1); // into `all`; -1: its log is gone
     for (const QString& name : names) {
         const qsizetype m = madeAt.value(name, -1);
         qint64 start;
         if (m >= 0) {
             start = made[m].startMs;
-            madeSlots.append(all.size());
+            slotOfMade[m] = all.size();
         } else if (const auto k = known.constFind(name); k != known.cend()) {
             start = *k;
         } else {
@@ -103,12 +103,12 @@ QList<DatedRun> order(const QString& logsFolder, int folderFd, const QString& sa
         all.append({{name, start}, start});
     }
     // A made run is newer than every run made before it, whatever the clock said.
-    std::sort(madeSlots.begin(), madeSlots.end(), [&](qsizetype a, qsizetype b) {
-        return madeAt.value(all[a].run.name) < madeAt.value(all[b].run.name);
-    });
-    for (qsizetype i = 1; i < madeSlots.size(); ++i) {
-        qint64& key = all[madeSlots[i]].key;
-        key = std::max(key, all[madeSlots[i - 1]].key + 1);
+    const Keyed* before = nullptr;
+    for (const qsizetype slot : slotOfMade) {
+        if (slot < 0) continue;
+        Keyed& run = all[slot];
+        if (before) run.key = std::max(run.key, before->key + 1);
+        before = &run;
     }
     std::sort(all.begin(), all.end(), [](const Keyed& a, const Keyed& b) {
         return a.key != b.key ? a.key > b.key : a.run.name > b.run.name;
