@@ -10,6 +10,8 @@
 #include <QDBusVariant>
 #include <QProcess>
 
+#include <algorithm>
+
 namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
@@ -48,8 +50,15 @@ class SystemBus : public EngineFixture {
         connection.emplace(QDBusConnection::connectToBus(bus.address, QStringLiteral("system")));
     }
     void TearDown() override { QDBusConnection::disconnectFromBus(QStringLiteral("system")); }
-    bool registered(const char* service) {
-        return connection->interface()->isServiceRegistered(QString::fromUtf8(service));
+    // Every one of `services` on the bus, given the time python needs to start them.
+    bool up(std::initializer_list<const char*> services) {
+        return waitUntil(
+            [&] {
+                return std::all_of(services.begin(), services.end(), [&](const char* s) {
+                    return connection->interface()->isServiceRegistered(QString::fromUtf8(s));
+                });
+            },
+            15000);
     }
     void mockCall(const char* service, const char* path, const char* method,
                   const QVariantList& arguments) {
@@ -104,12 +113,7 @@ class SystemBus : public EngineFixture {
 TEST_F(SystemBus, AWakeUpFromLogindWaitsUntilNetworkManagerHasTheNetworkBack) {
     SystemService logind(bus.address, "logind");
     SystemService network(bus.address, "networkmanager");
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return registered("org.freedesktop.login1") &&
-                   registered("org.freedesktop.NetworkManager");
-        },
-        15000));
+    ASSERT_TRUE(up({"org.freedesktop.login1", "org.freedesktop.NetworkManager"}));
     setConnectivity(2); // limited: Wi-Fi up, no way out yet
     writeConfig("[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n");
     repo.script(QStringLiteral("a.sh"), "echo ok\n");
@@ -140,12 +144,7 @@ TEST_F(SystemBus, AWakeUpFromLogindWaitsUntilNetworkManagerHasTheNetworkBack) {
 TEST_F(SystemBus, BatteryAndAMeteredNetworkHoldOnlyTheTasksThatSaySo) {
     SystemService power(bus.address, "upower");
     SystemService network(bus.address, "networkmanager");
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return registered("org.freedesktop.UPower") &&
-                   registered("org.freedesktop.NetworkManager");
-        },
-        15000));
+    ASSERT_TRUE(up({"org.freedesktop.UPower", "org.freedesktop.NetworkManager"}));
     // NetworkManager's template knows no Metered yet.
     mockCall("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager", "AddProperty",
              {QStringLiteral("org.freedesktop.NetworkManager"), QStringLiteral("Metered"),

@@ -119,11 +119,20 @@ TEST(AppConfig, NamesThatCannotNameALogAreRefused) {
     EXPECT_EQ(task("A", "sub/x..y.sh"), QString()) << "a subfolder and dots in a name are fine";
 }
 
+namespace {
+
+// One task 'A' with `line` as its fifth line.
+AppConfig withTaskLine(const char* line) {
+    return AppConfig::parse(
+        QStringLiteral("[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\n") +
+        QString::fromLatin1(line));
+}
+
+} // namespace
+
 TEST(AppConfig, AtLeastOneLogIsKept) {
-    for (const char* keep : {"0", "-5"}) {
-        const AppConfig c = AppConfig::parse(
-            QStringLiteral("[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\nmax_logs = %1\n")
-                .arg(QString::fromLatin1(keep)));
+    for (const char* keep : {"max_logs = 0", "max_logs = -5"}) {
+        const AppConfig c = withTaskLine(keep);
         EXPECT_EQ(c.tasks[0].maxLogs, 1) << keep;
         EXPECT_EQ(c.warnings, QStringList{QStringLiteral(
                                   "config.toml Zeile 5: Task „A“: max_logs muss mindestens 1 "
@@ -133,17 +142,12 @@ TEST(AppConfig, AtLeastOneLogIsKept) {
 }
 
 TEST(AppConfig, ALogsSizeIsBoundedUnlessSetToZero) {
-    const auto parsed = [](const char* line) {
-        return AppConfig::parse(
-            QStringLiteral("[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\n") +
-            QString::fromLatin1(line));
-    };
-    EXPECT_EQ(parsed("").tasks[0].maxLogMb, 256);
-    EXPECT_EQ(parsed("max_log_mb = 0").tasks[0].maxLogMb, 0) << "0 keeps all";
-    EXPECT_EQ(parsed("max_log_mb = 0.5").tasks[0].maxLogMb, 0.5);
-    EXPECT_TRUE(parsed("max_log_mb = 0").warnings.isEmpty());
+    EXPECT_EQ(withTaskLine("").tasks[0].maxLogMb, 256);
+    EXPECT_EQ(withTaskLine("max_log_mb = 0").tasks[0].maxLogMb, 0) << "0 keeps all";
+    EXPECT_EQ(withTaskLine("max_log_mb = 0.5").tasks[0].maxLogMb, 0.5);
+    EXPECT_TRUE(withTaskLine("max_log_mb = 0").warnings.isEmpty());
     for (const char* bad : {"max_log_mb = -1", "max_log_mb = nan", "max_log_mb = 1e300"}) {
-        const AppConfig c = parsed(bad);
+        const AppConfig c = withTaskLine(bad);
         EXPECT_EQ(c.tasks[0].maxLogMb, 256) << bad;
         EXPECT_EQ(c.warnings, QStringList{QStringLiteral(
                                   "config.toml Zeile 5: Task „A“: max_log_mb muss zwischen 0 und "
