@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cmath>
 
 QString text(TaskType type) {
     switch (type) {
@@ -180,6 +181,17 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     readBool(t, u"notify", task.notify);
     readRunOrSkip(t, u"on_battery", task.skipOnBattery);
     readRunOrSkip(t, u"on_metered", task.skipOnMetered);
+    readKey(t, u"nice", task.nice, [](const TOMLValue& v) -> std::optional<int> {
+        const auto n = v.doubleValue();
+        if (!n || *n != std::trunc(*n) || *n < 0 || *n > 19) return std::nullopt;
+        return static_cast<int>(*n);
+    });
+    readKey(t, u"io_class", task.ioIdle, [](const TOMLValue& v) -> std::optional<bool> {
+        const auto text = v.string();
+        if (text == u"idle") return true;
+        if (text == u"best-effort") return false;
+        return std::nullopt;
+    });
     readDouble(t, u"remind_hours", task.remindHours);
     readKey(t, u"max_run_minutes", task.maxRunMinutes,
             [](const TOMLValue& v) { return v.doubleValue(); });

@@ -46,6 +46,10 @@ struct TaskConfig {
     // unset: as [general] says.
     std::optional<bool> skipOnBattery;
     std::optional<bool> skipOnMetered;
+    // Out of the person's way: the script and all it starts at this niceness
+    // (0–19) and, with `ioIdle`, in the idle I/O class; unset: as the program.
+    std::optional<int> nice;
+    std::optional<bool> ioIdle;
     // Why the task must not start until config.toml is fixed (a mistake that
     // would turn it into a different, dangerous task).
     std::optional<QString> hold;

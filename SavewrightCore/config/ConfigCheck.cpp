@@ -5,6 +5,7 @@
 #include "platform/Mounts.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -33,6 +34,8 @@ const QHash<QString, Kind>& taskKeys() {
                                            {QStringLiteral("max_log_mb"), Kind::Number},
                                            {QStringLiteral("on_battery"), Kind::Text},
                                            {QStringLiteral("on_metered"), Kind::Text},
+                                           {QStringLiteral("nice"), Kind::Number},
+                                           {QStringLiteral("io_class"), Kind::Text},
                                            {QStringLiteral("interval_minutes"), Kind::Number},
                                            {QStringLiteral("interval_hours"), Kind::Number},
                                            {QStringLiteral("warn_hours"), Kind::Number},
@@ -169,6 +172,23 @@ void checkConditions(const TOMLTable& table, const QString& who, QList<Warning>&
                                         .arg(who)));
 }
 
+// nice is a whole number 0–19, io_class "idle" or "best-effort".
+void checkPriority(const TOMLTable& table, const QString& who, QList<Warning>& out) {
+    if (const auto n = table.constFind(QStringLiteral("nice"));
+        n != table.constEnd() && n->doubleValue() &&
+        !(*n->doubleValue() == std::trunc(*n->doubleValue()) && *n->doubleValue() >= 0 &&
+          *n->doubleValue() <= 19))
+        out.append(at(n->line, QStringLiteral("%1: nice muss eine ganze Zahl von 0 bis 19 sein, "
+                                              "es gilt die Priorität des Programms")
+                                   .arg(who)));
+    if (const auto io = table.constFind(QStringLiteral("io_class"));
+        io != table.constEnd() && io->string() && *io->string() != u"idle" &&
+        *io->string() != u"best-effort")
+        out.append(at(io->line, QStringLiteral("%1: io_class muss „idle“ oder „best-effort“ "
+                                               "sein, es gilt die Klasse des Programms")
+                                    .arg(who)));
+}
+
 } // namespace
 
 QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& read) {
@@ -214,6 +234,7 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
             out.append(at(size->line, QStringLiteral("%1: max_log_mb muss zwischen 0 und "
                                                      "1000000000 liegen, es gilt 256")
                                           .arg(who)));
+        checkPriority(tasks[i], who, out);
         if (task.type == TaskType::Weekly) checkWeekly(task, tasks[i], header, who, out);
         checkGvfsFolders(task, tasks[i], header, who, out);
     }

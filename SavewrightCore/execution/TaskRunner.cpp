@@ -112,6 +112,8 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
                                 {kLogsMarker, PosixFile::encodePath(paths.logs())}});
     options.fd3 = dryRunText.get();
     options.newProcessGroup = true;
+    options.nice = task.nice;
+    options.ioIdle = task.ioIdle;
 
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return fail(systemError("pipe", errno), log, start);

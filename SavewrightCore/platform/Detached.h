@@ -15,3 +15,14 @@ inline bool startDetached(std::function<void()> work) noexcept {
         return false;
     }
 }
+
+// Runs `work` on a thread of its own and waits for it; false when no thread
+// could be had.
+inline bool runJoined(const std::function<void()>& work) noexcept {
+    try {
+        std::thread(work).join();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}

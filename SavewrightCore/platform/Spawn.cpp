@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +17,50 @@ extern char** environ;
 
 namespace Spawn {
 
+namespace {
+
+constexpr int kIoprioWhoProcess = 1;
+constexpr int kIoprioClassShift = 13;
+constexpr int kIoprioClassBestEffort = 2;
+constexpr int kIoprioClassIdle = 3;
+
+// Niceness and I/O class of the calling thread, which a child inherits.
+int lowerThisThread(const Options& o) {
+    const pid_t self = static_cast<pid_t>(::syscall(SYS_gettid));
+    if (o.nice && ::setpriority(PRIO_PROCESS, static_cast<id_t>(self), *o.nice) != 0) return errno;
+    if (o.ioIdle) {
+        // Best-effort at the level the niceness gives, as the kernel's default does.
+        const int level = (o.nice.value_or(0) + 20) / 5;
+        const int prio = *o.ioIdle ? kIoprioClassIdle << kIoprioClassShift
+                                   : (kIoprioClassBestEffort << kIoprioClassShift) | level;
+        if (::syscall(SYS_ioprio_set, kIoprioWhoProcess, self, prio) != 0) return errno;
+    }
+    return 0;
+}
+
+Started startHere(const Options& o);
+
+} // namespace
+
 Started start(const Options& o) {
+    if (!o.nice && !o.ioIdle) return startHere(o);
+    // Niceness cannot be raised back without privileges: a thread of its own
+    // takes it, and the child inherits it from there.
+    Started s;
+    const bool ran = runJoined([&] {
+        if (const int error = lowerThisThread(o)) {
+            s.error = error;
+            return;
+        }
+        s = startHere(o);
+    });
+    if (!ran) s.error = EAGAIN;
+    return s;
+}
+
+namespace {
+
+Started startHere(const Options& o) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const int fds[3] = {o.stdinFd, o.stdoutFd, o.stderrFd};
@@ -67,6 +112,8 @@ Started start(const Options& o) {
     posix_spawnattr_destroy(&attr);
     return s;
 }
+
+} // namespace
 
 QList<QByteArray> environmentWith(const QList<std::pair<QByteArray, QByteArray>>& variables) {
     QList<QByteArray> env;

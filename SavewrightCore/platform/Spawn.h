@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
 #include <sys/types.h>
 #include <utility>
 
@@ -20,6 +21,10 @@ struct Options {
     int fd3 = -1;                // >= 0: handed to the child as descriptor 3
     bool newProcessGroup = false;
     QList<QByteArray> environment; // empty: inherited
+    // The child and all it starts at this niceness and, when set, in the idle
+    // (true) or best-effort I/O class; the caller's own thread stays as it is.
+    std::optional<int> nice;
+    std::optional<bool> ioIdle;
 };
 
 struct Started {

@@ -180,6 +180,27 @@ TEST(AppConfig, BatteryAndMeteredTakeRunOrSkipEachTaskOrAll) {
               "liegen, es gilt keine Grenze");
 }
 
+TEST(AppConfig, NiceAndIoClassTakeTheirRangeOrLeaveTheProgramsOwn) {
+    const AppConfig c = AppConfig::parse(QStringLiteral(
+        "[[task]]\nname='A'\ntype='scheduled'\nscript='a.sh'\nnice = 19\nio_class = 'idle'\n"
+        "[[task]]\nname='B'\ntype='scheduled'\nscript='b.sh'\nnice = 20\nio_class = 'realtime'\n"
+        "[[task]]\nname='C'\ntype='scheduled'\nscript='c.sh'\nnice = 2.5\n"
+        "io_class = 'best-effort'\n"));
+    EXPECT_EQ(c.tasks[0].nice, 19);
+    EXPECT_EQ(c.tasks[0].ioIdle, true);
+    EXPECT_EQ(c.tasks[1].nice, std::nullopt);
+    EXPECT_EQ(c.tasks[1].ioIdle, std::nullopt);
+    EXPECT_EQ(c.tasks[2].nice, std::nullopt);
+    EXPECT_EQ(c.tasks[2].ioIdle, false);
+    EXPECT_EQ(c.warnings.join(u'\n').toStdString(),
+              "config.toml Zeile 11: Task „B“: nice muss eine ganze Zahl von 0 bis 19 sein, es "
+              "gilt die Priorität des Programms\n"
+              "config.toml Zeile 12: Task „B“: io_class muss „idle“ oder „best-effort“ sein, es "
+              "gilt die Klasse des Programms\n"
+              "config.toml Zeile 17: Task „C“: nice muss eine ganze Zahl von 0 bis 19 sein, es "
+              "gilt die Priorität des Programms");
+}
+
 TEST(AppConfig, WeeklyLimitsFitAWeekAndNotificationKeys) {
     const AppConfig c = AppConfig::parse(QStringLiteral(
         "[general]\nnotify = false\n"

@@ -15,7 +15,10 @@
 #include <future>
 #include <mutex>
 #include <random>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -596,4 +599,49 @@ TEST_F(Runner, WithoutALimitEveryByteStays) {
     ASSERT_TRUE(runner(t)->run(Clock::now()).success);
     EXPECT_TRUE(onlyLog().contains("line 00000001 of the copy\n"));
     EXPECT_EQ(onlyLog().count(" of the copy\n"), 100000);
+}
+
+// Out of the way: the script and what it starts run at the task's niceness and
+// I/O class, read back from the kernel; the program itself stays as it was.
+TEST_F(Runner, NiceAndIdleIoReachTheScriptAndItsChildren) {
+    repo.script(QStringLiteral("low.sh"), "echo $$ > ../script\n"
+                                          "sleep 30 & echo $! > ../child\nwait\n");
+    TaskConfig t = task("low.sh");
+    t.nice = 15;
+    t.ioIdle = true;
+    auto r = runner(t);
+    auto result = std::async(std::launch::async, [r] { return r->run(Clock::now()); });
+    ASSERT_TRUE(waitFor(path("child")));
+    ASSERT_TRUE(waitUntilTrue([&] { return !pidsIn(path("child")).isEmpty(); }));
+    const pid_t script = pidsIn(path("script")).value(0), child = pidsIn(path("child")).value(0);
+    for (const pid_t pid : {script, child}) {
+        const auto entry = ProcessTable::entry(pid);
+        ASSERT_TRUE(entry);
+        const QList<QByteArray> fields =
+            TempRepo::read(QStringLiteral("/proc/%1/stat").arg(pid)).split(')').last().split(' ');
+        EXPECT_EQ(fields.value(17), "15") << "nice of " << pid; // field 19 of the whole line
+        const long prio = ::syscall(SYS_ioprio_get, 1 /* IOPRIO_WHO_PROCESS */, pid);
+        EXPECT_EQ(prio >> 13, 3) << "I/O class idle of " << pid;
+    }
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, 0), 0) << "the program's own thread is untouched";
+    r->cancel(true, QStringLiteral("Test"));
+    EXPECT_EQ(result.wait_for(15s), std::future_status::ready);
+
+    // best-effort without a niceness: the level the kernel gives niceness 0.
+    repo.script(QStringLiteral("plain.sh"), "echo $$ > ../plain\nsleep 30\n");
+    TaskConfig plain = task("plain.sh", "Plain");
+    plain.ioIdle = false;
+    auto p = runner(plain);
+    auto plainResult = std::async(std::launch::async, [p] { return p->run(Clock::now()); });
+    ASSERT_TRUE(waitUntilTrue([&] { return !pidsIn(path("plain")).isEmpty(); }));
+    const pid_t plainPid = pidsIn(path("plain")).value(0);
+    EXPECT_EQ(TempRepo::read(QStringLiteral("/proc/%1/stat").arg(plainPid))
+                  .split(')')
+                  .last()
+                  .split(' ')
+                  .value(17),
+              "0");
+    EXPECT_EQ(::syscall(SYS_ioprio_get, 1, plainPid), (2 << 13) | 4);
+    p->cancel(true, QStringLiteral("Test"));
+    EXPECT_EQ(plainResult.wait_for(15s), std::future_status::ready);
 }
