@@ -18,8 +18,11 @@ QJsonValue utc(const std::optional<QDateTime>& t) {
     return t ? QJsonValue(t->toUTC().toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
 }
 
-QJsonObject task(const TaskState& t, const QDateTime& now) {
+QJsonObject task(const TaskState& t, const Engine& engine) {
+    const QDateTime now = engine.now.value();
     const TaskConfig& c = t.config.value();
+    const std::optional<Hold> hold = t.heldBy.value();
+    const Schedule::NextDue next = engine.nextRun(t);
     const LogSummary& s = t.summary.value();
     const std::optional<QDateTime> last = t.lastRun();
     // An absent value is null, never a missing key: the schema stays one shape.
@@ -35,7 +38,12 @@ QJsonObject task(const TaskState& t, const QDateTime& now) {
         {u"failureLine"_s, orNull(t.errorText())},
         {u"running"_s, t.isRunning()},
         {u"runningHere"_s, t.running.value()},
-        {u"progress"_s, t.progress.value() ? QJsonValue(*t.progress.value()) : QJsonValue()}};
+        {u"progress"_s, t.progress.value() ? QJsonValue(*t.progress.value()) : QJsonValue()},
+        {u"heldBy"_s, hold ? QJsonValue(hold->key) : QJsonValue()},
+        {u"heldReason"_s, hold ? QJsonValue(hold->text) : QJsonValue()},
+        {u"nextRun"_s, utc(next.at)},
+        {u"waitsForVolumes"_s, QJsonArray::fromStringList(next.volumes)},
+        {u"requireAllVolumes"_s, c.requireAllVolumes}};
 }
 
 QString germanStatus(const QString& status) {
@@ -63,13 +71,28 @@ QString forTerminal(const QString& text) {
     return out;
 }
 
+// What the table says of the next start: the reason it is held back, or when.
+QString nextRun(const QJsonObject& t, const QDateTime& now) {
+    if (const QJsonValue reason = t.value(u"heldReason"); reason.isString())
+        return QStringLiteral("zurückgestellt: ") + forTerminal(reason.toString());
+    if (t.value(u"running").toBool()) return {};
+    Schedule::NextDue next;
+    if (const QDateTime at = QDateTime::fromString(t.value(u"nextRun").toString(), Qt::ISODate);
+        at.isValid())
+        next.at = at;
+    for (const QJsonValue v : t.value(u"waitsForVolumes").toArray())
+        next.volumes.append(v.toString());
+    const auto text = ViewModel::nextRunText(next, t.value(u"requireAllVolumes").toBool(), now);
+    return text ? forTerminal(*text) : QString();
+}
+
 } // namespace
 
 QJsonObject of(const Engine& engine, const QString& source) {
     const QDateTime now = engine.now.value();
     QJsonArray tasks;
     for (const auto& t : engine.tasks.value())
-        tasks.append(task(*t, now));
+        tasks.append(task(*t, engine));
     return {
         {u"schema"_s, kSchema},
         {u"source"_s, source},
@@ -89,6 +112,7 @@ QJsonObject essentials(const QJsonObject& report) {
     for (const QJsonValue v : report.value(u"tasks").toArray()) {
         QJsonObject t = v.toObject();
         t.remove(u"ageSeconds");
+        t.remove(u"nextRun"); // moves with the clock while a task is due
         tasks.append(t);
     }
     e[u"tasks"] = tasks;
@@ -117,7 +141,8 @@ QString line(const QJsonObject& report) {
 QString table(const QJsonObject& report, const QDateTime& now) {
     QList<QStringList> rows{{QStringLiteral("Task"), QStringLiteral("Gruppe"),
                              QStringLiteral("Art"), QStringLiteral("Status"),
-                             QStringLiteral("Letzter Erfolg"), QStringLiteral("Meldung")}};
+                             QStringLiteral("Letzter Erfolg"), QStringLiteral("Nächster Lauf"),
+                             QStringLiteral("Meldung")}};
     for (const QJsonValue v : report.value(u"tasks").toArray()) {
         const QJsonObject t = v.toObject();
         const QDateTime last =
@@ -126,7 +151,7 @@ QString table(const QJsonObject& report, const QDateTime& now) {
                      forTerminal(t.value(u"group").toString()), t.value(u"kind").toString(),
                      germanStatus(t.value(u"status").toString()),
                      RelativeTime::text(last.isValid() ? std::optional(last) : std::nullopt, now),
-                     forTerminal(t.value(u"failureLine").toString())});
+                     nextRun(t, now), forTerminal(t.value(u"failureLine").toString())});
     }
     QList<qsizetype> widths(rows.front().size(), 0);
     for (const QStringList& r : rows)

@@ -13,6 +13,7 @@
 
 namespace {
 constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 1;
+constexpr double kNameRoom = 110; // pixels the name keeps before a reason is shortened
 const QString kDryRun = QStringLiteral("Dry-Run");
 } // namespace
 
@@ -127,9 +128,15 @@ void TaskRow::paintEvent(QPaintEvent*) {
     double right = line.right();
     if (!hovering_) {
         p.setFont(Look::font(12));
-        const int w = Look::tabularWidth(p.fontMetrics(), m.meta);
+        QString meta = m.meta;
+        int w = Look::tabularWidth(p.fontMetrics(), meta);
+        // The name keeps room to be read; a long reason gives way to its short form.
+        if (!m.metaShort.isEmpty() && right - w - 10 - (kPadX + 20) < kNameRoom) {
+            meta = m.metaShort;
+            w = Look::tabularWidth(p.fontMetrics(), meta);
+        }
         p.setPen(Palette::color(m.metaTone, palette()));
-        Look::drawTabular(p, QRectF(right - w, line.top(), w, kLine), Qt::AlignRight, m.meta);
+        Look::drawTabular(p, QRectF(right - w, line.top(), w, kLine), Qt::AlignRight, meta);
         right -= w + 10;
     } else {
         right -= buttons_->width() + 10;
@@ -178,6 +185,7 @@ void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
             menu->addAction(QStringLiteral("Starten"), this, [this] { start(false); });
             menu->addAction(QStringLiteral("Dry-Run"), this, [this] { start(true); });
         }
+        addPauseActions(menu);
         menu->addSeparator();
     }
     menu->addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
@@ -187,6 +195,26 @@ void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
         QTimer::singleShot(0, this, [this] { setHovering(Look::pointerOver(this)); });
     });
     menu->popup(e->globalPos());
+}
+
+// This task's own pause of its automatic starts, beside the pause of all.
+void TaskRow::addPauseActions(QMenu* menu) {
+    const QString name = task_->config.value().name;
+    if (task_->config.value().type == TaskType::External) return;
+    menu->addSeparator();
+    if (engine_->taskPausedUntil(name)) {
+        menu->addAction(QStringLiteral("Fortsetzen"), this,
+                        [this, name] { engine_->resumeTask(name); });
+        return;
+    }
+    menu->addAction(QStringLiteral("Pausieren für 1 Stunde"), this, [this, name] {
+        engine_->pauseTask(name, engine_->currentTime().addSecs(3600));
+    });
+    menu->addAction(QStringLiteral("Pausieren bis morgen"), this, [this, name] {
+        engine_->pauseTask(name, Engine::tomorrowMorning(engine_->currentTime()));
+    });
+    menu->addAction(QStringLiteral("Pausieren bis ich fortsetze"), this,
+                    [this, name] { engine_->pauseTask(name, std::nullopt); });
 }
 
 void TaskRow::start(bool dryRun) {

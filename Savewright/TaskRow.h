@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+class QMenu;
 class RowButton;
 
 class TaskRow : public QWidget {
@@ -30,6 +31,7 @@ class TaskRow : public QWidget {
 
   private:
     void rebuildButtons();
+    void addPauseActions(QMenu* menu);
     void placeButtons();
     void start(bool dryRun);
     void stop();

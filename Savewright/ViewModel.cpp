@@ -49,7 +49,7 @@ QString countLine(const Engine::TaskList& tasks, const QDateTime& now, bool paus
             ++running;
             break;
         }
-        if (t->waiting) ++waiting;
+        if (t->waiting || (t->heldBy.value() && !t->isRunning())) ++waiting;
     }
     QStringList parts{QStringLiteral("%1 ok").arg(green)};
     if (yellow) parts.append(QStringLiteral("%1 Warnung").arg(yellow));
@@ -103,7 +103,8 @@ GroupModel group(const QString& name, const Engine::TaskList& tasks, const QDate
     g.open = expandAll || !large || expanded.contains(name);
     for (qsizetype i = 0; i < tasks.size(); ++i) {
         const TaskState& t = *tasks[i];
-        const bool shown = g.open || i < 3 || t.status(now) != TaskStatus::Green || t.waiting;
+        const bool shown =
+            g.open || i < 3 || t.status(now) != TaskStatus::Green || t.waiting || t.heldBy.value();
         if (shown)
             g.visibleIds.append(t.id);
         else
@@ -155,6 +156,38 @@ std::optional<QString> volumeWait(const TaskConfig& c, const Engine& engine) {
     return QStringLiteral("wartet auf Volume: ") + missing.join(QStringLiteral(", "));
 }
 
+std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAll,
+                                   const QDateTime& now) {
+    if (next.at) return RelativeTime::ahead(*next.at, now);
+    if (next.volumes.isEmpty()) return std::nullopt;
+    if (next.volumes.size() == 1)
+        return QStringLiteral("sobald %1 da ist").arg(next.volumes.first());
+    return QStringLiteral("sobald %1 da %2")
+        .arg(next.volumes.join(requireAll ? QStringLiteral(" und ") : QStringLiteral(" oder ")),
+             requireAll ? QStringLiteral("sind") : QStringLiteral("ist"));
+}
+
+namespace {
+
+// The description, then what the next automatic start waits for.
+QString tooltip(const TaskState& task, const Engine& engine) {
+    const TaskConfig& c = task.config.value();
+    QStringList lines;
+    if (!c.description.isEmpty()) lines.append(c.description);
+    const auto wait = volumeWait(c, engine);
+    if (wait) lines.append(*wait);
+    if (const auto hold = task.heldBy.value()) {
+        lines.append(QStringLiteral("zurückgestellt: ") + hold->text);
+    } else if (!task.isRunning() && !engine.paused.value() && !wait) {
+        if (const auto next =
+                nextRunText(engine.nextRun(task), c.requireAllVolumes, engine.now.value()))
+            lines.append(QStringLiteral("nächster Lauf: ") + *next);
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace
+
 RowModel row(const TaskState& task, const Engine& engine) {
     RowModel r;
     const QDateTime now = engine.now.value();
@@ -162,9 +195,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
     r.id = task.id;
     r.name = c.name;
     r.description = c.description;
-    r.tooltip = c.description;
-    if (const auto wait = volumeWait(c, engine))
-        r.tooltip += (r.tooltip.isEmpty() ? QString() : QStringLiteral("\n")) + *wait;
+    r.tooltip = tooltip(task, engine);
     r.status = task.status(now);
     r.running = task.running.value();
     r.dryRun = r.running && task.runner.value() && task.runner.value()->dryRun;
@@ -173,6 +204,12 @@ RowModel row(const TaskState& task, const Engine& engine) {
     if (r.isRunning) r.progressBar = task.progress.value();
     if (task.waiting && r.status != TaskStatus::Running) {
         r.meta = QStringLiteral("wartet");
+        r.metaTone = Tone::Secondary;
+        return r;
+    }
+    if (const auto hold = task.heldBy.value(); hold && !r.isRunning) {
+        r.meta = QStringLiteral("zurückgestellt: ") + hold->text;
+        r.metaShort = hold->text;
         r.metaTone = Tone::Secondary;
         return r;
     }

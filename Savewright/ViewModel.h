@@ -21,6 +21,7 @@ struct RowModel {
     QString tooltip; // the description, and what an automatic start waits for
     TaskStatus status = TaskStatus::Never;
     QString meta;
+    QString metaShort; // what `meta` shrinks to where the row is narrow, if it may
     Tone metaTone = Tone::Tertiary;
     std::optional<int> progressBar; // shown while running with a reported percentage
     bool running = false;           // runs in this copy
@@ -74,6 +75,10 @@ QString runningText(const TaskState& task, const QDateTime& now);
 // "wartet auf Volume: nas, usb" for an on_mount task whose volumes are absent.
 std::optional<QString> volumeWait(const TaskConfig& task, const Engine& engine);
 RowModel row(const TaskState& task, const Engine& engine);
+// When a task starts next: "in 12 Min.", "Sonntag 02:00", "sobald /mnt/nas da ist"; absent
+// for a task that never starts by itself.
+std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAll,
+                                   const QDateTime& now);
 
 IconModel icon(const Engine& engine);
 // The first moment after the engine's `now` at which a relative time or a

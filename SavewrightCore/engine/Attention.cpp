@@ -59,38 +59,47 @@ void Engine::checkAttention() {
             return Alert{kind, c.name, title, body, s.latestFile};
         };
 
-        // Overdue: no success for red_hours, or none since it was first seen that long ago.
-        const std::optional<QDateTime> last = task->scheduleSuccess(t);
-        if (!last && !memory.contains(kSince)) memory[kSince] = nowSecs;
-        if (last) memory.remove(kSince);
-        const double hours = last ? last->secsTo(t) / 3600.0
-                                  : (nowSecs - memory.value(kSince).toLongLong()) / 3600.0;
-        const bool overdue = hours > c.redHours;
-        // External tasks too, when their log says so; a stop (ABORTED) is no failure.
-        const bool failed = s.latestStatus == u"FAILED" &&
-                            !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
+        // A machine that was simply off: the backup due at start may well
+        // succeed; until its run had its turn, nothing is said of it.
+        if (!startRunPending(*task)) {
+            // Overdue: no success for red_hours, or none since it was first seen that long ago.
+            const std::optional<QDateTime> last = task->scheduleSuccess(t);
+            if (!last && !memory.contains(kSince)) memory[kSince] = nowSecs;
+            if (last) memory.remove(kSince);
+            const double hours = last ? last->secsTo(t) / 3600.0
+                                      : (nowSecs - memory.value(kSince).toLongLong()) / 3600.0;
+            const bool overdue = hours > c.redHours;
+            // External tasks too, when their log says so; a stop (ABORTED) is no failure.
+            const bool failed = s.latestStatus == u"FAILED" &&
+                                !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
 
-        if (s.latestStatus == u"SUCCESS" && !overdue &&
-            (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {
-            memory.remove(kFailed);
-            memory.remove(kOverdueAt);
-            emitAlert(alert(Alert::Kind::Recovered, c.name + QStringLiteral(": wieder ok"),
-                            QStringLiteral("Sicherung erfolgreich")));
-        }
-        if (failed && !memory.value(kFailed).toBool()) {
-            memory[kFailed] = true;
-            news.append(alert(Alert::Kind::Failed, c.name + QStringLiteral(": Fehler"),
-                              s.failureLine.value_or(QStringLiteral("Fehler"))));
-        } else if (s.latestStatus == u"SUCCESS") {
-            memory.remove(kFailed);
-        }
-        if (!overdue) {
-            memory.remove(kOverdueAt);
-        } else if (!memory.contains(kOverdueAt) ||
-                   nowSecs - memory.value(kOverdueAt).toLongLong() >= c.remindHours * 3600.0) {
-            memory[kOverdueAt] = nowSecs;
-            news.append(alert(Alert::Kind::Overdue, c.name + QStringLiteral(": überfällig"),
-                              last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
+            if (s.latestStatus == u"SUCCESS" && !overdue &&
+                (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {
+                memory.remove(kFailed);
+                memory.remove(kOverdueAt);
+                emitAlert(alert(Alert::Kind::Recovered, c.name + QStringLiteral(": wieder ok"),
+                                QStringLiteral("Sicherung erfolgreich")));
+            }
+            if (failed && !memory.value(kFailed).toBool()) {
+                memory[kFailed] = true;
+                news.append(alert(Alert::Kind::Failed, c.name + QStringLiteral(": Fehler"),
+                                  s.failureLine.value_or(QStringLiteral("Fehler"))));
+            } else if (s.latestStatus == u"SUCCESS") {
+                memory.remove(kFailed);
+            }
+            if (!overdue) {
+                memory.remove(kOverdueAt);
+            } else if (!memory.contains(kOverdueAt) ||
+                       nowSecs - memory.value(kOverdueAt).toLongLong() >= c.remindHours * 3600.0) {
+                memory[kOverdueAt] = nowSecs;
+                // A skip is never silent for long: the notice says what holds the task.
+                const auto hold = task->heldBy.value();
+                const QString title =
+                    c.name + QStringLiteral(": überfällig") +
+                    (hold ? QStringLiteral(" – zurückgestellt: ") + hold->text : QString());
+                news.append(alert(Alert::Kind::Overdue, title,
+                                  last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
+            }
         }
 
         // A run that lasts longer than it may: once per run.

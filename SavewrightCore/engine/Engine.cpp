@@ -85,6 +85,7 @@ void Engine::say(const QString& line) {
 void Engine::start() {
     if (started) return;
     started = true;
+    startedAt_ = currentTime();
     tickTimer_.start();
     schedulePoll();
     checkVolumes();
@@ -209,6 +210,8 @@ void Engine::rebuildTasks(const AppConfig& loaded) {
         }
     }
     tasks = rebuilt;
+    loadTaskPauses();
+    updateHolds();
 }
 
 QList<std::shared_ptr<TaskRunner>> Engine::runsUnderWay() const {

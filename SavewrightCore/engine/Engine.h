@@ -134,8 +134,19 @@ class Engine : public QObject {
     void setOnBattery(bool onBattery);
     void setBatteryPercent(double percent);
     void setMetered(bool metered);
-    // Why automatic starts of the task wait now ("Akkubetrieb", …), when they do.
-    std::optional<QString> heldBy(const TaskState& task) const;
+    // Why automatic starts of the task wait now ("Akkubetrieb", …), due or not.
+    std::optional<Hold> holdFor(const TaskState& task) const;
+    // One task's own pause of its automatic starts, remembered across restarts;
+    // `until` absent: until resumed. A start by hand still goes.
+    void pauseTask(const QString& name, std::optional<QDateTime> until);
+    void resumeTask(const QString& name);
+    // Since when a task's pause ends (invalid: when resumed), while it lasts.
+    std::optional<QDateTime> taskPausedUntil(const QString& name) const;
+    // When the task starts by itself next, as far as its schedule, a back-off
+    // after failures and its own pause tell (the machine's conditions cannot).
+    Schedule::NextDue nextRun(const TaskState& task) const;
+    // When "bis morgen" ends: tomorrow at six in the morning, local time.
+    static QDateTime tomorrowMorning(const QDateTime& now);
 
     // Lifecycle (Engine.cpp)
     void start();
@@ -258,6 +269,14 @@ class Engine : public QObject {
     bool logsRead_ = false; // since the first reading was applied
     void watchForSleep();
     void endSettling();
+    // Sets every task's `heldBy` from the conditions now; ends pauses that ran out.
+    void updateHolds();
+    void conditionsChanged();
+    void loadTaskPauses();
+    // Whether the task's schedule makes it due now, whatever holds it.
+    bool scheduleDue(const TaskState& task) const;
+    QString pauseKey(const QString& task) const;
+    QHash<QString, QDateTime> taskPauses_; // by task name; invalid: until resumed
     std::optional<QDateTime> settleUntil_;
     std::optional<bool> onBattery_;
     std::optional<double> batteryPercent_;
@@ -274,6 +293,10 @@ class Engine : public QObject {
     // After a start or a reload, tasks already failed or overdue are announced
     // in one summary instead of one each.
     bool summarizeAttention_ = true;
+    QDateTime startedAt_;
+    // Within the first minutes after a start: the task's run is under way or
+    // about to be, so whether it failed or is overdue may soon be over.
+    bool startRunPending(const TaskState& task) const;
     QSet<QString> hungAnnounced_; // task name + run start
     // Since when an earlier run's script has kept a task from starting, and
     // whether that spell was told.

@@ -2,6 +2,10 @@
 // up (nothing starts by itself, nothing is announced), battery and metered networks.
 #include "Engine.h"
 
+#include "records/RelativeTime.h"
+
+#include <QUrl>
+
 namespace {
 
 // The wall clock ahead of the steady one by this much between two ticks: asleep.
@@ -14,6 +18,7 @@ constexpr auto kSettleAfterJump = std::chrono::seconds(20);
 void Engine::machineResumed(std::chrono::milliseconds settleAtMost) {
     resumedAt_ = currentTime();
     settleUntil_ = resumedAt_.addMSecs(settleAtMost.count());
+    updateHolds();
 }
 
 void Engine::networkReady() {
@@ -22,6 +27,7 @@ void Engine::networkReady() {
 
 void Engine::endSettling() {
     settleUntil_.reset();
+    updateHolds();
     checkVolumes();
     startReady();
     checkAttention();
@@ -36,34 +42,132 @@ void Engine::watchForSleep() {
         machineResumed(kSettleAfterJump);
     lastTick_ = {wall, steady};
     if (settleUntil_ && wall >= *settleUntil_) endSettling();
+    const bool pauseEnded =
+        std::any_of(taskPauses_.cbegin(), taskPauses_.cend(),
+                    [&](const QDateTime& end) { return end.isValid() && end <= wall; });
+    if (pauseEnded) conditionsChanged();
+}
+
+void Engine::conditionsChanged() {
+    updateHolds();
+    if (started) startReady();
 }
 
 void Engine::setOnBattery(bool onBattery) {
     onBattery_ = onBattery;
-    if (started) startReady();
+    conditionsChanged();
 }
 
 void Engine::setBatteryPercent(double percent) {
     batteryPercent_ = percent;
-    if (started) startReady();
+    conditionsChanged();
 }
 
 void Engine::setMetered(bool metered) {
     metered_ = metered;
+    conditionsChanged();
+}
+
+std::optional<Hold> Engine::holdFor(const TaskState& task) const {
+    const TaskConfig& c = task.config.value();
+    if (const auto until = taskPausedUntil(c.name))
+        return Hold{QStringLiteral("paused"),
+                    until->isValid()
+                        ? QStringLiteral("pausiert bis ") + RelativeTime::clock(*until, now)
+                        : QStringLiteral("pausiert")};
+    if (settling()) return Hold{QStringLiteral("resume"), QStringLiteral("nach dem Aufwachen")};
+    const AppConfig& general = config.value();
+    if (onBattery_.value_or(false)) {
+        if (c.skipOnBattery.value_or(general.skipOnBattery))
+            return Hold{QStringLiteral("battery"), QStringLiteral("Akkubetrieb")};
+        if (general.minBatteryPercent && batteryPercent_ &&
+            *batteryPercent_ < *general.minBatteryPercent)
+            return Hold{QStringLiteral("battery-low"),
+                        QStringLiteral("Akku unter %1 %").arg(*general.minBatteryPercent)};
+    }
+    if (metered_.value_or(false) && c.skipOnMetered.value_or(general.skipOnMetered))
+        return Hold{QStringLiteral("metered"), QStringLiteral("getaktete Verbindung")};
+    return std::nullopt;
+}
+
+void Engine::updateHolds() {
+    const QDateTime t = now;
+    for (auto it = taskPauses_.begin(); it != taskPauses_.end();) {
+        if (it->isValid() && *it <= t) {
+            seenStore->remove(pauseKey(it.key()));
+            it = taskPauses_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (const auto& task : tasks.value()) {
+        const TaskConfig& c = task->config.value();
+        std::optional<Hold> hold;
+        if (!observeOnly && c.type != TaskType::External && !c.hold) hold = holdFor(*task);
+        // A condition is only news for a task it keeps from starting; a pause always is.
+        if (hold && hold->key != u"paused" && !scheduleDue(*task)) hold.reset();
+        task->heldBy = hold;
+    }
+}
+
+QString Engine::pauseKey(const QString& task) const {
+    return QStringLiteral("pause/") + QString::fromLatin1(QUrl::toPercentEncoding(paths.repo)) +
+           u'/' + task;
+}
+
+std::optional<QDateTime> Engine::taskPausedUntil(const QString& name) const {
+    const auto found = taskPauses_.constFind(name);
+    if (found == taskPauses_.cend() || (found->isValid() && *found <= now.value()))
+        return std::nullopt;
+    return *found;
+}
+
+void Engine::pauseTask(const QString& name, std::optional<QDateTime> until) {
+    const QDateTime end = until.value_or(QDateTime());
+    taskPauses_.insert(name, end);
+    seenStore->setValue(pauseKey(name),
+                        end.isValid() ? end.toUTC().toString(Qt::ISODateWithMs) : QString());
+    seenStore->sync();
+    updateHolds();
+}
+
+void Engine::resumeTask(const QString& name) {
+    if (!taskPauses_.remove(name)) return;
+    seenStore->remove(pauseKey(name));
+    seenStore->sync();
+    updateHolds();
     if (started) startReady();
 }
 
-std::optional<QString> Engine::heldBy(const TaskState& task) const {
-    if (settling()) return QStringLiteral("nach dem Aufwachen");
-    const TaskConfig& c = task.config.value();
-    const AppConfig& general = config.value();
-    if (onBattery_.value_or(false)) {
-        if (c.skipOnBattery.value_or(general.skipOnBattery)) return QStringLiteral("Akkubetrieb");
-        if (general.minBatteryPercent && batteryPercent_ &&
-            *batteryPercent_ < *general.minBatteryPercent)
-            return QStringLiteral("Akku unter %1 %").arg(*general.minBatteryPercent);
+// Pauses kept from an earlier run of the program, for the tasks configured now.
+void Engine::loadTaskPauses() {
+    taskPauses_.clear();
+    for (const auto& task : tasks.value()) {
+        const QString name = task->config.value().name;
+        const QVariant stored = seenStore->value(pauseKey(name));
+        if (!stored.isValid()) continue;
+        const QString text = stored.toString();
+        const QDateTime until = QDateTime::fromString(text, Qt::ISODate);
+        if (text.isEmpty() || until.isValid()) taskPauses_.insert(name, until);
     }
-    if (metered_.value_or(false) && c.skipOnMetered.value_or(general.skipOnMetered))
-        return QStringLiteral("getaktete Verbindung");
-    return std::nullopt;
+}
+
+Schedule::NextDue Engine::nextRun(const TaskState& task) const {
+    const TaskConfig& c = task.config.value();
+    if (c.hold) return {};
+    Schedule::NextDue next =
+        Schedule::nextDue(c, task.scheduleSuccess(now), now,
+                          [this](const QString& v) { return volumePresentNow(v); });
+    if (const auto pause = taskPausedUntil(c.name)) {
+        if (!pause->isValid()) return {};
+        if (next.at) next.at = std::max(*next.at, *pause);
+    }
+    if (const auto retry = task.retryAfter.value(); retry && next.at)
+        next.at = std::max(*next.at, *retry);
+    return next;
+}
+
+QDateTime Engine::tomorrowMorning(const QDateTime& now) {
+    const QDateTime local = now.toLocalTime();
+    return QDateTime(local.date().addDays(1), QTime(6, 0)).toUTC();
 }

@@ -17,6 +17,8 @@ namespace {
 constexpr qint64 kProbeHoldSeconds = 60;
 constexpr qint64 kFirstRetrySeconds = 60;
 constexpr qint64 kLongestRetrySeconds = 3600;
+// How long the summary at start waits for the runs due then.
+constexpr qint64 kStartRunsWaitSeconds = 600;
 
 bool idle(const TaskState& t) {
     return !t.running && !t.runningElsewhere;
@@ -52,8 +54,26 @@ qint64 Engine::retryDelaySeconds(int failures) {
     return std::min(delay, kLongestRetrySeconds);
 }
 
+bool Engine::scheduleDue(const TaskState& task) const {
+    return Schedule::isDue(task.config.value(), task.scheduleSuccess(now), now,
+                           [this](const QString& v) { return volumePresentNow(v); });
+}
+
+bool Engine::startRunPending(const TaskState& t) const {
+    if (observeOnly || paused || repositoryHung_ || !startedAt_.isValid() ||
+        startedAt_.secsTo(now) >= kStartRunsWaitSeconds)
+        return false;
+    const TaskConfig& c = t.config.value();
+    if (c.type == TaskType::External || c.hold) return false;
+    if (t.running || t.probing || t.waiting) return true;
+    const auto probeFailed = t.lastProbeFailure.value();
+    return scheduleDue(t) && !holdFor(t) && !backingOff(t, now) &&
+           !(probeFailed && *probeFailed >= startedAt_);
+}
+
 void Engine::startReady() {
     if (observeOnly || shuttingDown) return;
+    updateHolds();
     TaskList idleTasks;
     for (const auto& t : tasks.value())
         if (idle(*t)) idleTasks.append(t);
@@ -81,9 +101,8 @@ void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
     if (c.type == TaskType::External || c.hold) return;
     // What the logs say is unknown until they answered: a task would look as if
     // it never ran.
-    const bool due = !paused && logsRead_ && !repositoryHung_ && !heldBy(*task) &&
-                     Schedule::isDue(c, task->scheduleSuccess(now), now,
-                                     [this](const QString& v) { return volumePresentNow(v); });
+    const bool due =
+        !paused && logsRead_ && !repositoryHung_ && !holdFor(*task) && scheduleDue(*task);
     if (!task->waiting && !due) return;
     if (volumeBusy(*task)) {
         if (!task->waiting) task->waitingForVolume = true;

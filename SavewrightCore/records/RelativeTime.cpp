@@ -19,4 +19,25 @@ QDateTime nextChange(const QDateTime& date, const QDateTime& now) {
     return date.addSecs((minutes / 1440 + 1) * 86400);
 }
 
+QString clock(const QDateTime& at, const QDateTime& now) {
+    static const char* const kDays[] = {"Montag",  "Dienstag", "Mittwoch", "Donnerstag",
+                                        "Freitag", "Samstag",  "Sonntag"};
+    const QDateTime local = at.toLocalTime();
+    const QString time = local.toString(QStringLiteral("HH:mm"));
+    const qint64 days = now.toLocalTime().date().daysTo(local.date());
+    if (days <= 0) return time;
+    if (days == 1) return QStringLiteral("morgen ") + time;
+    if (days < 7) return QString::fromLatin1(kDays[local.date().dayOfWeek() - 1]) + u' ' + time;
+    return local.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+}
+
+QString ahead(const QDateTime& at, const QDateTime& now) {
+    const qint64 seconds = now.secsTo(at);
+    if (seconds <= 0) return QStringLiteral("jetzt");
+    if (seconds < 3600) return QStringLiteral("in %1 Min.").arg((seconds + 59) / 60);
+    const QString when = clock(at, now);
+    return now.toLocalTime().date() == at.toLocalTime().date() ? QStringLiteral("heute ") + when
+                                                               : when;
+}
+
 } // namespace RelativeTime

@@ -131,7 +131,65 @@ bool weeklyDue(const TaskConfig& task, double age, const std::optional<QDateTime
     return missed && (!last || *last < *missed);
 }
 
+// The hours of a schedule as an offset that fits a date, or none.
+std::optional<qint64> hoursAsMs(double hours) {
+    if (!std::isfinite(hours) || std::abs(hours) > 1e6) return std::nullopt;
+    return static_cast<qint64>(hours * 3'600'000.0);
+}
+
+// The first moment from `now` on in a weekly window at which six days passed since `last`.
+std::optional<QDateTime> nextWeekly(const TaskConfig& task, const std::optional<QDateTime>& last,
+                                    const QDateTime& now) {
+    const auto day = task.weekday();
+    const auto hm = task.hourMinute();
+    if (!day || !hm) return std::nullopt;
+    const QDateTime ready = last ? last->addSecs(144 * 3600) : now;
+    const std::time_t nowT = static_cast<std::time_t>(now.toSecsSinceEpoch());
+    for (int ahead = 0; ahead <= 14; ++ahead) {
+        std::tm d{};
+        localtime_r(&nowT, &d);
+        d.tm_mday += ahead;
+        d.tm_hour = 12; // midday: never in a daylight-saving gap
+        d.tm_min = d.tm_sec = 0;
+        d.tm_isdst = -1;
+        const std::time_t t = std::mktime(&d);
+        if (t == -1) return std::nullopt;
+        localtime_r(&t, &d);
+        if (d.tm_wday + 1 != *day) continue;
+        const auto slot = todayAt(d, hm->first, hm->second);
+        if (!slot) return std::nullopt;
+        const QDateTime from = std::max({slot->addSecs(-3600), now, ready});
+        if (from <= slot->addSecs(3600)) return from;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+NextDue nextDue(const TaskConfig& task, const std::optional<QDateTime>& last, const QDateTime& now,
+                const MountedTest& mounted) {
+    const auto after = [&](std::optional<qint64> ms) -> std::optional<QDateTime> {
+        if (!ms) return std::nullopt;
+        return last ? std::max(now, last->addMSecs(*ms)) : now;
+    };
+    switch (task.type) {
+    case TaskType::Scheduled:
+        return {after(hoursAsMs(task.intervalMinutes / 60.0)), {}};
+    case TaskType::OnMount: {
+        if (volumesMounted(task, mounted)) return {after(hoursAsMs(task.intervalHours)), {}};
+        QStringList missing;
+        for (const QString& v : task.watchVolumes)
+            if (!task.requireAllVolumes || !mounted(v)) missing.append(v);
+        return {std::nullopt, missing};
+    }
+    case TaskType::Weekly:
+        if (isDue(task, last, now, mounted)) return {now, {}};
+        return {nextWeekly(task, last, now), {}};
+    case TaskType::External:
+        break;
+    }
+    return {};
+}
 
 std::optional<double> hours(const std::optional<QDateTime>& since, const QDateTime& now) {
     if (!since) return std::nullopt;

@@ -25,6 +25,15 @@ bool volumesMounted(const TaskConfig& task, const MountedTest& mounted);
 // Weekday and wall-clock time are those of the process's local time zone.
 bool isDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
            const QDateTime& now, const MountedTest& mounted);
+// When the schedule makes a task due next: a moment (`now` when due already), or
+// the volumes it waits for; neither for a task that never starts by itself.
+struct NextDue {
+    std::optional<QDateTime> at;
+    QStringList volumes;
+    friend bool operator==(const NextDue&, const NextDue&) = default;
+};
+NextDue nextDue(const TaskConfig& task, const std::optional<QDateTime>& lastSuccess,
+                const QDateTime& now, const MountedTest& mounted);
 std::optional<int> progress(QStringView text);
 // The two forms progress() chooses from, each from its first match that starts
 // before `startsBefore`: the rsync counter's share (when complete) and the percentage.

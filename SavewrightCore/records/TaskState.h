@@ -14,6 +14,14 @@
 
 class TaskRunner;
 
+// Why automatic starts of a task wait: `key` for programs ("battery", …),
+// `text` for people ("Akkubetrieb", …).
+struct Hold {
+    QString key;
+    QString text;
+    friend bool operator==(const Hold&, const Hold&) = default;
+};
+
 class TaskState : public QObject {
     Q_OBJECT
   public:
@@ -45,6 +53,9 @@ class TaskState : public QObject {
     // the logs show a success as new: a log replaced or unreadable during the
     // run must not make the task due again at once.
     QProperty<std::optional<QDateTime>> unseenSuccess;
+    // What keeps a due task from starting by itself (the machine's conditions),
+    // or its own pause, due or not.
+    QProperty<std::optional<Hold>> heldBy;
 
     // Every observable field, for the views' one watcher: a field added above
     // and not here is a field no view redraws for.
@@ -53,7 +64,7 @@ class TaskState : public QObject {
         visit(transientError), visit(waiting), visit(waitingDryRun), visit(waitingForVolume);
         visit(probing), visit(manualStart), visit(startedRed), visit(lastProbeFailure);
         visit(runner), visit(runningElsewhere), visit(failedRuns), visit(retryAfter);
-        visit(unseenSuccess);
+        visit(unseenSuccess), visit(heldBy);
     }
 
     bool isRunning() const { return running.value() || runningElsewhere.value(); }

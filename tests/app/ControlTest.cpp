@@ -143,11 +143,20 @@ TEST_F(Control, StatusFromTheLogsWithoutARunningCopy) {
     for (const QJsonValue& v : report.value(u"tasks").toArray())
         EXPECT_EQ(
             v.toObject().keys(),
-            QStringLiteral("ageSeconds failureLine group health kind lastSuccess latestStatus name "
-                           "progress running runningHere status")
+            QStringLiteral("ageSeconds failureLine group health heldBy heldReason kind lastSuccess "
+                           "latestStatus name nextRun progress requireAllVolumes running "
+                           "runningHere status waitsForVolumes")
                 .split(u' '));
     EXPECT_TRUE(taskOf(report, "Alt").value(u"group").isNull());
     EXPECT_EQ(taskOf(report, "Alt").value(u"status").toString(), u"yellow");
+    EXPECT_TRUE(taskOf(report, "Alt").value(u"heldBy").isNull());
+    // Due again 100,000 minutes after its success; an external task never by itself.
+    const QDateTime altSuccess =
+        QDateTime::fromString(taskOf(report, "Alt").value(u"lastSuccess").toString(), Qt::ISODate);
+    const QDateTime altNext =
+        QDateTime::fromString(taskOf(report, "Alt").value(u"nextRun").toString(), Qt::ISODate);
+    EXPECT_EQ(altSuccess.secsTo(altNext), 100000 * 60);
+    EXPECT_TRUE(taskOf(report, "Extern").value(u"nextRun").isNull());
 
     const Outcome line = cli({QStringLiteral("status"), QStringLiteral("--line")});
     EXPECT_EQ(line.out, "2 ok \xc2\xb7 1 Warnung\n");
@@ -155,7 +164,9 @@ TEST_F(Control, StatusFromTheLogsWithoutARunningCopy) {
     const Outcome table = cli({QStringLiteral("status")});
     EXPECT_TRUE(table.out.startsWith("Task    Gruppe  Art        Status   Letzter Erfolg"))
         << table.out.constData();
-    EXPECT_TRUE(table.out.contains("\nAlt             scheduled  Warnung  vor 30 Std.\n"))
+    EXPECT_TRUE(table.out.contains(
+        "\nAlt             scheduled  Warnung  vor 30 Std.     " +
+        altNext.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")).toUtf8() + '\n'))
         << table.out.constData();
 
     repo.write(QStringLiteral("support/config.toml"), kTasks);

@@ -160,13 +160,17 @@ TEST_F(SystemBus, BatteryAndAMeteredNetworkHoldOnlyTheTasksThatSaySo) {
     repo.script(QStringLiteral("a.sh"), "echo ok\n");
     auto e = makeEngine();
     const SystemWatch watch(e.get(), *connection);
-    // What the services say now comes in answers of their own.
-    ASSERT_TRUE(waitUntil([&] {
-        return e->heldBy(*task(*e, "Big")).has_value() && e->heldBy(*task(*e, "Cloud")).has_value();
-    }));
-    EXPECT_EQ(e->heldBy(*task(*e, "Big")), QStringLiteral("Akkubetrieb"));
-    EXPECT_EQ(e->heldBy(*task(*e, "Cloud")), QStringLiteral("getaktete Verbindung"));
-    EXPECT_EQ(e->heldBy(*task(*e, "Small")), std::nullopt);
+    // What the services say now comes in answers of their own; a due task says so.
+    const auto shown = [&](const char* name) -> std::optional<QString> {
+        const auto hold = task(*e, name)->heldBy.value();
+        return hold ? std::optional(hold->text) : std::nullopt;
+    };
+    ASSERT_TRUE(waitUntil([&] { return shown("Big") && shown("Cloud"); }));
+    EXPECT_EQ(shown("Big"), QStringLiteral("Akkubetrieb"));
+    EXPECT_EQ(task(*e, "Big")->heldBy.value()->key, QStringLiteral("battery"));
+    EXPECT_EQ(shown("Cloud"), QStringLiteral("getaktete Verbindung"));
+    EXPECT_EQ(task(*e, "Cloud")->heldBy.value()->key, QStringLiteral("metered"));
+    EXPECT_EQ(shown("Small"), std::nullopt);
 
     e->start(); // all three never ran: due
     ASSERT_TRUE(waitUntil([&] { return ran(*e, "Small"); }));
@@ -174,12 +178,13 @@ TEST_F(SystemBus, BatteryAndAMeteredNetworkHoldOnlyTheTasksThatSaySo) {
     EXPECT_FALSE(ran(*e, "Cloud") || task(*e, "Cloud")->running);
 
     setCharge(20);
-    ASSERT_TRUE(waitUntil([&] { return e->heldBy(*task(*e, "Small")).has_value(); }));
-    EXPECT_EQ(e->heldBy(*task(*e, "Small")), QStringLiteral("Akku unter 30 %"));
+    ASSERT_TRUE(waitUntil([&] { return e->holdFor(*task(*e, "Small")).has_value(); }));
+    EXPECT_EQ(e->holdFor(*task(*e, "Small"))->text, QStringLiteral("Akku unter 30 %"));
+    EXPECT_EQ(shown("Small"), std::nullopt) << "it just ran: nothing is held back";
 
     setOnBattery(false); // plugged in: the charge no longer matters
     ASSERT_TRUE(waitUntil([&] { return ran(*e, "Big"); }));
-    EXPECT_EQ(e->heldBy(*task(*e, "Small")), std::nullopt);
+    EXPECT_EQ(e->holdFor(*task(*e, "Small")), std::nullopt);
     EXPECT_FALSE(ran(*e, "Cloud"));
     setMetered(2); // NM_METERED_NO
     ASSERT_TRUE(waitUntil([&] { return ran(*e, "Cloud"); }));

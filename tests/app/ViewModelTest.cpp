@@ -147,6 +147,39 @@ TEST_F(Views, RowTextsAndColours) {
     EXPECT_TRUE(ViewModel::row(*n, *e).isRunning);
 }
 
+// A held task says why in its row and counts as waiting; otherwise the tooltip
+// says when it starts next.
+TEST_F(Views, HeldTasksSayWhyAndOthersWhenTheyRunNext) {
+    writeConfig("[[task]]\nname = 'S'\ntype = 'scheduled'\nscript = 's.sh'\n"
+                "description = 'Fotos'\ninterval_minutes = 30\n"
+                "[[task]]\nname = 'M'\ntype = 'on_mount'\nscript = 'm.sh'\n"
+                "watch_volumes = ['/mnt/nas']\n");
+    writeLog("S", clockNow.addSecs(-18 * 60), "SUCCESS");
+    writeLog("M", clockNow.addSecs(-3600), "SUCCESS");
+    auto e = makeEngine();
+    const auto s = task(*e, "S");
+    EXPECT_EQ(ViewModel::row(*s, *e).tooltip, u"Fotos\nnächster Lauf: in 12 Min.");
+    EXPECT_EQ(ViewModel::row(*task(*e, "M"), *e).tooltip, u"wartet auf Volume: nas")
+        << "the volume it waits for is said once";
+
+    s->heldBy = Hold{QStringLiteral("battery"), QStringLiteral("Akkubetrieb")};
+    const RowModel held = ViewModel::row(*s, *e);
+    EXPECT_EQ(held.meta, u"zurückgestellt: Akkubetrieb");
+    EXPECT_EQ(held.metaShort, u"Akkubetrieb");
+    EXPECT_EQ(held.metaTone, Tone::Secondary);
+    EXPECT_EQ(held.tooltip, u"Fotos\nzurückgestellt: Akkubetrieb");
+    EXPECT_EQ(ViewModel::countLine(e->tasks.value(), e->now.value(), false), u"2 ok · 1 wartet");
+    s->running = true;
+    EXPECT_TRUE(ViewModel::row(*s, *e).meta.startsWith(u"läuft")) << "a start by hand runs";
+    EXPECT_EQ(ViewModel::countLine(e->tasks.value(), e->now.value(), false), u"1 ok · 1 läuft");
+
+    Schedule::NextDue both;
+    both.volumes = {QStringLiteral("/mnt/a"), QStringLiteral("/mnt/b")};
+    EXPECT_EQ(ViewModel::nextRunText(both, true, clockNow), u"sobald /mnt/a und /mnt/b da sind");
+    EXPECT_EQ(ViewModel::nextRunText(both, false, clockNow), u"sobald /mnt/a oder /mnt/b da ist");
+    EXPECT_EQ(ViewModel::nextRunText({}, false, clockNow), std::nullopt);
+}
+
 TEST_F(Views, IconSymbolAndDot) {
     auto none = engineWith({});
     EXPECT_EQ(ViewModel::icon(*none), (IconModel{QStringLiteral("externaldrive"), std::nullopt,

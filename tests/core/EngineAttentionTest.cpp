@@ -251,3 +251,43 @@ TEST_F(Attention, ADryRunHandsItsOutputOver) {
     ASSERT_TRUE(waitUntil([&] { return shown.has_value(); }));
     EXPECT_EQ(*shown, u"would: --dry-run -a src dst\n");
 }
+
+// A machine that was simply off: what is due at start runs first, and only what
+// is still wrong afterwards is told; a task nothing will run is told at once.
+TEST_F(Attention, TheStartWaitsForTheRunsDueThen) {
+    repo.script(QStringLiteral("ok.sh"), "echo ok\n");
+    repo.script(QStringLiteral("fails.sh"), "echo 'rsync: connection refused'\nexit 1\n");
+    writeConfig("[[task]]\nname = 'Ok'\ntype = 'scheduled'\nscript = 'ok.sh'\n"
+                "[[task]]\nname = 'Bad'\ntype = 'scheduled'\nscript = 'fails.sh'\n"
+                "[[task]]\nname = 'Ext'\ntype = 'external'\nscript = 'e.sh'\n");
+    for (const char* name : {"Ok", "Bad", "Ext"})
+        writeLog(name, clockNow.addSecs(-100 * 3600), "SUCCESS");
+    auto e = started();
+    EXPECT_EQ(titles(), QStringList{QStringLiteral(
+                            "Ext: überfällig | letzte erfolgreiche Sicherung vor 4 Tagen")});
+    const auto ok = task(*e, "Ok"), bad = task(*e, "Bad");
+    ASSERT_TRUE(waitUntil([&] {
+        return bad->failedRuns.value() == 1 && !ok->running &&
+               ok->summary.value().lastSuccess > clockNow.addSecs(-60);
+    }));
+    QStringList told = titles();
+    told.sort();
+    EXPECT_EQ(told, (QStringList{QStringLiteral("Bad: Fehler | rsync: connection refused"),
+                                 QStringLiteral("Bad: überfällig | letzte erfolgreiche Sicherung "
+                                                "vor 4 Tagen")}));
+}
+
+// A skip is never silent for long: overdue says what holds the task back.
+TEST_F(Attention, AnOverdueTaskHeldBackSaysWhy) {
+    writeConfig("[[task]]\nname = 'Big'\ntype = 'scheduled'\nscript = 'ok.sh'\n"
+                "on_battery = 'skip'\n");
+    writeLog("Big", clockNow.addSecs(-100 * 3600), "SUCCESS");
+    auto e = makeEngine();
+    e->setOnBattery(true);
+    e->onAlert = [this](const Alert& a) { alerts.append(a); };
+    e->start();
+    EXPECT_FALSE(task(*e, "Big")->running);
+    EXPECT_EQ(titles(),
+              QStringList{QStringLiteral("Big: überfällig – zurückgestellt: Akkubetrieb | "
+                                         "letzte erfolgreiche Sicherung vor 4 Tagen")});
+}

@@ -1,5 +1,6 @@
 // After the machine wakes up: nothing starts by itself and nothing is announced
 // while the network comes back, then each due task starts once.
+#include "records/RelativeTime.h"
 #include "support/EngineFixture.h"
 
 namespace {
@@ -90,4 +91,53 @@ TEST_F(Resume, ARunThatSleptAndFailsWhileTheNetworkComesBackIsNoFailureStreak) {
     EXPECT_FALSE(announced(Alert::Kind::Failed, "S"));
     e->shutdown();
     e->waitForRuns(10000);
+}
+
+// One task's own pause: kept across a restart, said in its row, ended by its
+// time or by hand; a start by hand still goes.
+TEST_F(Resume, OneTasksPauseHoldsItAcrossARestartUntilItsTime) {
+    writeConfig("[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'quick.sh'\n"
+                "[[task]]\nname = 'B'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    writeLog("A", clockNow.addSecs(-7200), "SUCCESS");
+    writeLog("B", clockNow.addSecs(-7200), "SUCCESS");
+    const QDateTime hourLater = clockNow.addSecs(3600);
+    {
+        auto before = makeEngine();
+        before->pauseTask(QStringLiteral("A"), hourLater);
+        before->pauseTask(QStringLiteral("B"), std::nullopt);
+    }
+    auto e = started();
+    const auto a = task(*e, "A"), b = task(*e, "B");
+    EXPECT_FALSE(a->running || a->probing || b->running || b->probing);
+    EXPECT_EQ(a->heldBy.value(),
+              (Hold{QStringLiteral("paused"),
+                    QStringLiteral("pausiert bis ") + RelativeTime::clock(hourLater, clockNow)}));
+    EXPECT_EQ(b->heldBy.value()->text, QStringLiteral("pausiert"));
+    EXPECT_EQ(e->nextRun(*a).at, hourLater);
+    EXPECT_EQ(e->nextRun(*b), Schedule::NextDue{}) << "until resumed: nothing to tell";
+
+    e->runNow(b, false);
+    ASSERT_TRUE(waitUntil([&] {
+        return !b->running && b->summary.value().latestStatus == u"SUCCESS" &&
+               b->summary.value().lastSuccess > clockNow.addSecs(-60);
+    }));
+
+    advance(3601);
+    e->tick();
+    EXPECT_TRUE(a->running || a->probing) << "the hour is over";
+    EXPECT_EQ(a->heldBy.value(), std::nullopt);
+    EXPECT_EQ(b->heldBy.value()->key, QStringLiteral("paused")) << "a pause shows, due or not";
+    e->resumeTask(QStringLiteral("B"));
+    EXPECT_EQ(b->heldBy.value(), std::nullopt);
+    ASSERT_TRUE(waitUntil([&] { return !a->running; }));
+    e.reset();
+    EXPECT_FALSE(makeEngine()->taskPausedUntil(QStringLiteral("B"))) << "resumed for good";
+}
+
+TEST(TaskPause, TomorrowMeansSixInTheMorningOfTheNextDay) {
+    const ScopedTimeZone tz("Europe/Berlin");
+    const QDateTime evening = QDateTime(QDate(2026, 12, 9), QTime(22, 30)); // local
+    EXPECT_EQ(Engine::tomorrowMorning(evening), QDateTime(QDate(2026, 12, 10), QTime(6, 0)));
+    const QDateTime night = QDateTime(QDate(2026, 12, 10), QTime(0, 30));
+    EXPECT_EQ(Engine::tomorrowMorning(night), QDateTime(QDate(2026, 12, 11), QTime(6, 0)));
 }

@@ -1,4 +1,5 @@
 #include "records/Schedule.h"
+#include "records/RelativeTime.h"
 #include "support/TempRepo.h"
 
 #include <gtest/gtest.h>
@@ -151,4 +152,47 @@ TEST(Schedule, ProgressInOutput) {
     EXPECT_EQ(
         Schedule::progress(u"         32,768 100%   31.25MB/s    0:00:00 (xfr#1, to-chk=3/7)"), 57);
     EXPECT_EQ(Schedule::progress(u"(xfr#4, to-chk=0/0) 12%"), 12);
+}
+
+// When a task is due next, for every kind, and how that reads.
+TEST_P(WeeklyTest, NextDueForEveryKindAndItsText) {
+    const QDateTime now = local(2026, 12, 9, 10, 0); // a Wednesday
+    TaskConfig s = task(TaskType::Scheduled);
+    s.intervalMinutes = 30;
+    EXPECT_EQ(Schedule::nextDue(s, now.addSecs(-18 * 60), now, kNone).at, now.addSecs(12 * 60));
+    EXPECT_EQ(Schedule::nextDue(s, now.addSecs(-3600), now, kNone).at, now) << "overdue: now";
+    EXPECT_EQ(Schedule::nextDue(s, std::nullopt, now, kNone).at, now) << "never ran";
+
+    TaskConfig m = task(TaskType::OnMount);
+    m.watchVolumes = {QStringLiteral("/mnt/nas"), QStringLiteral("/mnt/usb")};
+    const Schedule::MountedTest usb = [](const QString& v) { return v == u"/mnt/usb"; };
+    EXPECT_EQ(Schedule::nextDue(m, now.addSecs(-3600), now, usb).at, now.addSecs(23 * 3600));
+    m.requireAllVolumes = true;
+    const Schedule::NextDue waits = Schedule::nextDue(m, now.addSecs(-3600), now, usb);
+    EXPECT_EQ(waits.at, std::nullopt);
+    EXPECT_EQ(waits.volumes, QStringList{QStringLiteral("/mnt/nas")}) << "only what is missing";
+    m.requireAllVolumes = false;
+    EXPECT_EQ(Schedule::nextDue(m, now, now, kNone).volumes, m.watchVolumes) << "any of them";
+
+    // Sunday 03:00: the window opens at 02:00; a success on Tuesday waits a week more.
+    TaskConfig w = task(TaskType::Weekly);
+    EXPECT_EQ(Schedule::nextDue(w, local(2026, 12, 6, 3, 0), now, kNone).at,
+              local(2026, 12, 13, 2, 0));
+    EXPECT_EQ(Schedule::nextDue(w, local(2026, 12, 8, 3, 0), now, kNone).at,
+              local(2026, 12, 20, 2, 0));
+    // In the window, six days after the last: as soon as they have passed.
+    const QDateTime inWindow = local(2026, 12, 13, 2, 10);
+    EXPECT_EQ(Schedule::nextDue(w, local(2026, 12, 7, 2, 30), inWindow, kNone).at,
+              local(2026, 12, 13, 2, 30));
+    EXPECT_EQ(Schedule::nextDue(task(TaskType::External), std::nullopt, now, kNone),
+              Schedule::NextDue{});
+
+    EXPECT_EQ(RelativeTime::ahead(now.addSecs(-5), now), u"jetzt");
+    EXPECT_EQ(RelativeTime::ahead(now.addSecs(12 * 60), now), u"in 12 Min.");
+    EXPECT_EQ(RelativeTime::ahead(now.addSecs(30), now), u"in 1 Min.");
+    EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 9, 14, 30), now), u"heute 14:30");
+    EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 10, 6, 0), now), u"morgen 06:00");
+    EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 13, 2, 0), now), u"Sonntag 02:00");
+    EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 20, 2, 0), now), u"20.12.2026 02:00");
+    EXPECT_EQ(RelativeTime::clock(local(2026, 12, 9, 14, 30), now), u"14:30");
 }
