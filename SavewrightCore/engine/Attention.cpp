@@ -39,13 +39,66 @@ QString runningFor(qint64 seconds) {
                         : QStringLiteral("%1 Min.").arg(seconds / 60);
 }
 
+// A notice about a task, with its newest log to open.
+Alert about(const TaskState& task, Alert::Kind kind, const QString& title, const QString& body) {
+    return Alert{kind, task.config.value().name, title, body, task.summary.value().latestFile};
+}
+
 } // namespace
+
+// Failures, recoveries and overdue spells of one task, against what was told.
+void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Alert>& news) {
+    const QDateTime t = now;
+    const qint64 nowSecs = t.toSecsSinceEpoch();
+    const TaskConfig& c = task.config.value();
+    const LogSummary& s = task.summary.value();
+    const auto alert = [&](Alert::Kind kind, const QString& title, const QString& body) {
+        return about(task, kind, title, body);
+    };
+    // Overdue: no success for red_hours, or none since it was first seen that long ago.
+    const std::optional<QDateTime> last = task.scheduleSuccess(t);
+    if (!last && !memory.contains(kSince)) memory[kSince] = nowSecs;
+    if (last) memory.remove(kSince);
+    const double hours =
+        last ? last->secsTo(t) / 3600.0 : (nowSecs - memory.value(kSince).toLongLong()) / 3600.0;
+    const bool overdue = hours > c.redHours;
+    // External tasks too, when their log says so; a stop (ABORTED) is no failure.
+    const bool failed =
+        s.latestStatus == u"FAILED" && !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
+
+    if (s.latestStatus == u"SUCCESS" && !overdue &&
+        (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {
+        memory.remove(kFailed);
+        memory.remove(kOverdueAt);
+        emitAlert(alert(Alert::Kind::Recovered, c.name + QStringLiteral(": wieder ok"),
+                        QStringLiteral("Sicherung erfolgreich")));
+    }
+    if (failed && !memory.value(kFailed).toBool()) {
+        memory[kFailed] = true;
+        news.append(alert(Alert::Kind::Failed, c.name + QStringLiteral(": Fehler"),
+                          s.failureLine.value_or(QStringLiteral("Fehler"))));
+    } else if (s.latestStatus == u"SUCCESS") {
+        memory.remove(kFailed);
+    }
+    if (!overdue) {
+        memory.remove(kOverdueAt);
+    } else if (!memory.contains(kOverdueAt) ||
+               nowSecs - memory.value(kOverdueAt).toLongLong() >= c.remindHours * 3600.0) {
+        memory[kOverdueAt] = nowSecs;
+        // A skip is never silent for long: the notice says what holds the task.
+        const auto hold = task.heldBy.value();
+        const QString title =
+            c.name + QStringLiteral(": überfällig") +
+            (hold ? QStringLiteral(" – zurückgestellt: ") + hold->text : QString());
+        news.append(alert(Alert::Kind::Overdue, title,
+                          last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
+    }
+}
 
 void Engine::checkAttention() {
     // Right after a wake-up what looks wrong may be the network still coming back.
     if (!started || observeOnly || shuttingDown || !config.value().notify || settling()) return;
     const QDateTime t = now;
-    const qint64 nowSecs = t.toSecsSinceEpoch();
     QList<Alert> news; // failures and overdue spells, perhaps summarised
     bool changed = false;
     for (const auto& task : tasks.value()) {
@@ -54,53 +107,13 @@ void Engine::checkAttention() {
         const QString key = attentionKey(c.name);
         const QVariantMap before = seenStore->value(key).toMap();
         QVariantMap memory = before;
-        const LogSummary& s = task->summary.value();
         const auto alert = [&](Alert::Kind kind, const QString& title, const QString& body) {
-            return Alert{kind, c.name, title, body, s.latestFile};
+            return about(*task, kind, title, body);
         };
 
         // A machine that was simply off: the backup due at start may well
         // succeed; until its run had its turn, nothing is said of it.
-        if (!startRunPending(*task)) {
-            // Overdue: no success for red_hours, or none since it was first seen that long ago.
-            const std::optional<QDateTime> last = task->scheduleSuccess(t);
-            if (!last && !memory.contains(kSince)) memory[kSince] = nowSecs;
-            if (last) memory.remove(kSince);
-            const double hours = last ? last->secsTo(t) / 3600.0
-                                      : (nowSecs - memory.value(kSince).toLongLong()) / 3600.0;
-            const bool overdue = hours > c.redHours;
-            // External tasks too, when their log says so; a stop (ABORTED) is no failure.
-            const bool failed = s.latestStatus == u"FAILED" &&
-                                !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
-
-            if (s.latestStatus == u"SUCCESS" && !overdue &&
-                (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {
-                memory.remove(kFailed);
-                memory.remove(kOverdueAt);
-                emitAlert(alert(Alert::Kind::Recovered, c.name + QStringLiteral(": wieder ok"),
-                                QStringLiteral("Sicherung erfolgreich")));
-            }
-            if (failed && !memory.value(kFailed).toBool()) {
-                memory[kFailed] = true;
-                news.append(alert(Alert::Kind::Failed, c.name + QStringLiteral(": Fehler"),
-                                  s.failureLine.value_or(QStringLiteral("Fehler"))));
-            } else if (s.latestStatus == u"SUCCESS") {
-                memory.remove(kFailed);
-            }
-            if (!overdue) {
-                memory.remove(kOverdueAt);
-            } else if (!memory.contains(kOverdueAt) ||
-                       nowSecs - memory.value(kOverdueAt).toLongLong() >= c.remindHours * 3600.0) {
-                memory[kOverdueAt] = nowSecs;
-                // A skip is never silent for long: the notice says what holds the task.
-                const auto hold = task->heldBy.value();
-                const QString title =
-                    c.name + QStringLiteral(": überfällig") +
-                    (hold ? QStringLiteral(" – zurückgestellt: ") + hold->text : QString());
-                news.append(alert(Alert::Kind::Overdue, title,
-                                  last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
-            }
-        }
+        if (!startRunPending(*task)) judgeOutcome(*task, memory, news);
 
         // A run that lasts longer than it may: once per run.
         if (task->running && c.maxRunMinutes && task->startTime.value()) {

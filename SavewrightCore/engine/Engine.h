@@ -257,6 +257,7 @@ class Engine : public QObject {
     void collectRead(const std::shared_ptr<PendingRead>& pending);
     void applyReading(const LogReading& reading);
     void emitAlert(const Alert& alert);
+    void judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Alert>& news);
     // Where what was announced about a task is remembered.
     QString attentionKey(const QString& task) const;
 
