@@ -29,6 +29,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class Panel : public EngineFixture {
@@ -344,6 +346,53 @@ TEST_F(Panel, ARowRemovedWhileItsMenuIsOpenTakesTheMenuAlong) {
         return !menu;
     }));
     EXPECT_EQ(panel.findChildren<TaskRow*>().size(), 1);
+}
+
+// A task paused from its row's menu says so in the row, and its menu offers to resume.
+TEST_F(Panel, ARowsMenuPausesAndResumesItsTask) {
+    auto e = makeEngine();
+    PanelView panel(e.get(), true);
+    panel.setAttribute(Qt::WA_DontShowOnScreen);
+    panel.resize(360, 600);
+    panel.show();
+    QCoreApplication::processEvents();
+    TaskRow* row = nullptr;
+    for (auto* r : panel.findChildren<TaskRow*>())
+        if (r->model().id == u"Single") row = r;
+    ASSERT_TRUE(row);
+    const auto openMenu = [&]() -> QMenu* {
+        QContextMenuEvent open(QContextMenuEvent::Mouse, QPoint(4, 4),
+                               row->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(row, &open);
+        const auto menus = row->findChildren<QMenu*>();
+        return menus.isEmpty() ? nullptr : menus.last();
+    };
+    const auto texts = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator()) out.append(a->text());
+        return out;
+    };
+    QMenu* menu = openMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(texts(menu), (QStringList{u"Starten"_s, u"Dry-Run"_s, u"Pausieren für 1 Stunde"_s,
+                                        u"Pausieren bis morgen"_s, u"Pausieren bis ich fortsetze"_s,
+                                        u"Log öffnen"_s, u"Skript öffnen"_s}));
+    menu->actions()[3]->trigger(); // for an hour
+    menu->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(row->model().meta, u"zurückgestellt: pausiert bis "_s +
+                                     RelativeTime::clock(clockNow.addSecs(3600), clockNow));
+    menu = openMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(texts(menu).contains(u"Fortsetzen"_s));
+    EXPECT_FALSE(texts(menu).contains(u"Pausieren bis morgen"_s));
+    for (QAction* a : menu->actions())
+        if (a->text() == u"Fortsetzen") a->trigger();
+    menu->close();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(row->model().meta.startsWith(u"zurückgestellt"));
+    EXPECT_FALSE(e->taskPausedUntil(u"Single"_s));
 }
 
 namespace {
