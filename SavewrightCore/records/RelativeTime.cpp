@@ -34,7 +34,8 @@ QString clock(const QDateTime& at, const QDateTime& now) {
 QString ahead(const QDateTime& at, const QDateTime& now) {
     const qint64 seconds = now.secsTo(at);
     if (seconds <= 0) return QStringLiteral("jetzt");
-    if (seconds < 3600) return QStringLiteral("in %1 Min.").arg((seconds + 59) / 60);
+    if (const qint64 minutes = (seconds + 59) / 60; minutes < 60)
+        return QStringLiteral("in %1 Min.").arg(minutes);
     const QString when = clock(at, now);
     return now.toLocalTime().date() == at.toLocalTime().date() ? QStringLiteral("heute ") + when
                                                                : when;

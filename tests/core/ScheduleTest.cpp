@@ -190,6 +190,7 @@ TEST_P(WeeklyTest, NextDueForEveryKindAndItsText) {
     EXPECT_EQ(RelativeTime::ahead(now.addSecs(-5), now), u"jetzt");
     EXPECT_EQ(RelativeTime::ahead(now.addSecs(12 * 60), now), u"in 12 Min.");
     EXPECT_EQ(RelativeTime::ahead(now.addSecs(30), now), u"in 1 Min.");
+    EXPECT_EQ(RelativeTime::ahead(now.addSecs(3599), now), u"heute 10:59") << "never 60 Min.";
     EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 9, 14, 30), now), u"heute 14:30");
     EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 10, 6, 0), now), u"morgen 06:00");
     EXPECT_EQ(RelativeTime::ahead(local(2026, 12, 13, 2, 0), now), u"Sonntag 02:00");
