@@ -1,6 +1,7 @@
 #include "CommandLineTool.h"
 
 #include "ControlService.h"
+#include "LogCommands.h"
 #include "StatusReport.h"
 #include "config/Paths.h"
 #include "engine/Engine.h"
@@ -45,6 +46,10 @@ const char kUsage[] =
     "  run NAME                  Task in der laufenden Kopie starten\n"
     "  dry-run NAME              Probelauf in der laufenden Kopie\n"
     "  stop NAME                 Lauf eines Tasks stoppen\n"
+    "  history NAME [--json] [--limit N]\n"
+    "                            die Läufe eines Tasks, der neueste zuerst\n"
+    "  log NAME [--follow]       neuestes Log eines Tasks; mit --follow bis zum Ende\n"
+    "                            des Laufs (Rückgabewert 0: Erfolg, 1: Fehler, 2: gestoppt)\n"
     "  pause | resume            automatische Starts anhalten oder fortsetzen\n"
     "  show                      Panel der laufenden Kopie zeigen\n"
     "\n"
@@ -166,7 +171,10 @@ int run(int argc, char** argv, const QString& command) {
     }
     if (command == u"status") return status(arguments, paths);
     if (command == u"tasks") return tasks(paths);
-    return action(CommandLine::parse(arguments), paths);
+    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+    if (command == u"history") return LogCommands::history(arguments, paths, parsed.task);
+    if (command == u"log") return LogCommands::log(arguments, paths, parsed.task);
+    return action(parsed, paths);
 }
 
 void showRunningPanel() {

@@ -41,11 +41,14 @@ const QStringList kQtWithValue{QStringLiteral("-platform"),       QStringLiteral
                                QStringLiteral("-geometry"),       QStringLiteral("-title"),
                                QStringLiteral("-qwindowgeometry")};
 const QStringList kTaskCommands{QStringLiteral("run"), QStringLiteral("dry-run"),
-                                QStringLiteral("stop")};
+                                QStringLiteral("stop"), QStringLiteral("history"),
+                                QStringLiteral("log")};
 const QStringList kPlainCommands{QStringLiteral("status"), QStringLiteral("pause"),
                                  QStringLiteral("resume"), QStringLiteral("show"),
                                  QStringLiteral("tasks")};
 const QStringList kStatusOptions{QStringLiteral("--json"), QStringLiteral("--line")};
+const QStringList kHistoryOptions{QStringLiteral("--json"), QStringLiteral("--limit")};
+const QStringList kLogOptions{QStringLiteral("--follow")};
 
 Parsed refused(const QString& text) {
     Parsed p;
@@ -72,6 +75,12 @@ Parsed parse(const QStringList& arguments) {
                 return refused(QStringLiteral("„%1“ braucht den Namen eines Tasks.").arg(a));
             out.task = arguments[++i];
         } else if (out.command == u"status" && kStatusOptions.contains(a)) {
+        } else if (out.command == u"history" && a == u"--limit") {
+            bool ok = false;
+            if (arguments.value(++i).toInt(&ok) < 1 || !ok)
+                return refused(QStringLiteral("„--limit“ braucht eine Zahl ab 1."));
+        } else if ((out.command == u"history" && kHistoryOptions.contains(a)) ||
+                   (out.command == u"log" && kLogOptions.contains(a))) {
         } else if (a.startsWith(u'-')) {
             return refused(QStringLiteral("Unbekannte Option „%1“.").arg(a));
         } else if (out.command) {
@@ -85,6 +94,7 @@ Parsed parse(const QStringList& arguments) {
 
 QStringList knownWords() {
     return kWithValue + kFlags + kTaskCommands + kPlainCommands + kStatusOptions +
+           QStringList{QStringLiteral("--limit")} + kLogOptions +
            QStringList{QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--version")};
 }
 

@@ -102,12 +102,15 @@ QStringList LogStore::candidates(const QString& safeName, const LogListing* give
     return names;
 }
 
-QStringList LogStore::fileNames(const QString& safeName, const LogListing* given) const {
+QList<DatedRun> LogStore::runs(const QString& safeName, const LogListing* given) const {
     const PosixFile::UniqueFd folder = PosixFile::openFolder(directory);
+    return RunOrder::order(directory, folder.get(), safeName, candidates(safeName, given),
+                           RunOrder::recorded(directory, safeName));
+}
+
+QStringList LogStore::fileNames(const QString& safeName, const LogListing* given) const {
     QStringList names;
-    for (const DatedRun& r :
-         RunOrder::order(directory, folder.get(), safeName, candidates(safeName, given),
-                         RunOrder::recorded(directory, safeName)))
+    for (const DatedRun& r : runs(safeName, given))
         names.append(r.name);
     return names;
 }

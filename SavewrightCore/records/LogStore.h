@@ -70,6 +70,8 @@ class LogStore {
     // The task's log files, newest first by when the runs happened (RunOrder);
     // reads the folder when no listing is given.
     QStringList files(const QString& safeName, const LogListing* listing = nullptr) const;
+    // The same with when each run began.
+    QList<DatedRun> runs(const QString& safeName, const LogListing* listing = nullptr) const;
     // The same, as bare file names.
     QStringList fileNames(const QString& safeName, const LogListing* listing = nullptr) const;
     // The task's bare file names sorted by name, which says nothing of their order.
@@ -107,14 +109,24 @@ class LogStore {
                 qint64 settledBeforeNs) const;
     // The header lines within the first 500 bytes, never the output after them.
     static std::optional<QString> header(const QString& file);
+    // The same in a log's first (up to 500) bytes.
+    static std::optional<QString> headerIn(QByteArrayView first);
     static std::optional<QString> status(const QString& header);
     static bool wasAborted(const QString& file);
+    // Whether a log's last bytes carry a stop's marker.
+    static bool abortedIn(QStringView tail);
     // From the header's start to the trailer's finish, in seconds; absent for a
     // run that has not finished or a file without both stamps.
     static std::optional<double> runSeconds(const QString& file);
+    static std::optional<double> runSecondsIn(QStringView header, QStringView tail);
+    // How many bytes of a log's end runSeconds, wasAborted and the history read.
+    static constexpr qint64 kTailBytes = 4096;
     // The last meaningful output line. Logs over 256 KiB are read from their
     // last 256 KiB only, so a huge failed log costs no more than a small one.
     static std::optional<QString> failureLine(const QString& file);
+    // The same in bytes read from a log's end; `windowed`: they start within
+    // the output (the file is longer), not at its header.
+    static std::optional<QString> failureLineIn(QByteArray bytes, bool windowed);
 
   private:
     QList<DatedRun> reorder(const KeptSummary& kept, const QString& safeName,

@@ -9,7 +9,6 @@
 namespace {
 
 constexpr qint64 kHeaderBytes = 500;
-constexpr qint64 kTailBytes = 4096;
 constexpr qint64 kFailureWindow = 256 * 1024;
 
 std::optional<QString> strictUtf8(const QByteArray& bytes) {
@@ -30,11 +29,16 @@ bool meaningful(QStringView piece) {
 
 std::optional<QString> LogStore::header(const QString& file) {
     const PosixFile::ReadResult r = PosixFile::readRange(file, 0, kHeaderBytes);
-    if (!r.ok() || r.data.isEmpty()) return std::nullopt;
+    if (!r.ok()) return std::nullopt;
+    return headerIn(r.data);
+}
+
+std::optional<QString> LogStore::headerIn(QByteArrayView first) {
+    if (first.isEmpty()) return std::nullopt;
     // Only the header lines: a script that prints "Status: SUCCESS" early must
     // not turn its own failed run green.
-    const qsizetype output = r.data.indexOf("\n--- Output ---\n");
-    return QString::fromUtf8(output < 0 ? r.data : r.data.first(output + 1));
+    const qsizetype output = first.indexOf("\n--- Output ---\n");
+    return QString::fromUtf8(output < 0 ? first : first.first(output + 1));
 }
 
 std::optional<QString> LogStore::status(const QString& header) {
@@ -48,14 +52,17 @@ std::optional<double> LogStore::runSeconds(const QString& file) {
     const std::optional<QString> head = header(file);
     const PosixFile::ReadResult tail = PosixFile::readRange(file, -kTailBytes, kTailBytes);
     if (!head || !tail.ok()) return std::nullopt;
+    return runSecondsIn(*head, QString::fromUtf8(tail.data));
+}
+
+std::optional<double> LogStore::runSecondsIn(QStringView head, QStringView tail) {
     const auto stampAfter = [](QStringView text, QStringView mark) -> std::optional<QStringView> {
         const qsizetype at = text.lastIndexOf(mark);
         if (at < 0 || at + mark.size() + 26 > text.size()) return std::nullopt;
         return text.sliced(at + mark.size(), 26);
     };
-    const QString end = QString::fromUtf8(tail.data);
-    const auto started = stampAfter(*head, u"\nStarted: ");
-    const auto finished = stampAfter(end, u"\n--- Finished: ");
+    const auto started = stampAfter(head, u"\nStarted: ");
+    const auto finished = stampAfter(tail, u"\n--- Finished: ");
     if (!started || !finished) return std::nullopt;
     const auto from = LogTime::parseInFileStamp(*started);
     const auto to = LogTime::parseInFileStamp(*finished);
@@ -65,8 +72,10 @@ std::optional<double> LogStore::runSeconds(const QString& file) {
 
 bool LogStore::wasAborted(const QString& file) {
     const PosixFile::ReadResult r = PosixFile::readRange(file, -kTailBytes, kTailBytes);
-    if (!r.ok()) return false;
-    const QString tail = QString::fromUtf8(r.data);
+    return r.ok() && abortedIn(QString::fromUtf8(r.data));
+}
+
+bool LogStore::abortedIn(QStringView tail) {
     return tail.contains(abortMarker()) || tail.contains(u"--- Cancelled by user ---") ||
            tail.contains(u"--- Abgebrochen beim Neustart");
 }
@@ -74,8 +83,11 @@ bool LogStore::wasAborted(const QString& file) {
 std::optional<QString> LogStore::failureLine(const QString& file) {
     PosixFile::ReadResult r = PosixFile::readRange(file, -(kFailureWindow + 1), kFailureWindow + 1);
     if (!r.ok()) return std::nullopt;
-    QByteArray bytes = std::move(r.data);
-    const bool windowed = bytes.size() > kFailureWindow;
+    const bool windowed = r.data.size() > kFailureWindow;
+    return failureLineIn(std::move(r.data), windowed);
+}
+
+std::optional<QString> LogStore::failureLineIn(QByteArray bytes, bool windowed) {
     if (windowed) {
         // The trailer is cut off before the window's first, partial line is
         // dropped: that line may be the one ending right before the trailer.

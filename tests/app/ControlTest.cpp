@@ -1,6 +1,7 @@
 // The command line and the session-bus service, against the built program
 // running on a private bus.
 #include "config/Paths.h"
+#include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
 #include "records/LogStore.h"
 #include "support/EventLoop.h"
@@ -18,6 +19,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -574,3 +577,73 @@ TEST(ControlHelp, HelpAndVersionNeedNoDisplay) {
 }
 
 #include "ControlTest.moc"
+
+// `log --follow` against a real run: its lines appear while it runs, and the
+// command ends with the run's outcome. `history` tells the same runs after.
+TEST_F(Control, FollowingARunEndsWithItsOutcome) {
+    bus.reset(); // no running copy: the logs alone answer
+    repo.write(QStringLiteral("support/config.toml"),
+               "[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'follow.sh'\n");
+    repo.script(QStringLiteral("follow.sh"),
+                "echo eins\nwhile [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n"
+                "echo zwei\nexit ${CODE:-0}\n");
+    const auto runOnce = [&](const char* code) {
+        qputenv("CODE", code);
+        auto runner = std::make_shared<TaskRunner>(
+            TaskConfig(QStringLiteral("F"), TaskType::Scheduled, QStringLiteral("follow.sh")),
+            repo.paths(), false, [](int) {});
+        return std::async(std::launch::async, [runner] { return runner->run(Clock::now()); });
+    };
+    auto run = runOnce("1");
+    QProcess follow;
+    follow.setProcessEnvironment(environment());
+    ASSERT_TRUE(waitUntil(
+        [&] { return !QDir(repo.paths().logs()).entryList({QStringLiteral("*.log")}).isEmpty(); }));
+    follow.start(
+        QStringLiteral(SAVEWRIGHT_BINARY),
+        QStringList{QStringLiteral("log"), QStringLiteral("F"), QStringLiteral("--follow")} +
+            roots());
+    QByteArray seen;
+    ASSERT_TRUE(waitUntil([&] {
+        follow.waitForReadyRead(50);
+        seen += follow.readAllStandardOutput();
+        return seen.contains("eins\n");
+    }));
+    EXPECT_EQ(follow.state(), QProcess::Running) << "the run goes on";
+    repo.write(QStringLiteral("release"), "x");
+    ASSERT_TRUE(follow.waitForFinished(15000));
+    seen += follow.readAllStandardOutput();
+    EXPECT_EQ(follow.exitCode(), 1) << "the run failed";
+    EXPECT_TRUE(seen.contains("eins\nzwei\n")) << seen.constData();
+    EXPECT_TRUE(seen.contains("--- Finished: ")) << "printed to the run's end";
+    EXPECT_FALSE(run.get().success);
+
+    // A finished newest log: printed at once, its outcome the exit code.
+    QFile::remove(repo.root() + QStringLiteral("/release"));
+    auto second = runOnce("0");
+    repo.write(QStringLiteral("release"), "x");
+    EXPECT_TRUE(second.get().success);
+    qunsetenv("CODE");
+    const Outcome done =
+        cli({QStringLiteral("log"), QStringLiteral("F"), QStringLiteral("--follow")});
+    EXPECT_EQ(done.code, 0);
+    EXPECT_TRUE(done.out.startsWith("Ferrymat Log")) << done.out.constData();
+
+    const QJsonObject history =
+        cli({QStringLiteral("history"), QStringLiteral("F"), QStringLiteral("--json")}).json();
+    const QJsonArray runs = history.value(u"runs").toArray();
+    ASSERT_EQ(runs.size(), 2);
+    EXPECT_EQ(runs[0].toObject().value(u"outcome").toString(), u"success");
+    EXPECT_EQ(runs[1].toObject().value(u"outcome").toString(), u"failed");
+    EXPECT_EQ(runs[1].toObject().value(u"failureLine").toString(), u"zwei");
+    const Outcome table = cli({QStringLiteral("history"), QStringLiteral("F"),
+                               QStringLiteral("--limit"), QStringLiteral("1")});
+    EXPECT_TRUE(table.out.startsWith("Start ")) << table.out.constData();
+    EXPECT_EQ(table.out.count('\n'), 2) << "a heading and one run";
+    EXPECT_TRUE(table.out.contains("erfolgreich"));
+    EXPECT_EQ(cli({QStringLiteral("log"), QStringLiteral("Nix")}).code, 3);
+    EXPECT_EQ(cli({QStringLiteral("history"), QStringLiteral("F"), QStringLiteral("--limit"),
+                   QStringLiteral("0")})
+                  .code,
+              2);
+}
