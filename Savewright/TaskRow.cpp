@@ -2,12 +2,14 @@
 
 #include "Controls.h"
 #include "Files.h"
+#include "HistoryWindow.h"
 #include "Palette.h"
 #include "Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
 
@@ -188,6 +190,7 @@ void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
         addPauseActions(menu);
         menu->addSeparator();
     }
+    menu->addAction(QStringLiteral("Verlauf…"), this, [this] { openHistory(); });
     menu->addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
     menu->addAction(QStringLiteral("Skript öffnen"), this, [this] { openScript(); });
     // The menu may have taken the pointer's leave event along.
@@ -223,6 +226,16 @@ void TaskRow::start(bool dryRun) {
 void TaskRow::stop() {
     engine_->cancel(task_);
 }
+void TaskRow::openHistory() {
+    HistoryWindow::open(engine_, task_);
+}
+
+// A click on the row itself, not on one of its buttons, shows what its task did.
+void TaskRow::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) openHistory();
+    QWidget::mouseReleaseEvent(e);
+}
+
 void TaskRow::openLog() {
     Files::openLatestLog(*task_, engine_->paths);
 }

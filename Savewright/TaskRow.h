@@ -26,6 +26,7 @@ class TaskRow : public QWidget {
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void hideEvent(QHideEvent*) override;
 
@@ -36,6 +37,7 @@ class TaskRow : public QWidget {
     void start(bool dryRun);
     void stop();
     void openLog();
+    void openHistory();
     void openScript();
 
     std::shared_ptr<TaskState> task_;

@@ -377,7 +377,7 @@ TEST_F(Panel, ARowsMenuPausesAndResumesItsTask) {
     ASSERT_TRUE(menu);
     EXPECT_EQ(texts(menu), (QStringList{u"Starten"_s, u"Dry-Run"_s, u"Pausieren für 1 Stunde"_s,
                                         u"Pausieren bis morgen"_s, u"Pausieren bis ich fortsetze"_s,
-                                        u"Log öffnen"_s, u"Skript öffnen"_s}));
+                                        u"Verlauf…"_s, u"Log öffnen"_s, u"Skript öffnen"_s}));
     menu->actions()[3]->trigger(); // for an hour
     menu->close();
     QCoreApplication::processEvents();

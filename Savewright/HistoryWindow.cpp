@@ -1,0 +1,143 @@
+#include "HistoryWindow.h"
+
+#include "HistoryChart.h"
+#include "LogView.h"
+#include "Palette.h"
+#include "execution/TaskRunner.h"
+#include "platform/PosixFile.h"
+
+#include <QHash>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kOutcomeColumn = 2;
+
+QString duration(std::optional<double> seconds) {
+    if (!seconds) return {};
+    const qint64 s = std::llround(*seconds);
+    if (s < 3600) return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    return u"%1:%2:%3"_s.arg(s / 3600)
+        .arg((s / 60) % 60, 2, 10, QChar(u'0'))
+        .arg(s % 60, 2, 10, QChar(u'0'));
+}
+
+QHash<QString, QPointer<HistoryWindow>>& openWindows() {
+    static QHash<QString, QPointer<HistoryWindow>> windows;
+    return windows;
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(Engine* engine, std::shared_ptr<TaskState> task, QWidget* parent)
+    : QWidget(parent), engine_(engine), task_(std::move(task)),
+      watch_(engine, this, [this](bool clockOnly) { engineChanged(clockOnly); }) {
+    setWindowTitle(u"Verlauf: "_s + task_->config.value().name);
+    title_ = new QLabel(this);
+    chart_ = new HistoryChart(this);
+    list_ = new QTreeWidget(this);
+    list_->setRootIsDecorated(false);
+    list_->setUniformRowHeights(true);
+    list_->setHeaderLabels(
+        {u"Start"_s, u"Dauer"_s, u"Ergebnis"_s, u"Übertragen"_s, u"Dateien"_s, u"Meldung"_s});
+    list_->header()->setStretchLastSection(true);
+    log_ = new LogView(this);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(list_);
+    split->addWidget(log_);
+    split->setStretchFactor(1, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title_);
+    layout->addWidget(chart_);
+    layout->addWidget(split, 1);
+    connect(list_, &QTreeWidget::currentItemChanged, this,
+            [this] { showRun(list_->indexOfTopLevelItem(list_->currentItem())); });
+    resize(820, 680);
+    reload();
+}
+
+HistoryWindow* HistoryWindow::open(Engine* engine, const std::shared_ptr<TaskState>& task) {
+    QPointer<HistoryWindow>& window = openWindows()[task->id];
+    if (!window) {
+        window = new HistoryWindow(engine, task);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+void HistoryWindow::reload() {
+    const TaskConfig& c = task_->config.value();
+    const QString selected =
+        list_->currentItem() ? list_->currentItem()->data(0, Qt::UserRole).toString() : QString();
+    const bool newestRuns = task_->isRunning();
+    runs_ = RunHistory::read(LogStore(engine_->paths.logs()), c.safeName(), newestRuns);
+    const QDateTime now = engine_->now.value();
+    chart_->setRuns(runs_, now);
+    title_->setText(u"%1 · %2 Läufe"_s.arg(c.name).arg(runs_.size()));
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    QList<QTreeWidgetItem*> items;
+    for (const RunRecord& r : runs_) {
+        const auto seconds = r.outcome == RunOutcome::Running
+                                 ? std::optional(r.start.msecsTo(now) / 1000.0)
+                                 : r.seconds;
+        auto* item = new QTreeWidgetItem(
+            {r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s), duration(seconds),
+             RunHistory::outcomeText(r.outcome), r.transferred.value_or(QString()),
+             r.files ? QString::number(*r.files) : QString(), r.failureLine.value_or(QString())});
+        item->setData(0, Qt::UserRole, r.file);
+        item->setForeground(kOutcomeColumn,
+                            Palette::color(HistoryChart::toneOf(r.outcome), palette()));
+        items.append(item);
+    }
+    list_->addTopLevelItems(items);
+    for (int c = 0; c + 1 < list_->columnCount(); ++c)
+        list_->resizeColumnToContents(c);
+    int row = 0;
+    for (int i = 0; i < runs_.size(); ++i)
+        if (runs_[i].file == selected) row = i;
+    if (!runs_.isEmpty()) {
+        list_->setCurrentItem(list_->topLevelItem(row));
+        showRun(row);
+    }
+    const LogSummary& s = task_->summary.value();
+    seen_ = {s.latestFile, s.latestStatus};
+    seenRunning_ = task_->isRunning();
+}
+
+void HistoryWindow::showRun(int row) {
+    if (row < 0 || row >= runs_.size()) return;
+    const QString path = engine_->paths.logs() + u'/' + runs_[row].file;
+    const bool live = runs_[row].outcome == RunOutcome::Running;
+    if (path == log_->path()) return log_->setLive(live);
+    log_->showLog(path, live);
+}
+
+// A run that starts or ends, or a log that appears, shows at once; while one
+// runs, its time counts up.
+void HistoryWindow::engineChanged(bool clockOnly) {
+    const LogSummary& s = task_->summary.value();
+    const bool changed =
+        std::pair(s.latestFile, s.latestStatus) != seen_ || task_->isRunning() != seenRunning_;
+    if (changed) return reload();
+    if (clockOnly && seenRunning_) chart_->setRuns(runs_, engine_->now.value());
+}
+
+void HistoryWindow::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
