@@ -19,16 +19,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kOutcomeColumn = 2;
-
-QString duration(std::optional<double> seconds) {
-    if (!seconds) return {};
-    const qint64 s = std::llround(*seconds);
-    if (s < 3600) return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
-    return u"%1:%2:%3"_s.arg(s / 3600)
-        .arg((s / 60) % 60, 2, 10, QChar(u'0'))
-        .arg(s % 60, 2, 10, QChar(u'0'));
-}
+constexpr int kDurationColumn = 1, kOutcomeColumn = 2;
 
 QHash<QString, QPointer<HistoryWindow>>& openWindows() {
     static QHash<QString, QPointer<HistoryWindow>> windows;
@@ -93,9 +84,10 @@ void HistoryWindow::reload() {
                                  ? std::optional(r.start.msecsTo(now) / 1000.0)
                                  : r.seconds;
         auto* item = new QTreeWidgetItem(
-            {r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s), duration(seconds),
-             RunHistory::outcomeText(r.outcome), r.transferred.value_or(QString()),
-             r.files ? QString::number(*r.files) : QString(), r.failureLine.value_or(QString())});
+            {r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s),
+             RunHistory::durationText(seconds), RunHistory::outcomeText(r.outcome),
+             r.transferred.value_or(QString()), r.files ? QString::number(*r.files) : QString(),
+             r.failureLine.value_or(QString())});
         item->setData(0, Qt::UserRole, r.file);
         item->setForeground(kOutcomeColumn,
                             Palette::color(HistoryChart::toneOf(r.outcome), palette()));
@@ -131,7 +123,13 @@ void HistoryWindow::engineChanged(bool clockOnly) {
     const bool changed =
         std::pair(s.latestFile, s.latestStatus) != seen_ || task_->isRunning() != seenRunning_;
     if (changed) return reload();
-    if (clockOnly && seenRunning_) chart_->setRuns(runs_, engine_->now.value());
+    if (!clockOnly || !seenRunning_ || runs_.isEmpty()) return;
+    // The run under way: its time counts up in the list and the chart.
+    const QDateTime now = engine_->now.value();
+    chart_->setRuns(runs_, now);
+    if (runs_.first().outcome == RunOutcome::Running)
+        list_->topLevelItem(0)->setText(
+            kDurationColumn, RunHistory::durationText(runs_.first().start.msecsTo(now) / 1000.0));
 }
 
 void HistoryWindow::keyPressEvent(QKeyEvent* e) {

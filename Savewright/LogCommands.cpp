@@ -42,14 +42,6 @@ bool runsNow(const Paths& paths, const TaskConfig& task) {
            PosixFile::lockHeld(TaskRunner::lockFile(paths, task.safeName()));
 }
 
-QString duration(std::optional<double> seconds) {
-    if (!seconds) return {};
-    const qint64 s = std::llround(*seconds);
-    const QString minutes = u"%1:%2"_s.arg((s / 60) % 60, s >= 3600 ? 2 : 1, 10, QChar(u'0'))
-                                .arg(s % 60, 2, 10, QChar(u'0'));
-    return s >= 3600 ? u"%1:"_s.arg(s / 3600) + minutes : minutes;
-}
-
 QString table(const QList<RunRecord>& runs, const QDateTime& now) {
     QList<QStringList> rows{
         {u"Start"_s, u"Dauer"_s, u"Ergebnis"_s, u"Übertragen"_s, u"Dateien"_s, u"Meldung"_s}};
@@ -57,23 +49,13 @@ QString table(const QList<RunRecord>& runs, const QDateTime& now) {
         const auto seconds = r.outcome == RunOutcome::Running
                                  ? std::optional(r.start.msecsTo(now) / 1000.0)
                                  : r.seconds;
-        rows.append({r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s), duration(seconds),
-                     RunHistory::outcomeText(r.outcome), r.transferred.value_or(QString()),
+        rows.append({r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s),
+                     RunHistory::durationText(seconds), RunHistory::outcomeText(r.outcome),
+                     r.transferred.value_or(QString()),
                      r.files ? QString::number(*r.files) : QString(),
                      r.failureLine.value_or(QString())});
     }
-    QList<qsizetype> widths(rows.front().size(), 0);
-    for (const QStringList& row : rows)
-        for (qsizetype i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], row[i].size());
-    QString out;
-    for (const QStringList& row : rows) {
-        QString line;
-        for (qsizetype i = 0; i < row.size(); ++i)
-            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
-        out += Text::trimBlanks(line).toString() + u'\n';
-    }
-    return out;
+    return Text::alignedTable(rows);
 }
 
 // Copies the file from `offset` on to standard output; the new offset.

@@ -1,6 +1,7 @@
 #include "StatusReport.h"
 
 #include "ViewModel.h"
+#include "base/Text.h"
 
 #include <QJsonArray>
 
@@ -153,19 +154,7 @@ QString table(const QJsonObject& report, const QDateTime& now) {
                      RelativeTime::text(last.isValid() ? std::optional(last) : std::nullopt, now),
                      nextRun(t, now), forTerminal(t.value(u"failureLine").toString())});
     }
-    QList<qsizetype> widths(rows.front().size(), 0);
-    for (const QStringList& r : rows)
-        for (qsizetype i = 0; i < r.size(); ++i)
-            widths[i] = std::max(widths[i], r[i].size());
-    QString out;
-    for (const QStringList& r : rows) {
-        QString line;
-        for (qsizetype i = 0; i < r.size(); ++i)
-            line += i + 1 < r.size() ? r[i].leftJustified(widths[i] + 2) : r[i];
-        while (line.endsWith(u' '))
-            line.chop(1);
-        out += line + u'\n';
-    }
+    QString out = Text::alignedTable(rows);
     for (const QJsonValue p : report.value(u"problems").toArray())
         out += forTerminal(p.toString()) + u'\n';
     return out + report.value(u"countLine").toString() + u'\n';

@@ -51,4 +51,23 @@ std::optional<double> parseDecimal(QStringView s) {
     return v;
 }
 
+QString alignedTable(const QList<QStringList>& rows) {
+    QList<qsizetype> widths;
+    for (const QStringList& row : rows)
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i) widths.append(0);
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    QString out;
+    for (const QStringList& row : rows) {
+        QString line;
+        for (qsizetype i = 0; i < row.size(); ++i)
+            line += i + 1 < row.size() ? row[i].leftJustified(widths[i] + 2) : row[i];
+        while (line.endsWith(u' '))
+            line.chop(1);
+        out += line + u'\n';
+    }
+    return out;
+}
+
 } // namespace Text

@@ -135,6 +135,15 @@ QString outcomeKey(RunOutcome outcome) {
     return u"unreadable"_s;
 }
 
+QString durationText(std::optional<double> seconds) {
+    if (!seconds || !std::isfinite(*seconds) || *seconds < 0 || *seconds > 1e12) return {};
+    const auto s = static_cast<qint64>(std::floor(*seconds));
+    if (s < 3600) return u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0'));
+    return u"%1:%2:%3"_s.arg(s / 3600)
+        .arg((s / 60) % 60, 2, 10, QChar(u'0'))
+        .arg(s % 60, 2, 10, QChar(u'0'));
+}
+
 QJsonObject toJson(const RunRecord& r) {
     const auto orNull = [](const auto& v) {
         return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);

@@ -40,5 +40,7 @@ QString outcomeKey(RunOutcome outcome);
 // A size as rsync writes it ("1,234 bytes", "1.23M") in bytes.
 std::optional<qint64> bytesOf(QStringView text);
 QJsonObject toJson(const RunRecord& run);
+// "0:05", "12:30", "1:02:03", as a stopwatch shows it; empty when unknown.
+QString durationText(std::optional<double> seconds);
 
 } // namespace RunHistory

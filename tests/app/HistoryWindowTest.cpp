@@ -104,6 +104,9 @@ TEST_F(HistoryView, ARunUnderWayIsFollowed) {
                w.log()->text()->toPlainText().contains(u"erste Zeile");
     }));
     EXPECT_EQ(row(w, 0)[2], u"läuft");
+    advance(65);
+    e->tick();
+    EXPECT_TRUE(waitUntil([&] { return row(w, 0)[1] == u"1:05"; })) << row(w, 0)[1].toStdString();
     repo.write(u"more"_s, "x");
     EXPECT_TRUE(waitUntil([&] { return w.log()->text()->toPlainText().contains(u"zweite Zeile"); }))
         << "new output appears while the run lasts";

@@ -85,6 +85,13 @@ TEST_F(History, ThreeThousandLogsNewestFirst) {
     EXPECT_EQ(runs.last().start, LogTime::toDateTime(start));
 }
 
+TEST(HistoryDurations, AsAStopwatchShowsThem) {
+    EXPECT_EQ(RunHistory::durationText(65.9), u"1:05");
+    EXPECT_EQ(RunHistory::durationText(3723), u"1:02:03");
+    EXPECT_EQ(RunHistory::durationText(std::nullopt), QString());
+    EXPECT_EQ(RunHistory::durationText(-3), QString()) << "a clock put back";
+}
+
 TEST(HistorySizes, AsRsyncWritesThem) {
     EXPECT_EQ(RunHistory::bytesOf(u"44 bytes"), 44);
     EXPECT_EQ(RunHistory::bytesOf(u"1,234,567 bytes"), 1234567);
