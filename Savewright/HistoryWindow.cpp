@@ -75,7 +75,7 @@ void HistoryWindow::reload() {
     runs_ = RunHistory::read(LogStore(engine_->paths.logs()), c.safeName(), newestRuns);
     const QDateTime now = engine_->now.value();
     chart_->setRuns(runs_, now);
-    title_->setText(u"%1 · %2 Läufe"_s.arg(c.name).arg(runs_.size()));
+    updateTitle();
     const QSignalBlocker quiet(list_);
     list_->clear();
     QList<QTreeWidgetItem*> items;
@@ -123,6 +123,7 @@ void HistoryWindow::engineChanged(bool clockOnly) {
     const bool changed =
         std::pair(s.latestFile, s.latestStatus) != seen_ || task_->isRunning() != seenRunning_;
     if (changed) return reload();
+    updateTitle();
     if (!clockOnly || !seenRunning_ || runs_.isEmpty()) return;
     // The run under way: its time counts up in the list and the chart.
     const QDateTime now = engine_->now.value();
@@ -130,6 +131,19 @@ void HistoryWindow::engineChanged(bool clockOnly) {
     if (runs_.first().outcome == RunOutcome::Running)
         list_->topLevelItem(0)->setText(
             kDurationColumn, RunHistory::durationText(runs_.first().start.msecsTo(now) / 1000.0));
+}
+
+QString HistoryWindow::title() const {
+    return title_->text();
+}
+
+// The task, its number of runs, and while one runs how far it got.
+void HistoryWindow::updateTitle() {
+    QString text = u"%1 · %2 %3"_s.arg(task_->config.value().name)
+                       .arg(runs_.size())
+                       .arg(runs_.size() == 1 ? u"Lauf"_s : u"Läufe"_s);
+    if (task_->isRunning()) text += u" · "_s + ViewModel::runningText(*task_, engine_->now.value());
+    title_->setText(text);
 }
 
 void HistoryWindow::keyPressEvent(QKeyEvent* e) {

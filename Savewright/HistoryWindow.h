@@ -23,6 +23,7 @@ class HistoryWindow : public QWidget {
     void reload();
     const QList<RunRecord>& runs() const { return runs_; }
     QTreeWidget* list() const { return list_; }
+    QString title() const;
     HistoryChart* chart() const { return chart_; }
     LogView* log() const { return log_; }
 
@@ -32,6 +33,7 @@ class HistoryWindow : public QWidget {
   private:
     void engineChanged(bool clockOnly);
     void showRun(int row);
+    void updateTitle();
 
     Engine* engine_;
     std::shared_ptr<TaskState> task_;

@@ -107,6 +107,9 @@ TEST_F(HistoryView, ARunUnderWayIsFollowed) {
     advance(65);
     e->tick();
     EXPECT_TRUE(waitUntil([&] { return row(w, 0)[1] == u"1:05"; })) << row(w, 0)[1].toStdString();
+    a->progress = 42;
+    EXPECT_TRUE(waitUntil([&] { return w.title() == u"A · 1 Lauf · läuft · 42 %"; }))
+        << w.title().toStdString();
     repo.write(u"more"_s, "x");
     EXPECT_TRUE(waitUntil([&] { return w.log()->text()->toPlainText().contains(u"zweite Zeile"); }))
         << "new output appears while the run lasts";
