@@ -6,6 +6,7 @@
 #include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 #include <cmath>
@@ -68,6 +69,13 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     tickTimer_.setInterval(kTickMs);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::tick);
     connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
+    const auto configTouched = [this] {
+        if (shuttingDown) return;
+        watchConfig();
+        reloadIfConfigChanged();
+    };
+    connect(&configWatch_, &QFileSystemWatcher::directoryChanged, this, configTouched);
+    connect(&configWatch_, &QFileSystemWatcher::fileChanged, this, configTouched);
     updateTimer_.setInterval(kUpdateEveryMs);
     connect(&updateTimer_, &QTimer::timeout, this, &Engine::checkForUpdate);
     reader_ = std::make_shared<LogReader>(paths);
@@ -86,6 +94,7 @@ void Engine::start() {
     if (started) return;
     started = true;
     startedAt_ = currentTime();
+    watchConfig();
     tickTimer_.start();
     schedulePoll();
     checkVolumes();
@@ -145,6 +154,12 @@ void Engine::poll() {
     if (observeOnly) return;
     if (!paused) tryMountVolumes();
     startReady();
+}
+
+void Engine::watchConfig() {
+    const QStringList watched = configWatch_.files() + configWatch_.directories();
+    for (const QString& path : {paths.appSupport, paths.configFile()})
+        if (!watched.contains(path) && QFileInfo::exists(path)) configWatch_.addPath(path);
 }
 
 std::optional<qint64> Engine::mtime(const QString& path) {

@@ -16,6 +16,7 @@
 #include "update/UpdateChecker.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
 #include <QProperty>
@@ -261,6 +262,11 @@ class Engine : public QObject {
     // Where what was announced about a task is remembered.
     QString attentionKey(const QString& task) const;
 
+    // config.toml and its folder, watched by the kernel: a change is read at
+    // once, not at the next look. An editor that replaces the file makes a new
+    // one, which is watched again.
+    QFileSystemWatcher configWatch_;
+    void watchConfig();
     QTimer tickTimer_;
     QTimer pollTimer_;
     QTimer updateTimer_;

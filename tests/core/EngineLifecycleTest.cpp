@@ -114,6 +114,30 @@ TEST_F(Lifecycle, ChangedConfigIsReloadedWhatEverRefreshedLast) {
     EXPECT_NE(task(*e, "N"), nullptr);
 }
 
+// A started engine reads config.toml the moment it changes, also when an editor
+// replaces the file, and when it appears in a folder that had none.
+TEST_F(Lifecycle, AChangedConfigIsReadAtOnce) {
+    auto e = makeEngine();
+    e->start(); // no config.toml yet; the clock stands still from here on
+    const auto named = [&](const char* name) {
+        return waitUntil([&] { return task(*e, name) != nullptr; }, 3000);
+    };
+    writeConfig("[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    EXPECT_TRUE(named("A")) << "a new file";
+    writeConfig("[[task]]\nname = 'B'\ntype = 'external'\nscript = 'b.sh'\n");
+    EXPECT_TRUE(named("B")) << "written in place";
+    // As editors save: a new file renamed over the old one, then changed again.
+    const QString replacement = repo.write(QStringLiteral("support/.config.toml.new"),
+                                           "[[task]]\nname = 'C'\ntype = 'external'\n"
+                                           "script = 'c.sh'\n");
+    ASSERT_EQ(
+        ::rename(replacement.toUtf8().constData(), repo.paths().configFile().toUtf8().constData()),
+        0);
+    EXPECT_TRUE(named("C")) << "renamed over it";
+    writeConfig("[[task]]\nname = 'D'\ntype = 'external'\nscript = 'd.sh'\n");
+    EXPECT_TRUE(named("D")) << "the replacement is watched too";
+}
+
 TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
     writeConfig("[[task]]\nname = 'One'\ntype = 'scheduled'\nscript = 'long.sh'\n"
                 "[[task]]\nname = 'Two'\ntype = 'scheduled'\nscript = 'long.sh'\n");
