@@ -141,7 +141,7 @@ class Engine : public QObject {
     // `until` absent: until resumed. A start by hand still goes.
     void pauseTask(const QString& name, std::optional<QDateTime> until);
     void resumeTask(const QString& name);
-    // Since when a task's pause ends (invalid: when resumed), while it lasts.
+    // When a task's pause ends (invalid: when resumed), while it lasts.
     std::optional<QDateTime> taskPausedUntil(const QString& name) const;
     // When the task starts by itself next, as far as its schedule, a back-off
     // after failures and its own pause tell (the machine's conditions cannot).

@@ -1,5 +1,6 @@
-// The machine's conditions for automatic starts: a settling time after it wakes
-// up (nothing starts by itself, nothing is announced), battery and metered networks.
+// What holds automatic starts back: a settling time after the machine wakes up
+// (nothing starts by itself, nothing is announced), battery, metered networks,
+// and a task's own pause; and when a task is due next.
 #include "Engine.h"
 
 #include "records/RelativeTime.h"
