@@ -139,7 +139,7 @@ class Engine : public QObject {
     std::optional<Hold> holdFor(const TaskState& task) const;
     // One task's own pause of its automatic starts, remembered across restarts;
     // `until` absent: until resumed. A start by hand still goes.
-    void pauseTask(const QString& name, std::optional<QDateTime> until);
+    void pauseTask(const QString& name, const std::optional<QDateTime>& until);
     void resumeTask(const QString& name);
     // When a task's pause ends (invalid: when resumed), while it lasts.
     std::optional<QDateTime> taskPausedUntil(const QString& name) const;

@@ -123,7 +123,7 @@ std::optional<QDateTime> Engine::taskPausedUntil(const QString& name) const {
     return *found;
 }
 
-void Engine::pauseTask(const QString& name, std::optional<QDateTime> until) {
+void Engine::pauseTask(const QString& name, const std::optional<QDateTime>& until) {
     const QDateTime end = until.value_or(QDateTime());
     taskPauses_.insert(name, end);
     seenStore->setValue(pauseKey(name),
