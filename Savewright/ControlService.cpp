@@ -131,11 +131,11 @@ void ControlService::Stop(const QString& name) {
 }
 
 void ControlService::Pause() {
-    if (!refusedHere()) engine_->paused = true;
+    if (!refusedHere()) engine_->setPaused(true);
 }
 
 void ControlService::Resume() {
-    if (!refusedHere()) engine_->paused = false;
+    if (!refusedHere()) engine_->setPaused(false);
 }
 
 void ControlService::ShowPanel() {

@@ -145,7 +145,7 @@ QWidget* PanelView::buildHeader() {
     buttons->setSpacing(6);
     pause_ = new HeaderButton(QStringLiteral("pause"), QStringLiteral("Pause"), headerButtons_);
     connect(pause_, &QAbstractButton::clicked, this,
-            [this] { engine_->paused = !engine_->paused; });
+            [this] { engine_->setPaused(!engine_->paused); });
     auto* all =
         new HeaderButton(QStringLiteral("play"), QStringLiteral("Alle starten"), headerButtons_);
     connect(all, &QAbstractButton::clicked, this, [this] { engine_->runAll(); });
@@ -371,10 +371,8 @@ void PanelView::createConfigTemplate() {
     const int error = ConfigTemplate::create(path);
     // A file that appeared meanwhile is opened as it is, never replaced.
     if (error && error != EEXIST) {
-        QStringList problems = engine_->problems;
-        problems.append(QStringLiteral("config.toml: Vorlage nicht angelegt: ") +
-                        PosixFile::reason(error));
-        engine_->problems = problems;
+        const QString prefix = QStringLiteral("config.toml: Vorlage nicht angelegt: ");
+        engine_->replaceProblem(prefix, prefix + PosixFile::reason(error));
         return;
     }
     templateWritten = path;

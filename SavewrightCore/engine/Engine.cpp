@@ -180,6 +180,11 @@ void Engine::setProblems(const QStringList& configProblems) {
     problems = kept + configProblems;
 }
 
+void Engine::setPaused(bool on) {
+    paused = on;
+    if (!on && started) startReady();
+}
+
 void Engine::replaceProblem(const QString& prefix, const std::optional<QString>& text) {
     QStringList list = problems.value();
     list.removeIf([&](const QString& p) { return p.startsWith(prefix); });

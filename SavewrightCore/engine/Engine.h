@@ -149,6 +149,11 @@ class Engine : public QObject {
     // When "bis morgen" ends: tomorrow at six in the morning, local time.
     static QDateTime tomorrowMorning(const QDateTime& now);
 
+    // Holds back or lets go every automatic start; let go, what is due starts at once.
+    void setPaused(bool on);
+    // Puts the problem that begins with `prefix` in place, or takes it away.
+    void replaceProblem(const QString& prefix, const std::optional<QString>& text);
+
     // Lifecycle (Engine.cpp)
     void start();
     void schedulePoll();
@@ -249,8 +254,6 @@ class Engine : public QObject {
     void ping(const TaskConfig& task, Ping::Event event, const QString& output = {});
     void rebuildTasks(const AppConfig& config);
     void setProblems(const QStringList& configProblems);
-    // Puts the problem that begins with `prefix` in place, or takes it away.
-    void replaceProblem(const QString& prefix, const std::optional<QString>& text);
     // A modification time far enough behind the clock to hide no later change.
     qint64 settledBeforeNs() const;
     // A read of the log folder under way on its own thread, and what it found.

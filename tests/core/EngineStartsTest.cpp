@@ -70,6 +70,18 @@ TEST_F(Starts, PauseHoldsTheScheduleButNotTheUser) {
     EXPECT_EQ(task(*e, "T")->status(e->now), TaskStatus::Green);
 }
 
+// Let go, what is due starts at once, not at the next poll.
+TEST_F(Starts, ResumingStartsWhatIsDueAtOnce) {
+    writeConfig("[[task]]\nname = 'T'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
+    auto e = makeEngine();
+    e->setPaused(true);
+    e->start();
+    EXPECT_FALSE(task(*e, "T")->running);
+    e->setPaused(false);
+    EXPECT_TRUE(task(*e, "T")->running || task(*e, "T")->probing);
+    ASSERT_TRUE(finished(*e, "T"));
+}
+
 TEST_F(Starts, FailedProbeHoldsScheduledStartsForAMinute) {
     writeConfig("[[task]]\nname = 'T'\ntype = 'on_mount'\nscript = 'quick.sh'\n"
                 "watch_volumes = ['/mnt/A', '/mnt/B']\nrequire_all_volumes = true\n");
