@@ -171,10 +171,13 @@ void Engine::checkAttention() {
         emitAlert(a);
 }
 
-QString Engine::attentionKey(const QString& task) const {
+QString Engine::storeKey(const QString& prefix, const QString& task) const {
     // By repository too: another repository's task of the same name is another backup.
-    const QString key =
-        kPrefix + QString::fromLatin1(QUrl::toPercentEncoding(paths.repo)) + u'/' + task;
+    return prefix + QString::fromLatin1(QUrl::toPercentEncoding(paths.repo)) + u'/' + task;
+}
+
+QString Engine::attentionKey(const QString& task) const {
+    const QString key = storeKey(kPrefix, task);
     const QString earlier = kPrefix + task; // kept by name alone before
     if (!seenStore->contains(key) && seenStore->value(earlier).typeId() == QMetaType::QVariantMap) {
         seenStore->setValue(key, seenStore->value(earlier));

@@ -262,6 +262,9 @@ class Engine : public QObject {
     void applyReading(const LogReading& reading);
     void emitAlert(const Alert& alert);
     void judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Alert>& news);
+    // Where the settings store keeps something of this repository's task:
+    // `prefix`, the repository, the task.
+    QString storeKey(const QString& prefix, const QString& task) const;
     // Where what was announced about a task is remembered.
     QString attentionKey(const QString& task) const;
 
@@ -285,7 +288,6 @@ class Engine : public QObject {
     void loadTaskPauses();
     // Whether the task's schedule makes it due now, whatever holds it.
     bool scheduleDue(const TaskState& task) const;
-    QString pauseKey(const QString& task) const;
     QHash<QString, QDateTime> taskPauses_; // by task name; invalid: until resumed
     std::optional<QDateTime> settleUntil_;
     std::optional<bool> onBattery_;

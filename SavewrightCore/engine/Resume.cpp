@@ -5,14 +5,14 @@
 
 #include "records/RelativeTime.h"
 
-#include <QUrl>
-
 namespace {
 
 // The wall clock ahead of the steady one by this much between two ticks: asleep.
 constexpr qint64 kSleptMs = 30'000;
 // Without word from the system, how long a network takes to come back.
 constexpr auto kSettleAfterJump = std::chrono::seconds(20);
+// Where the settings store keeps a task's own pause.
+const QString kPausePrefix = QStringLiteral("pause/");
 
 } // namespace
 
@@ -95,7 +95,7 @@ void Engine::updateHolds() {
     const QDateTime t = now;
     for (auto it = taskPauses_.begin(); it != taskPauses_.end();) {
         if (it->isValid() && *it <= t) {
-            seenStore->remove(pauseKey(it.key()));
+            seenStore->remove(storeKey(kPausePrefix, it.key()));
             it = taskPauses_.erase(it);
         } else {
             ++it;
@@ -111,11 +111,6 @@ void Engine::updateHolds() {
     }
 }
 
-QString Engine::pauseKey(const QString& task) const {
-    return QStringLiteral("pause/") + QString::fromLatin1(QUrl::toPercentEncoding(paths.repo)) +
-           u'/' + task;
-}
-
 std::optional<QDateTime> Engine::taskPausedUntil(const QString& name) const {
     const auto found = taskPauses_.constFind(name);
     if (found == taskPauses_.cend() || (found->isValid() && *found <= now.value()))
@@ -126,7 +121,7 @@ std::optional<QDateTime> Engine::taskPausedUntil(const QString& name) const {
 void Engine::pauseTask(const QString& name, const std::optional<QDateTime>& until) {
     const QDateTime end = until.value_or(QDateTime());
     taskPauses_.insert(name, end);
-    seenStore->setValue(pauseKey(name),
+    seenStore->setValue(storeKey(kPausePrefix, name),
                         end.isValid() ? end.toUTC().toString(Qt::ISODateWithMs) : QString());
     seenStore->sync();
     updateHolds();
@@ -134,7 +129,7 @@ void Engine::pauseTask(const QString& name, const std::optional<QDateTime>& unti
 
 void Engine::resumeTask(const QString& name) {
     if (!taskPauses_.remove(name)) return;
-    seenStore->remove(pauseKey(name));
+    seenStore->remove(storeKey(kPausePrefix, name));
     seenStore->sync();
     updateHolds();
     if (started) startReady();
@@ -145,7 +140,7 @@ void Engine::loadTaskPauses() {
     taskPauses_.clear();
     for (const auto& task : tasks.value()) {
         const QString name = task->config.value().name;
-        const QVariant stored = seenStore->value(pauseKey(name));
+        const QVariant stored = seenStore->value(storeKey(kPausePrefix, name));
         if (!stored.isValid()) continue;
         const QString text = stored.toString();
         const QDateTime until = QDateTime::fromString(text, Qt::ISODate);
