@@ -284,6 +284,7 @@ class Engine : public QObject {
     void endSettling();
     // Sets every task's `heldBy` from the conditions now; ends pauses that ran out.
     void updateHolds();
+    // A hold may have ended: holds shown again, and in a started engine what is due starts.
     void conditionsChanged();
     void loadTaskPauses();
     // Whether the task's schedule makes it due now, whatever holds it.

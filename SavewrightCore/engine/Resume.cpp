@@ -28,7 +28,6 @@ void Engine::networkReady() {
 
 void Engine::endSettling() {
     settleUntil_.reset();
-    updateHolds();
     checkVolumes();
     startReady();
     checkAttention();
@@ -50,8 +49,10 @@ void Engine::watchForSleep() {
 }
 
 void Engine::conditionsChanged() {
-    updateHolds();
-    if (started) startReady();
+    if (started)
+        startReady(); // which shows the holds first
+    else
+        updateHolds();
 }
 
 void Engine::setOnBattery(bool onBattery) {
@@ -131,8 +132,7 @@ void Engine::resumeTask(const QString& name) {
     if (!taskPauses_.remove(name)) return;
     seenStore->remove(storeKey(kPausePrefix, name));
     seenStore->sync();
-    updateHolds();
-    if (started) startReady();
+    conditionsChanged();
 }
 
 // Pauses kept from an earlier run of the program, for the tasks configured now.

@@ -72,8 +72,8 @@ bool Engine::startRunPending(const TaskState& t) const {
 }
 
 void Engine::startReady() {
+    updateHolds(); // what holds a task is shown whether or not anything starts
     if (observeOnly || shuttingDown) return;
-    updateHolds();
     TaskList idleTasks;
     for (const auto& t : tasks.value())
         if (idle(*t)) idleTasks.append(t);
