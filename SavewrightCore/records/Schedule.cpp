@@ -92,20 +92,26 @@ std::optional<QDateTime> todayAt(const std::tm& today, qint64 hour, qint64 minut
     return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(t), Qt::UTC);
 }
 
+// The local day `offset` days from `day`, at midday: never in a daylight-saving gap.
+std::optional<std::tm> middayOf(std::tm day, int offset) {
+    day.tm_mday += offset;
+    day.tm_hour = 12;
+    day.tm_min = day.tm_sec = 0;
+    day.tm_isdst = -1;
+    const std::time_t t = std::mktime(&day);
+    if (t == -1) return std::nullopt;
+    localtime_r(&t, &day);
+    return day;
+}
+
 // With catch_up: the start of the latest window that ended before `now`.
 std::optional<QDateTime> lastMissedWindow(const std::tm& today, int day, qint64 hour, qint64 minute,
                                           const QDateTime& now) {
     for (int back = 0; back <= 7; ++back) {
-        std::tm d = today;
-        d.tm_mday -= back;
-        d.tm_hour = 12; // midday: never in a daylight-saving gap
-        d.tm_min = d.tm_sec = 0;
-        d.tm_isdst = -1;
-        const std::time_t t = std::mktime(&d);
-        if (t == -1) return std::nullopt;
-        localtime_r(&t, &d);
-        if (d.tm_wday + 1 != day) continue;
-        const auto slot = todayAt(d, hour, minute);
+        const auto d = middayOf(today, -back);
+        if (!d) return std::nullopt;
+        if (d->tm_wday + 1 != day) continue;
+        const auto slot = todayAt(*d, hour, minute);
         if (slot && slot->addSecs(3600) < now) return slot->addSecs(-3600);
     }
     return std::nullopt;
@@ -145,18 +151,13 @@ std::optional<QDateTime> nextWeekly(const TaskConfig& task, const std::optional<
     if (!day || !hm) return std::nullopt;
     const QDateTime ready = last ? last->addSecs(144 * 3600) : now;
     const std::time_t nowT = static_cast<std::time_t>(now.toSecsSinceEpoch());
+    std::tm today{};
+    localtime_r(&nowT, &today);
     for (int ahead = 0; ahead <= 14; ++ahead) {
-        std::tm d{};
-        localtime_r(&nowT, &d);
-        d.tm_mday += ahead;
-        d.tm_hour = 12; // midday: never in a daylight-saving gap
-        d.tm_min = d.tm_sec = 0;
-        d.tm_isdst = -1;
-        const std::time_t t = std::mktime(&d);
-        if (t == -1) return std::nullopt;
-        localtime_r(&t, &d);
-        if (d.tm_wday + 1 != *day) continue;
-        const auto slot = todayAt(d, hm->first, hm->second);
+        const auto d = middayOf(today, ahead);
+        if (!d) return std::nullopt;
+        if (d->tm_wday + 1 != *day) continue;
+        const auto slot = todayAt(*d, hm->first, hm->second);
         if (!slot) return std::nullopt;
         const QDateTime from = std::max({slot->addSecs(-3600), now, ready});
         if (from <= slot->addSecs(3600)) return from;
