@@ -38,7 +38,7 @@ qsizetype statusLineStart(const QByteArray& head, const QByteArray& status) {
 QByteArray trailer(const LogStats& stats, Clock::time_point finished) {
     QByteArray tail = "\n--- Finished: " + LogTime::inFileStamp(finished).toLatin1() + " ---\n";
     if (stats.isEmpty()) return tail;
-    tail += "\n--- Stats ---\n";
+    tail += QByteArrayView(LogStore::kStatsHeading.data(), LogStore::kStatsHeading.size());
     for (const LogStat& s : stats)
         tail += s.label.toUtf8() + ": " + s.value.toUtf8() + '\n';
     return tail;

@@ -121,6 +121,8 @@ class LogStore {
     static std::optional<double> runSecondsIn(QStringView header, QStringView tail);
     // How many bytes of a log's end runSeconds, wasAborted and the history read.
     static constexpr qint64 kTailBytes = 4096;
+    // The line before the statistics a finished run ends with ("Label: value" each).
+    static constexpr QLatin1StringView kStatsHeading{"\n--- Stats ---\n"};
     // The last meaningful output line. Logs over 256 KiB are read from their
     // last 256 KiB only, so a huge failed log costs no more than a small one.
     static std::optional<QString> failureLine(const QString& file);

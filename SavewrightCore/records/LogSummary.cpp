@@ -34,6 +34,7 @@ std::optional<QString> LogStore::header(const QString& file) {
 }
 
 std::optional<QString> LogStore::headerIn(QByteArrayView first) {
+    first = first.first(std::min<qsizetype>(first.size(), kHeaderBytes));
     if (first.isEmpty()) return std::nullopt;
     // Only the header lines: a script that prints "Status: SUCCESS" early must
     // not turn its own failed run green.

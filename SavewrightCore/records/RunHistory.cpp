@@ -13,14 +13,12 @@ namespace RunHistory {
 
 namespace {
 
-constexpr qint64 kHeaderBytes = 500;
-
-// The statistics block the runner appends: "Label: value" lines after "--- Stats ---".
+// The statistics block the runner appends.
 QHash<QString, QString> stats(QStringView tail) {
     QHash<QString, QString> out;
-    const qsizetype at = tail.lastIndexOf(u"\n--- Stats ---\n");
+    const qsizetype at = tail.lastIndexOf(LogStore::kStatsHeading);
     if (at < 0) return out;
-    for (QStringView line : tail.mid(at + 15).split(u'\n')) {
+    for (QStringView line : tail.mid(at + LogStore::kStatsHeading.size()).split(u'\n')) {
         const qsizetype colon = line.indexOf(u": ");
         if (colon > 0) out.insert(line.left(colon).toString(), line.mid(colon + 2).toString());
     }
@@ -71,7 +69,7 @@ RunRecord readOne(const QString& path, const DatedRun& run, bool mayRun) {
     // A small log is all in its end: one read.
     const bool whole = end.data.size() < LogStore::kTailBytes;
     const std::optional<QString> head =
-        whole ? LogStore::headerIn(end.data.left(kHeaderBytes)) : LogStore::header(path);
+        whole ? LogStore::headerIn(end.data) : LogStore::header(path);
     const std::optional<QString> status = head ? LogStore::status(*head) : std::nullopt;
     if (!status) return r;
     const QString tail = QString::fromUtf8(end.data);
