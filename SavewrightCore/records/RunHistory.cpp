@@ -101,36 +101,33 @@ QList<RunRecord> read(const LogStore& logs, const QString& safeName, bool newest
     return out;
 }
 
-QString outcomeText(RunOutcome outcome) {
+namespace {
+
+// The outcome's key for programs and its word for people.
+std::pair<QString, QString> names(RunOutcome outcome) {
     switch (outcome) {
     case RunOutcome::Success:
-        return u"erfolgreich"_s;
+        return {u"success"_s, u"erfolgreich"_s};
     case RunOutcome::Failed:
-        return u"fehlgeschlagen"_s;
+        return {u"failed"_s, u"fehlgeschlagen"_s};
     case RunOutcome::Stopped:
-        return u"abgebrochen"_s;
+        return {u"stopped"_s, u"abgebrochen"_s};
     case RunOutcome::Running:
-        return u"läuft"_s;
+        return {u"running"_s, u"läuft"_s};
     case RunOutcome::Unreadable:
         break;
     }
-    return u"unlesbar"_s;
+    return {u"unreadable"_s, u"unlesbar"_s};
+}
+
+} // namespace
+
+QString outcomeText(RunOutcome outcome) {
+    return names(outcome).second;
 }
 
 QString outcomeKey(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::Success:
-        return u"success"_s;
-    case RunOutcome::Failed:
-        return u"failed"_s;
-    case RunOutcome::Stopped:
-        return u"stopped"_s;
-    case RunOutcome::Running:
-        return u"running"_s;
-    case RunOutcome::Unreadable:
-        break;
-    }
-    return u"unreadable"_s;
+    return names(outcome).first;
 }
 
 QString durationText(std::optional<double> seconds) {
