@@ -70,10 +70,6 @@ QString usage(const Paths& paths) {
                                                                  QStringLiteral("/config.toml"));
 }
 
-void print(FILE* to, const QString& text) {
-    std::fputs(text.toUtf8().constData(), to);
-}
-
 QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(ControlService::kService))
@@ -132,14 +128,11 @@ int status(const QStringList& arguments, const Paths& paths) {
 
 // One name a line, for shell completion and scripts.
 int tasks(const Paths& paths) {
-    try {
-        for (const TaskConfig& t : AppConfig::load(paths.configFile()).tasks)
-            print(stdout, t.name + u'\n');
-        return 0;
-    } catch (const ConfigError& e) {
-        print(stderr, QStringLiteral("config.toml: ") + e.description() + u'\n');
-        return kUsageError;
-    }
+    const auto configured = configuredTasks(paths);
+    if (!configured) return kUsageError;
+    for (const TaskConfig& t : *configured)
+        print(stdout, t.name + u'\n');
+    return 0;
 }
 
 int action(const CommandLine::Parsed& parsed, const Paths& paths) {
@@ -156,6 +149,19 @@ int action(const CommandLine::Parsed& parsed, const Paths& paths) {
 }
 
 } // namespace
+
+void print(FILE* to, const QString& text) {
+    std::fputs(text.toUtf8().constData(), to);
+}
+
+std::optional<QList<TaskConfig>> configuredTasks(const Paths& paths) {
+    try {
+        return AppConfig::load(paths.configFile()).tasks;
+    } catch (const ConfigError& e) {
+        print(stderr, QStringLiteral("config.toml: ") + e.description() + u'\n');
+        return std::nullopt;
+    }
+}
 
 int run(int argc, char** argv, const QString& command) {
     QCoreApplication app(argc, argv);

@@ -1,5 +1,6 @@
 #include "LogCommands.h"
 
+#include "CommandLineTool.h"
 #include "base/Text.h"
 #include "config/AppConfig.h"
 #include "execution/TaskRunner.h"
@@ -21,19 +22,15 @@ namespace {
 constexpr auto kFollowEvery = std::chrono::milliseconds(250);
 constexpr qint64 kChunk = 1 << 20;
 
-void print(FILE* to, const QString& text) {
-    std::fputs(text.toUtf8().constData(), to);
-}
+using CommandLineTool::print;
 
 // The task's configuration, or the reason there is none, said on standard error.
 std::optional<TaskConfig> find(const Paths& paths, const QString& name) {
-    try {
-        for (const TaskConfig& t : AppConfig::load(paths.configFile()).tasks)
-            if (t.name == name) return t;
-        print(stderr, u"Kein Task „%1“ in %2.\n"_s.arg(name, paths.configFile()));
-    } catch (const ConfigError& e) {
-        print(stderr, u"config.toml: "_s + e.description() + u'\n');
-    }
+    const auto configured = CommandLineTool::configuredTasks(paths);
+    if (!configured) return std::nullopt;
+    for (const TaskConfig& t : *configured)
+        if (t.name == name) return t;
+    print(stderr, u"Kein Task „%1“ in %2.\n"_s.arg(name, paths.configFile()));
     return std::nullopt;
 }
 
