@@ -75,7 +75,7 @@ QString forTerminal(const QString& text) {
 // What the table says of the next start: the reason it is held back, or when.
 QString nextRun(const QJsonObject& t, const QDateTime& now) {
     if (const QJsonValue reason = t.value(u"heldReason"); reason.isString())
-        return QStringLiteral("zurückgestellt: ") + forTerminal(reason.toString());
+        return ViewModel::heldText(forTerminal(reason.toString()));
     if (t.value(u"running").toBool()) return {};
     Schedule::NextDue next;
     if (const QDateTime at = QDateTime::fromString(t.value(u"nextRun").toString(), Qt::ISODate);

@@ -156,6 +156,10 @@ std::optional<QString> volumeWait(const TaskConfig& c, const Engine& engine) {
     return QStringLiteral("wartet auf Volume: ") + missing.join(QStringLiteral(", "));
 }
 
+QString heldText(const QString& reason) {
+    return QStringLiteral("zurückgestellt: ") + reason;
+}
+
 std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAll,
                                    const QDateTime& now) {
     if (next.at) return RelativeTime::ahead(*next.at, now);
@@ -177,7 +181,7 @@ QString tooltip(const TaskState& task, const Engine& engine) {
     const auto wait = volumeWait(c, engine);
     if (wait) lines.append(*wait);
     if (const auto hold = task.heldBy.value()) {
-        lines.append(QStringLiteral("zurückgestellt: ") + hold->text);
+        lines.append(heldText(hold->text));
     } else if (!task.isRunning() && !engine.paused.value() && !wait) {
         if (const auto next =
                 nextRunText(engine.nextRun(task), c.requireAllVolumes, engine.now.value()))
@@ -208,7 +212,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
         return r;
     }
     if (const auto hold = task.heldBy.value(); hold && !r.isRunning) {
-        r.meta = QStringLiteral("zurückgestellt: ") + hold->text;
+        r.meta = heldText(hold->text);
         r.metaShort = hold->text;
         r.metaTone = Tone::Secondary;
         return r;

@@ -75,6 +75,8 @@ QString runningText(const TaskState& task, const QDateTime& now);
 // "wartet auf Volume: nas, usb" for an on_mount task whose volumes are absent.
 std::optional<QString> volumeWait(const TaskConfig& task, const Engine& engine);
 RowModel row(const TaskState& task, const Engine& engine);
+// "zurückgestellt: Akkubetrieb": what a held task says in its row, tooltip and status.
+QString heldText(const QString& reason);
 // When a task starts next: "in 12 Min.", "Sonntag 02:00", "sobald /mnt/nas da ist"; absent
 // for a task that never starts by itself.
 std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAll,
