@@ -127,13 +127,14 @@ void TaskRow::paintEvent(QPaintEvent*) {
         p.setBrush(Palette::indicator(m.status, palette()));
         p.drawEllipse(QRectF(indicator.center().x() - 4, indicator.center().y() - 4, 8, 8));
     }
+    const double nameLeft = indicator.right() + 10;
     double right = line.right();
     if (!hovering_) {
         p.setFont(Look::font(12));
         QString meta = m.meta;
         int w = Look::tabularWidth(p.fontMetrics(), meta);
         // The name keeps room to be read; a long reason gives way to its short form.
-        if (!m.metaShort.isEmpty() && right - w - 10 - (kPadX + 20) < kNameRoom) {
+        if (!m.metaShort.isEmpty() && right - w - 10 - nameLeft < kNameRoom) {
             meta = m.metaShort;
             w = Look::tabularWidth(p.fontMetrics(), meta);
         }
@@ -143,7 +144,6 @@ void TaskRow::paintEvent(QPaintEvent*) {
     } else {
         right -= buttons_->width() + 10;
     }
-    const double nameLeft = indicator.right() + 10;
     if (m.dryRun) {
         // A dry run changes nothing: said beside the name, so it never passes for a backup.
         p.setFont(Look::font(11));
