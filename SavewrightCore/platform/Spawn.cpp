@@ -38,28 +38,6 @@ int lowerThisThread(const Options& o) {
     return 0;
 }
 
-Started startHere(const Options& o);
-
-} // namespace
-
-Started start(const Options& o) {
-    if (!o.nice && !o.ioIdle) return startHere(o);
-    // Niceness cannot be raised back without privileges: a thread of its own
-    // takes it, and the child inherits it from there.
-    Started s;
-    const bool ran = runJoined([&] {
-        if (const int error = lowerThisThread(o)) {
-            s.error = error;
-            return;
-        }
-        s = startHere(o);
-    });
-    if (!ran) s.error = EAGAIN;
-    return s;
-}
-
-namespace {
-
 Started startHere(const Options& o) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -114,6 +92,22 @@ Started startHere(const Options& o) {
 }
 
 } // namespace
+
+Started start(const Options& o) {
+    if (!o.nice && !o.ioIdle) return startHere(o);
+    // Niceness cannot be raised back without privileges: a thread of its own
+    // takes it, and the child inherits it from there.
+    Started s;
+    const bool ran = runJoined([&] {
+        if (const int error = lowerThisThread(o)) {
+            s.error = error;
+            return;
+        }
+        s = startHere(o);
+    });
+    if (!ran) s.error = EAGAIN;
+    return s;
+}
 
 QList<QByteArray> environmentWith(const QList<std::pair<QByteArray, QByteArray>>& variables) {
     QList<QByteArray> env;
