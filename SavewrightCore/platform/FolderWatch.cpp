@@ -1,0 +1,116 @@
+#include "FolderWatch.h"
+
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <array>
+
+#include <linux/magic.h>
+#include <sys/inotify.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace {
+
+// Written files are seen when closed: a run's log is not a notice per write.
+constexpr uint32_t kNotices = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
+                              IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+// File systems whose files other machines change without the kernel knowing.
+bool remote(__fsword_t type) {
+    constexpr std::array<unsigned long, 10> kRemote = {NFS_SUPER_MAGIC,
+                                                       SMB_SUPER_MAGIC,
+                                                       0xFF534D42 /* cifs */,
+                                                       0xFE534D42 /* smb2 */,
+                                                       0x65735546 /* fuse */,
+                                                       CODA_SUPER_MAGIC,
+                                                       AFS_SUPER_MAGIC,
+                                                       0x00C36400 /* ceph */,
+                                                       V9FS_MAGIC,
+                                                       0x6B414653 /* afs (kAFS) */};
+    const auto t = static_cast<unsigned long>(type);
+    return std::find(kRemote.begin(), kRemote.end(), t) != kRemote.end();
+}
+
+} // namespace
+
+FolderWatch::FolderWatch(std::function<void(const QString&)> changed, QObject* parent)
+    : QObject(parent), changed_(std::move(changed)),
+      queue_(
+          std::make_shared<const PosixFile::UniqueFd>(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))) {
+    if (!*queue_) return;
+    notifier_ = std::make_unique<QSocketNotifier>(queue_->get(), QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &FolderWatch::readNotices);
+}
+
+FolderWatch::~FolderWatch() = default;
+
+FolderWatch::Adder FolderWatch::adder() const {
+    return [queue = queue_](const QString& folder) {
+        if (!*queue) return -1;
+        return ::inotify_add_watch(queue->get(), PosixFile::encodePath(folder).constData(),
+                                   kNotices);
+    };
+}
+
+void FolderWatch::adopt(const QString& folder, int watch) {
+    if (watch < 0) return;
+    // A folder that went and came back under the same watch (a hard link) keeps one name.
+    byFolder_.remove(byWatch_.value(watch));
+    byWatch_.insert(watch, folder);
+    byFolder_.insert(folder, watch);
+    if (early_.remove(watch)) changed_(folder);
+}
+
+bool FolderWatch::watch(const QString& folder) {
+    if (watching(folder)) return true;
+    const int wd = adder()(folder);
+    adopt(folder, wd);
+    return wd >= 0;
+}
+
+bool FolderWatch::seesAllChanges(const QString& folder) {
+    struct statfs fs {};
+    if (::statfs(PosixFile::encodePath(folder).constData(), &fs) != 0) return false;
+    return !remote(fs.f_type);
+}
+
+void FolderWatch::hold(bool held) {
+    if (notifier_) notifier_->setEnabled(!held);
+}
+
+void FolderWatch::readNotices() {
+    alignas(inotify_event) std::array<char, 16384> buffer{};
+    QSet<int> touched, ended;
+    for (;;) {
+        const ssize_t n = ::read(queue_->get(), buffer.data(), buffer.size());
+        if (n <= 0) break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            if (e->wd < 0) { // the queue overflowed: anything may have changed
+                for (auto it = byWatch_.cbegin(); it != byWatch_.cend(); ++it)
+                    touched.insert(it.key());
+                continue;
+            }
+            touched.insert(e->wd);
+            // A folder moved away is no longer where its name says.
+            if (e->mask & (IN_IGNORED | IN_MOVE_SELF)) ended.insert(e->wd);
+        }
+    }
+    QStringList folders;
+    for (const int wd : std::as_const(touched)) {
+        const QString folder = byWatch_.value(wd);
+        if (folder.isEmpty()) {
+            if (!ended.contains(wd)) early_.insert(wd);
+            continue;
+        }
+        folders.append(folder);
+        if (!ended.contains(wd)) continue;
+        ::inotify_rm_watch(queue_->get(), wd);
+        byWatch_.remove(wd);
+        byFolder_.remove(folder);
+    }
+    for (const QString& folder : std::as_const(folders))
+        changed_(folder);
+}
