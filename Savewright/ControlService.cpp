@@ -31,10 +31,13 @@ bool ownerWorks(QDBusConnection& bus) {
 
 ControlService::ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent)
     : QObject(parent), engine_(engine), showPanel_(std::move(showPanel)),
-      watch_(engine, this, [this](bool clockOnly) {
-          // Clock ticks count only when a light or an age shown would change.
-          if (!watch_.passOver(clockOnly)) statusMayHaveChanged();
-      }) {
+      watch_(
+          engine, this,
+          [this](bool clockOnly) {
+              // Clock ticks count only when a light would change (ages are not sent).
+              if (!watch_.passOver(clockOnly)) statusMayHaveChanged();
+          },
+          EngineWatch::Shows::Lights) {
     lastSent_ = StatusReport::essentials(StatusReport::of(*engine_, QStringLiteral("live")));
     gap_.setSingleShot(true);
     gap_.setInterval(kSignalGapMs);

@@ -2,8 +2,9 @@
 
 #include "ViewModel.h"
 
-EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void(bool)> changed)
-    : engine_(engine), changed_(std::move(changed)), deferred_(owner, [this] {
+EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void(bool)> changed,
+                         Shows shows)
+    : engine_(engine), changed_(std::move(changed)), shows_(shows), deferred_(owner, [this] {
           if (engine_->tasks.value() != watched_) watchTasks();
           changed_(std::exchange(clockOnly_, true));
       }) {
@@ -19,13 +20,19 @@ void EngineWatch::watchTasks() {
         t->forEachObservable([this](auto& property) { watch(taskNotifiers_, property); });
 }
 
-bool EngineWatch::passOver(const Engine& engine, bool clockOnly, Shown& shown) {
+bool EngineWatch::passOver(const Engine& engine, bool clockOnly, Shown& shown, Shows shows) {
     const QDateTime now = engine.now.value();
     const bool running = engine.anyRunning();
     // A clock set back makes every text stale.
     if (clockOnly && shown.stillTrue(now, running)) return true;
-    shown = {now, ViewModel::nextChange(engine), running};
+    shown = {now, ViewModel::nextChange(engine, shows == Shows::LightsAndAges), running};
     return false;
+}
+
+bool EngineWatch::passOver(bool clockOnly) {
+    const bool over = passOver(*engine_, clockOnly, shown_, shows_);
+    if (clockMatters_) engine_->wakeAt(shown_.next);
+    return over;
 }
 
 bool EngineWatch::quietTick() const {

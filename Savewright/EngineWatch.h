@@ -14,8 +14,11 @@
 
 class EngineWatch {
   public:
+    // What of the clock a view shows: lights alone, or ages ("vor 5 Min.") too.
+    enum class Shows { Lights, LightsAndAges };
     // `changed` learns whether only the clock moved since its last call.
-    EngineWatch(Engine* engine, QObject* owner, std::function<void(bool clockOnly)> changed);
+    EngineWatch(Engine* engine, QObject* owner, std::function<void(bool clockOnly)> changed,
+                Shows shows = Shows::LightsAndAges);
     // What a view last drew at, the next moment its time texts change, and
     // whether anything ran then (running times change every second).
     struct Shown {
@@ -30,10 +33,11 @@ class EngineWatch {
     // Whether a clock-only change can be passed over: nothing runs and no
     // relative time or light changes before `shown.next`. When it cannot, the
     // view is about to draw, and `shown` moves on.
-    static bool passOver(const Engine& engine, bool clockOnly, Shown& shown);
-    // The same for the view of this watch. A tick it would pass over is not
-    // even passed on: an idle program wakes for the engine's tick alone.
-    bool passOver(bool clockOnly) { return passOver(*engine_, clockOnly, shown_); }
+    static bool passOver(const Engine& engine, bool clockOnly, Shown& shown,
+                         Shows shows = Shows::LightsAndAges);
+    // The same for the view of this watch, which asks the engine to tick when
+    // its texts change next. A tick it would pass over is not even passed on.
+    bool passOver(bool clockOnly);
     // While false (a closed panel, which catches up when it opens), clock
     // ticks are not passed on at all.
     void setClockMatters(bool matters) { clockMatters_ = matters; }
@@ -56,6 +60,7 @@ class EngineWatch {
 
     Engine* engine_;
     std::function<void(bool)> changed_;
+    Shows shows_;
     bool clockOnly_ = true;
     bool clockMatters_ = true;
     Shown shown_;

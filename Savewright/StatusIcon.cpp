@@ -38,7 +38,9 @@ class IconEngine : public QIconEngine {
 
 StatusIcon::StatusIcon(Engine* engine, QSystemTrayIcon* tray)
     : QObject(tray), engine_(engine), tray_(tray),
-      watch_(engine, this, [this](bool clockOnly) { refresh(clockOnly); }) {
+      watch_(
+          engine, this, [this](bool clockOnly) { refresh(clockOnly); },
+          EngineWatch::Shows::Lights) {
     refresh();
 }
 

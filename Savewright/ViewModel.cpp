@@ -242,20 +242,16 @@ RowModel row(const TaskState& task, const Engine& engine) {
     return r;
 }
 
-QDateTime nextChange(const Engine& engine) {
+QDateTime nextChange(const Engine& engine, bool ages) {
     const QDateTime now = engine.now.value();
     QDateTime next;
     const auto consider = [&](const QDateTime& t) {
         if (t > now && (!next.isValid() || t < next)) next = t;
     };
     for (const auto& t : engine.tasks.value()) {
-        if (const auto last = t->lastRun()) consider(RelativeTime::nextChange(*last, now));
-        if (const auto since = t->scheduleSuccess(now)) {
-            const TaskConfig& c = t->config.value();
-            for (const double hours : {c.warnHours, c.redHours})
-                if (std::isfinite(hours) && std::abs(hours) < 1e6)
-                    consider(since->addMSecs(static_cast<qint64>(hours * 3'600'000.0)));
-        }
+        if (const auto last = t->lastRun(); last && ages)
+            consider(RelativeTime::nextChange(*last, now));
+        consider(t->nextLightChange(now));
     }
     return next;
 }

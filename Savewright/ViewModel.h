@@ -83,9 +83,9 @@ std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAl
                                    const QDateTime& now);
 
 IconModel icon(const Engine& engine);
-// The first moment after the engine's `now` at which a relative time or a
-// light the views show changes by the clock alone; invalid when none will.
-QDateTime nextChange(const Engine& engine);
+// The first moment after the engine's `now` at which a light, and with `ages`
+// a relative time, the views show changes by the clock alone; invalid when none will.
+QDateTime nextChange(const Engine& engine, bool ages = true);
 Tone textTone(TaskStatus status);
 
 } // namespace ViewModel

@@ -80,8 +80,15 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
     } else if (s.latestStatus == u"SUCCESS") {
         memory.remove(kFailed);
     }
+    const auto hoursOn = [](qint64 fromSecs, double h) {
+        return std::isfinite(h) && h < 1e6 ? QDateTime::fromSecsSinceEpoch(fromSecs).addMSecs(
+                                                 static_cast<qint64>(h * 3'600'000.0))
+                                           : QDateTime();
+    };
+    const qint64 spellStart = last ? last->toSecsSinceEpoch() : memory.value(kSince).toLongLong();
     if (!overdue) {
         memory.remove(kOverdueAt);
+        considerAttention(hoursOn(spellStart, c.redHours));
     } else if (!memory.contains(kOverdueAt) ||
                nowSecs - memory.value(kOverdueAt).toLongLong() >= c.remindHours * 3600.0) {
         memory[kOverdueAt] = nowSecs;
@@ -93,12 +100,19 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
         news.append(alert(Alert::Kind::Overdue, title,
                           last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
     }
+    if (overdue) considerAttention(hoursOn(memory.value(kOverdueAt).toLongLong(), c.remindHours));
+}
+
+void Engine::considerAttention(const QDateTime& at) {
+    if (at.isValid() && at > now.value() && (!attentionWake_.isValid() || at < attentionWake_))
+        attentionWake_ = at;
 }
 
 void Engine::checkAttention() {
     // Right after a wake-up what looks wrong may be the network still coming back.
     if (!started || observeOnly || shuttingDown || !config.value().notify || settling()) return;
     const QDateTime t = now;
+    attentionWake_ = QDateTime();
     QList<Alert> news; // failures and overdue spells, perhaps summarised
     bool changed = false;
     for (const auto& task : tasks.value()) {

@@ -6,7 +6,6 @@
 #include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 
-#include <QFileInfo>
 #include <QPointer>
 
 #include <cmath>
@@ -15,7 +14,6 @@
 
 namespace {
 
-constexpr int kTickMs = 1000;
 constexpr double kPollFloorSeconds = 5.0;
 constexpr qint64 kRefreshEveryMs = 5000;
 constexpr int kUpdateEveryMs = 21600 * 1000;
@@ -45,7 +43,9 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
       seenStore(store ? std::move(store)
                       : std::make_unique<QSettings>(QStringLiteral("Savewright"),
                                                     QStringLiteral("Savewright"))),
-      currentVersion(UpdateChecker::currentVersion()) {
+      currentVersion(UpdateChecker::currentVersion()),
+      folders_([this](const QString& folder) { folderChanged(folder); }),
+      logFolders_([this](const QString& folder) { folderChanged(folder); }) {
     clock = [] { return Clock::now(); };
     steadyMs = &TaskRunner::steadyMs;
     isReachable = [](const QString& a, Answer answer) {
@@ -66,16 +66,17 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     problems = extraProblems;
     now = currentTime();
     lastRefresh = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
-    tickTimer_.setInterval(kTickMs);
-    connect(&tickTimer_, &QTimer::timeout, this, &Engine::tick);
+    tickTimer_.setSingleShot(true);
+    tickTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&tickTimer_, &QTimer::timeout, this, &Engine::wake);
     connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
-    const auto configTouched = [this] {
-        if (shuttingDown) return;
-        watchConfig();
-        reloadIfConfigChanged();
-    };
-    connect(&configWatch_, &QFileSystemWatcher::directoryChanged, this, configTouched);
-    connect(&configWatch_, &QFileSystemWatcher::fileChanged, this, configTouched);
+    refreshSoon_.setSingleShot(true);
+    connect(&refreshSoon_, &QTimer::timeout, this, [this] {
+        logFolders_.hold(false);
+        lastToldReadMs_ = TaskRunner::steadyMs();
+        refreshLogs();
+        if (started) startReady(); // a log gone may leave a task due
+    });
     updateTimer_.setInterval(kUpdateEveryMs);
     connect(&updateTimer_, &QTimer::timeout, this, &Engine::checkForUpdate);
     reader_ = std::make_shared<LogReader>(paths);
@@ -94,8 +95,7 @@ void Engine::start() {
     if (started) return;
     started = true;
     startedAt_ = currentTime();
-    watchConfig();
-    tickTimer_.start();
+    watchFolders();
     schedulePoll();
     checkVolumes();
     refreshLogs();
@@ -108,6 +108,7 @@ void Engine::start() {
     }
     checkForUpdate();
     updateTimer_.start();
+    armTick();
 }
 
 void Engine::checkForUpdate() {
@@ -134,7 +135,12 @@ void Engine::checkForUpdate() {
 void Engine::schedulePoll() {
     double seconds = config.value().pollIntervalSeconds;
     if (std::isnan(seconds)) seconds = AppConfig().pollIntervalSeconds; // never reaches a timer
-    pollTimer_.start(static_cast<int>(std::clamp(seconds, kPollFloorSeconds, 86400.0) * 1000.0));
+    pollTimer_.setInterval(
+        static_cast<int>(std::clamp(seconds, kPollFloorSeconds, 86400.0) * 1000.0));
+    if (pollNeeded())
+        pollTimer_.start();
+    else
+        pollTimer_.stop();
 }
 
 void Engine::tick() {
@@ -149,17 +155,13 @@ void Engine::tick() {
 }
 
 void Engine::poll() {
+    // Unwatched, the configuration is looked at with the logs.
+    if (!folders_.watching(paths.appSupport)) reloadIfConfigChanged();
     checkVolumes();
     refreshLogs();
     if (observeOnly) return;
     if (!paused) tryMountVolumes();
     startReady();
-}
-
-void Engine::watchConfig() {
-    const QStringList watched = configWatch_.files() + configWatch_.directories();
-    for (const QString& path : {paths.appSupport, paths.configFile()})
-        if (!watched.contains(path) && QFileInfo::exists(path)) configWatch_.addPath(path);
 }
 
 std::optional<qint64> Engine::mtime(const QString& path) {
@@ -213,7 +215,9 @@ void Engine::reloadConfig() {
             .arg(currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));
     rebuildTasks(loaded);
     refreshLogs();
-    if (started) schedulePoll();
+    if (!started) return;
+    schedulePoll();
+    startReady(); // a new task may be due
 }
 
 void Engine::rebuildTasks(const AppConfig& loaded) {
@@ -263,6 +267,7 @@ void Engine::shutdown() {
     shuttingDown = true;
     tickTimer_.stop();
     pollTimer_.stop();
+    refreshSoon_.stop();
     const QList<std::shared_ptr<TaskRunner>> runners = runsUnderWay();
     if (runners.isEmpty()) return;
     say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));

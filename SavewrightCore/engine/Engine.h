@@ -15,8 +15,9 @@
 #include "update/Ping.h"
 #include "update/UpdateChecker.h"
 
+#include "platform/FolderWatch.h"
+
 #include <QDateTime>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
 #include <QProperty>
@@ -159,6 +160,13 @@ class Engine : public QObject {
     void schedulePoll();
     void tick();
     void poll();
+    // Whether the poll timer runs: only for what the kernel cannot tell (watched
+    // volumes, a log folder on a network file system or one not watched).
+    bool pollNeeded() const;
+    // A view shows something that changes at `at`: the engine's clock moves then.
+    void wakeAt(const QDateTime& at);
+    // When the tick comes next, in milliseconds from now (absent: not armed).
+    std::optional<int> nextTickMs() const;
     bool reloadIfConfigChanged();
     void reloadConfig();
     void shutdown();
@@ -167,6 +175,7 @@ class Engine : public QObject {
     // Modification time in nanoseconds since the epoch; absent when unreadable.
     static std::optional<qint64> mtime(const QString& path);
     int pollIntervalMs() const { return pollTimer_.interval(); }
+    bool polling() const { return pollTimer_.isActive(); }
 
     // Notifications a task's state calls for (Attention.cpp): after each
     // refresh and tick of a started working copy; what was announced is kept in
@@ -262,17 +271,31 @@ class Engine : public QObject {
     void applyReading(const LogReading& reading);
     void emitAlert(const Alert& alert);
     void judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Alert>& news);
+    void considerAttention(const QDateTime& at); // an overdue notice comes due then
     // Where the settings store keeps something of this repository's task:
     // `prefix`, the repository, the task.
     QString storeKey(const QString& prefix, const QString& task) const;
     // Where what was announced about a task is remembered.
     QString attentionKey(const QString& task) const;
 
-    // config.toml and its folder, watched by the kernel: a change is read at
-    // once, not at the next look. An editor that replaces the file makes a new
-    // one, which is watched again.
-    QFileSystemWatcher configWatch_;
-    void watchConfig();
+    // The folders of config.toml, the journal and the logs, watched by the
+    // kernel: a change is read at once (the logs at most every few seconds),
+    // nothing is looked at while nothing changes (Wakes.cpp).
+    FolderWatch folders_;    // config.toml's and the journal's
+    FolderWatch logFolders_; // the repository's, held while a read is due
+    void watchFolders();
+    void folderChanged(const QString& folder);
+    bool foldersSeeAll_ = false; // every log folder watched and on a local file system
+    QTimer refreshSoon_;
+    // The tick is armed for the next moment something becomes due: every second
+    // while anything runs, else for a start, a light, a notice or a view's text.
+    void armTick();
+    void wake();
+    QDateTime nextWake();
+    QDateTime viewWake_;        // the earliest moment a view asked for
+    QDateTime attentionWake_;   // when an overdue notice or reminder comes due
+    QDateTime startsDue_;       // when an automatic start comes due
+    qint64 lastToldReadMs_ = 0; // the last read the kernel's notices asked for (steady clock)
     QTimer tickTimer_;
     QTimer pollTimer_;
     QTimer updateTimer_;
@@ -307,6 +330,8 @@ class Engine : public QObject {
     // in one summary instead of one each.
     bool summarizeAttention_ = true;
     QDateTime startedAt_;
+    // How long the summary at start waits for the runs due then.
+    static constexpr qint64 kStartRunsWaitSeconds = 600;
     // Within the first minutes after a start: the task's run is under way or
     // about to be, so whether it failed or is overdue may soon be over.
     bool startRunPending(const TaskState& task) const;

@@ -4,6 +4,7 @@
 #include "base/MainThread.h"
 #include "platform/Detached.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 #include <algorithm>
@@ -20,12 +21,40 @@ constexpr qint64 kExternalFreshSeconds = 600; // an external run must keep writi
 constexpr auto kRepositoryAnswer = std::chrono::seconds(3);
 const QString kRepositoryProblem = QStringLiteral("Repository antwortet nicht: ");
 
+// The repository's folders watched by the kernel, as far as they exist.
+struct RepositoryWatch {
+    QList<QPair<QString, int>> added; // folder, watch (negative: none)
+    bool seesAll = false;             // every change of the logs will be told
+};
+
+// Runs on the reader's thread: a look at the repository may hang.
+RepositoryWatch watchRepository(const FolderWatch::Adder& add, const Paths& paths,
+                                const QSet<QString>& watched) {
+    RepositoryWatch w;
+    const auto watchedNow = [&](const QString& folder) {
+        if (watched.contains(folder)) return true;
+        const int wd = add(folder);
+        w.added.append({folder, wd});
+        return wd >= 0;
+    };
+    const QString logs = paths.logs();
+    const bool repo = watchedNow(paths.repo);
+    const bool logsWatched = watchedNow(logs);
+    watchedNow(logs + QStringLiteral("/.locks"));
+    // Without a log folder yet, the repository tells when it comes.
+    w.seesAll = logsWatched
+                    ? FolderWatch::seesAllChanges(logs)
+                    : repo && !QFileInfo::exists(logs) && FolderWatch::seesAllChanges(paths.repo);
+    return w;
+}
+
 } // namespace
 
 struct Engine::PendingRead {
     std::mutex mutex;
     std::condition_variable answered;
     std::optional<LogReading> reading;
+    RepositoryWatch watch;
 };
 
 void Engine::refreshLogs() {
@@ -36,12 +65,19 @@ void Engine::refreshLogs() {
         safeNames.append(task->config.value().safeName());
     auto pending = std::make_shared<PendingRead>();
     pendingRead_ = pending;
+    QSet<QString> watched;
+    for (const QString& f : {paths.repo, paths.logs(), paths.logs() + QStringLiteral("/.locks")})
+        if (logFolders_.watching(f)) watched.insert(f);
     QPointer<Engine> engine(this);
-    auto work = [reader = reader_, pending, engine, safeNames, settled = settledBeforeNs()] {
+    auto work = [reader = reader_, pending, engine, safeNames, settled = settledBeforeNs(),
+                 add = logFolders_.adder(), paths = paths, watched] {
+        // Watched before the read: no change after it goes untold.
+        RepositoryWatch watch = watchRepository(add, paths, watched);
         LogReading reading = reader->read(safeNames, settled);
         {
             const std::lock_guard lock(pending->mutex);
             pending->reading = std::move(reading);
+            pending->watch = std::move(watch);
         }
         pending->answered.notify_all();
         postToMain([engine, pending] {
@@ -64,6 +100,10 @@ void Engine::collectRead(const std::shared_ptr<PendingRead>& pending) {
     if (pendingRead_ != pending) return; // collected already
     pendingRead_.reset();
     if (std::exchange(repositoryHung_, false)) replaceProblem(kRepositoryProblem, std::nullopt);
+    for (const auto& [folder, wd] : std::as_const(pending->watch.added))
+        logFolders_.adopt(folder, wd);
+    if (std::exchange(foldersSeeAll_, pending->watch.seesAll) != pending->watch.seesAll && started)
+        schedulePoll();
     applyReading(*pending->reading);
 }
 
@@ -99,6 +139,7 @@ void Engine::applyReading(const LogReading& reading) {
     }
     writeMetrics();
     checkAttention();
+    armTick();
 }
 
 // A time within the file system's resolution of now could still hide a change.

@@ -20,6 +20,7 @@ void Engine::machineResumed(std::chrono::milliseconds settleAtMost) {
     resumedAt_ = currentTime();
     settleUntil_ = resumedAt_.addMSecs(settleAtMost.count());
     updateHolds();
+    armTick();
 }
 
 void Engine::networkReady() {
@@ -126,6 +127,7 @@ void Engine::pauseTask(const QString& name, const std::optional<QDateTime>& unti
                         end.isValid() ? end.toUTC().toString(Qt::ISODateWithMs) : QString());
     seenStore->sync();
     updateHolds();
+    armTick();
 }
 
 void Engine::resumeTask(const QString& name) {

@@ -17,8 +17,6 @@ namespace {
 constexpr qint64 kProbeHoldSeconds = 60;
 constexpr qint64 kFirstRetrySeconds = 60;
 constexpr qint64 kLongestRetrySeconds = 3600;
-// How long the summary at start waits for the runs due then.
-constexpr qint64 kStartRunsWaitSeconds = 600;
 
 bool idle(const TaskState& t) {
     return !t.running && !t.runningElsewhere;
@@ -83,6 +81,7 @@ void Engine::startReady() {
     const bool redInFlight = redStartInFlight();
     for (const auto& t : idleTasks)
         if (!isRed(*t) && (!redInFlight || t->waiting)) startIfReady(t);
+    armTick();
 }
 
 // A task that started red still runs, or a red task is on its way to a start.
@@ -215,6 +214,7 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
         return;
     }
     if (!dryRun) ping(task->config.value(), Ping::Event::Start);
+    armTick(); // running: every second
 }
 
 void Engine::ping(const TaskConfig& task, Ping::Event event, const QString& output) {

@@ -1,5 +1,7 @@
 #include "TaskState.h"
 
+#include <cmath>
+
 namespace {
 constexpr qint64 kFutureToleranceSeconds = 300;
 } // namespace
@@ -44,4 +46,17 @@ std::optional<QString> TaskState::errorText() const {
     const LogSummary& s = summary.value();
     if (s.latestStatus == u"FAILED") return s.failureLine.value_or(QStringLiteral("Fehler"));
     return std::nullopt;
+}
+
+QDateTime TaskState::nextLightChange(const QDateTime& now) const {
+    const auto since = scheduleSuccess(now);
+    if (!since) return {};
+    const TaskConfig& c = config.value();
+    QDateTime next;
+    for (const double hours : {c.warnHours, c.redHours}) {
+        if (!std::isfinite(hours) || std::abs(hours) >= 1e6) continue;
+        const QDateTime at = since->addMSecs(static_cast<qint64>(hours * 3'600'000.0));
+        if (at > now && (!next.isValid() || at < next)) next = at;
+    }
+    return next;
 }

@@ -78,5 +78,8 @@ class TaskState : public QObject {
     // minutes ahead of `now` (made while the clock was set ahead) does not
     // count, a success the logs do not show yet does.
     std::optional<QDateTime> scheduleSuccess(const QDateTime& now) const;
+    // The first moment after `now` at which the light turns by age alone
+    // (invalid: never).
+    QDateTime nextLightChange(const QDateTime& now) const;
     std::optional<QString> errorText() const;
 };

@@ -157,3 +157,35 @@ TEST(EngineWatch, TicksThatChangeNothingShownAreNotPassedOn) {
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 1) << "but every real change";
 }
+
+// An open panel has the engine tick when its ages change; the icon, which
+// shows lights alone, lets it sleep until a light turns.
+TEST(EngineWatch, AViewOfAgesAsksForTheMinuteAViewOfLightsDoesNot) {
+    TempRepo repo;
+    repo.write(QStringLiteral("support/config.toml"),
+               "[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n"
+               "warn_hours = 10\nred_hours = 20\n");
+    repo.write(QStringLiteral("repo/logs/") +
+                   LogStore::fileName(Clock::now() - std::chrono::minutes(30), QStringLiteral("A")),
+               "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: SUCCESS\n\n"
+               "--- Output ---\nok\n");
+    Engine engine(repo.paths(), true, {},
+                  std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"),
+                                              QSettings::IniFormat));
+    engine.start();
+    QObject owner;
+    const auto draw = [](EngineWatch& w) { w.passOver(false); };
+    EngineWatch icon(
+        &engine, &owner, [](bool) {}, EngineWatch::Shows::Lights);
+    draw(icon);
+    EXPECT_GT(engine.nextTickMs().value_or(0), 4 * 60 * 1000) << "no light turns for hours";
+    EngineWatch panel(&engine, &owner, [](bool) {});
+    panel.setClockMatters(false);
+    draw(panel);
+    EXPECT_GT(engine.nextTickMs().value_or(0), 4 * 60 * 1000) << "a closed panel asks nothing";
+    panel.setClockMatters(true);
+    draw(panel);
+    EXPECT_LE(engine.nextTickMs().value_or(-1), 60 * 1000)
+        << "\"vor 30 Min.\" turns within a minute";
+    engine.shutdown();
+}
