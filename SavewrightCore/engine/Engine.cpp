@@ -72,7 +72,6 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
     refreshSoon_.setSingleShot(true);
     connect(&refreshSoon_, &QTimer::timeout, this, [this] {
-        logFolders_.hold(false);
         lastToldReadMs_ = TaskRunner::steadyMs();
         refreshLogs();
         if (started) startReady(); // a log gone may leave a task due

@@ -60,6 +60,7 @@ struct Engine::PendingRead {
 void Engine::refreshLogs() {
     // The read before has not answered yet: its answer applies when it comes.
     if (pendingRead_) return;
+    logFolders_.release();
     QStringList safeNames;
     for (const auto& task : tasks.value())
         safeNames.append(task->config.value().safeName());

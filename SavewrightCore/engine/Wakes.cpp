@@ -33,9 +33,11 @@ void Engine::folderChanged(const QString& folder) {
         checkDeletionEvents(); // the journal
         return;
     }
-    if (refreshSoon_.isActive()) return;
-    const qint64 since = TaskRunner::steadyMs() - lastToldReadMs_;
+    // Further notices wait for the next read, which sees what they would tell.
     logFolders_.hold(true);
+    // While anything runs, the tick reads every few seconds anyway.
+    if (refreshSoon_.isActive() || anyRunning()) return;
+    const qint64 since = TaskRunner::steadyMs() - lastToldReadMs_;
     refreshSoon_.start(static_cast<int>(std::max(kSettleMs, kRefreshGapMs - since)));
 }
 

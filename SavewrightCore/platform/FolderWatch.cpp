@@ -40,7 +40,7 @@ FolderWatch::FolderWatch(std::function<void(const QString&)> changed, QObject* p
           std::make_shared<const PosixFile::UniqueFd>(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))) {
     if (!*queue_) return;
     notifier_ = std::make_unique<QSocketNotifier>(queue_->get(), QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &FolderWatch::readNotices);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { readNotices(); });
 }
 
 FolderWatch::~FolderWatch() = default;
@@ -79,7 +79,12 @@ void FolderWatch::hold(bool held) {
     if (notifier_) notifier_->setEnabled(!held);
 }
 
-void FolderWatch::readNotices() {
+void FolderWatch::release() {
+    readNotices(false);
+    hold(false);
+}
+
+void FolderWatch::readNotices(bool tell) {
     alignas(inotify_event) std::array<char, 16384> buffer{};
     QSet<int> touched, ended;
     for (;;) {
@@ -111,6 +116,7 @@ void FolderWatch::readNotices() {
         byWatch_.remove(wd);
         byFolder_.remove(folder);
     }
+    if (!tell) return;
     for (const QString& folder : std::as_const(folders))
         changed_(folder);
 }

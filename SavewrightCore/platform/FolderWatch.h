@@ -39,9 +39,12 @@ class FolderWatch : public QObject {
     // While held, notices wait in the kernel's queue, which folds repeats of
     // one notice into one: a log written line by line costs no wake-up per line.
     void hold(bool held);
+    // Drops what waits in the queue (a look at the folders is about to begin,
+    // which sees it all) and lets notices through again.
+    void release();
 
   private:
-    void readNotices();
+    void readNotices(bool tell = true);
 
     std::function<void(const QString&)> changed_;
     std::shared_ptr<const PosixFile::UniqueFd> queue_; // shared with adders on other threads
