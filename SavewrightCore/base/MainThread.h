@@ -4,7 +4,9 @@
 // any thread; the work checks for itself whether what it needs still exists.
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -17,22 +19,35 @@ template <typename F> void postToMain(F&& work) {
 }
 
 // For values that only the latest of counts (a run's progress): a report made
-// while one is on its way only replaces the value, so a flood posts little.
-// `apply` runs on the main thread.
-template <typename T> std::function<void(T)> latestToMain(std::function<void(T)> apply) {
+// while one is on its way only replaces the value, so a flood posts little, and
+// values are applied at most once per `gapMs`, the last one always. `apply`
+// runs on the main thread.
+template <typename T>
+std::function<void(T)> latestToMain(std::function<void(T)> apply, int gapMs = 0) {
     struct Box {
         std::atomic<T> latest{};
         std::atomic<bool> posted{false};
         std::function<void(T)> apply;
+        QElapsedTimer sinceApplied; // main thread only
     };
     auto box = std::make_shared<Box>();
     box->apply = std::move(apply);
-    return [box](T value) {
+    const auto deliver = [box] {
+        box->posted.store(false); // before the read: a later report posts again
+        box->sinceApplied.start();
+        box->apply(box->latest.load());
+    };
+    return [box, gapMs, deliver](T value) {
         box->latest.store(value);
         if (box->posted.exchange(true)) return;
-        postToMain([box] {
-            box->posted.store(false); // before the read: a later report posts again
-            box->apply(box->latest.load());
+        postToMain([box, gapMs, deliver] {
+            const qint64 since =
+                box->sinceApplied.isValid() ? box->sinceApplied.elapsed() : qint64(gapMs);
+            if (since >= gapMs)
+                deliver();
+            else // still "posted": what comes meanwhile only replaces the value
+                QTimer::singleShot(static_cast<int>(gapMs - since), QCoreApplication::instance(),
+                                   deliver);
         });
     };
 }

@@ -182,10 +182,12 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (shuttingDown) return;
     std::weak_ptr<TaskState> progressTarget = task;
     auto runner = std::make_shared<TaskRunner>(task->config.value(), paths, dryRun,
-                                               latestToMain<int>([progressTarget](int percent) {
-                                                   const auto t = progressTarget.lock();
-                                                   if (t && t->running) t->progress = percent;
-                                               }),
+                                               latestToMain<int>(
+                                                   [progressTarget](int percent) {
+                                                       const auto t = progressTarget.lock();
+                                                       if (t && t->running) t->progress = percent;
+                                                   },
+                                                   TaskRunner::kProgressGapMs),
                                                clock);
     const auto started = clock();
     task->startedRed = isRed(*task);

@@ -48,6 +48,9 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     static bool earlierRunAlive(const QString& safeName, const QString& logsFolder);
     // The steady clock in milliseconds: deadlines of stops, and the engine's sleep check.
     static qint64 steadyMs();
+    // How often at most a run's progress reaches the views: more is not seen,
+    // and a flood of percentages would keep the main thread busy.
+    static constexpr int kProgressGapMs = 100;
     using ProgressSink = std::function<void(int)>;
 
     // `clock` stamps the log's finish; it is called on the run's thread.

@@ -390,3 +390,26 @@ TEST(LatestToMain, ReportsWhileOneIsOnItsWayPostOnce) {
     QCoreApplication::processEvents();
     EXPECT_EQ(applied, (QList<int>{100000, 7}));
 }
+
+// With a gap, a steady stream is applied a few times a second, the last value always.
+TEST(LatestToMain, AGapKeepsAStreamToAFewValuesAndTheLast) {
+    QList<int> applied;
+    const auto sink = latestToMain<int>([&](int v) { applied.append(v); }, 100);
+    QElapsedTimer t;
+    t.start();
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 1; t.elapsed() < 500; ++i) {
+            sink(i);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        sink(-1);
+        done = true;
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    writer.join();
+    ASSERT_TRUE(waitUntil([&] { return !applied.isEmpty() && applied.last() == -1; }, 2000));
+    EXPECT_LE(applied.size(), 8) << "about one per 100 ms of 500 ms, and the last";
+    EXPECT_GE(applied.size(), 3);
+}
