@@ -15,25 +15,27 @@ namespace {
 // character: they are found in the raw bytes, and decoding the parts between
 // them gives the same text as decoding the whole chunk.
 qsizetype firstLineEnd(QByteArrayView b) {
-    const void* lf = std::memchr(b.data(), '\n', static_cast<size_t>(b.size()));
-    const void* cr = std::memchr(b.data(), '\r', static_cast<size_t>(b.size()));
-    const char* end = !lf   ? static_cast<const char*>(cr)
-                      : !cr ? static_cast<const char*>(lf)
-                            : std::min(static_cast<const char*>(lf), static_cast<const char*>(cr));
+    const auto* lf = static_cast<const char*>(std::memchr(b.data(), '\n', size_t(b.size())));
+    // A "\r" only counts before the first "\n": no look past it.
+    const qsizetype crSearch = lf ? lf - b.data() : b.size();
+    const auto* cr = static_cast<const char*>(std::memchr(b.data(), '\r', size_t(crSearch)));
+    const char* end = cr ? cr : lf;
     return end ? end - b.data() : -1;
 }
 
 qsizetype lastLineEnd(QByteArrayView b) {
-    const void* lf = memrchr(b.data(), '\n', static_cast<size_t>(b.size()));
-    const void* cr = memrchr(b.data(), '\r', static_cast<size_t>(b.size()));
-    const char* end = std::max(static_cast<const char*>(lf), static_cast<const char*>(cr));
+    const auto* lf = static_cast<const char*>(memrchr(b.data(), '\n', size_t(b.size())));
+    const qsizetype after = lf ? lf - b.data() + 1 : 0;
+    const auto* cr = static_cast<const char*>(
+        memrchr(b.data() + after, '\r', size_t(b.size() - after)));
+    const char* end = cr ? cr : lf;
     return end ? end - b.data() : -1;
 }
 
 bool mayHoldProgress(QByteArrayView b) {
+    // "to-ch" covers both "to-check=" and "to-chk=" in one pass.
     return std::memchr(b.data(), '%', static_cast<size_t>(b.size())) ||
-           memmem(b.data(), static_cast<size_t>(b.size()), "to-check=", 9) ||
-           memmem(b.data(), static_cast<size_t>(b.size()), "to-chk=", 7);
+           memmem(b.data(), static_cast<size_t>(b.size()), "to-ch", 5);
 }
 
 } // namespace
@@ -46,25 +48,41 @@ void OutputPump::feed(QByteArrayView chunk) {
     keep(chunk);
     const Hints hints{mayHoldProgress(chunk),
                       std::memchr(chunk.data(), ':', static_cast<size_t>(chunk.size())) != nullptr};
-    if (!hints.progress && !hints.stats && !stats_.expectsValue()) {
-        // Most chunks: only the line that began earlier and the unfinished last one matter.
-        const qsizetype first = firstLineEnd(chunk);
-        if (first < 0) {
-            addPending(QString::fromUtf8(chunk));
-            report(pending_);
-            return;
-        }
-        addPending(QString::fromUtf8(chunk.first(first)));
-        line(pending_, Hints{});
-        pending_.clear();
-        chunk = chunk.sliced(first + 1);
-        if (!stats_.expectsValue()) {
-            addPending(QString::fromUtf8(chunk.sliced(lastLineEnd(chunk) + 1)));
-            report(pending_);
-            return;
-        }
+    if (hints.stats || stats_.expectsValue()) {
+        splitLines(QString::fromUtf8(chunk), hints);
+        return;
     }
-    splitLines(QString::fromUtf8(chunk), hints);
+    // Most chunks: only the line that began earlier, the unfinished last one
+    // and the last whole line holding a value matter; the rest is not decoded.
+    const qsizetype first = firstLineEnd(chunk);
+    if (first < 0) {
+        addPending(QString::fromUtf8(chunk));
+        report(pending_);
+        return;
+    }
+    addPending(QString::fromUtf8(chunk.first(first)));
+    line(pending_, Hints{});
+    pending_.clear();
+    chunk = chunk.sliced(first + 1);
+    if (stats_.expectsValue()) {
+        splitLines(QString::fromUtf8(chunk), hints);
+        return;
+    }
+    const qsizetype last = lastLineEnd(chunk);
+    addPending(QString::fromUtf8(chunk.sliced(last + 1)));
+    if (!report(pending_) && hints.progress) reportLastWhole(chunk.first(last + 1));
+}
+
+void OutputPump::reportLastWhole(QByteArrayView whole) {
+    // `whole` ends with a line end; pieces are looked at from the last one back.
+    for (qsizetype end = whole.size() - 1; end >= 0;) {
+        qsizetype sep = end - 1;
+        while (sep >= 0 && whole[sep] != '\n' && whole[sep] != '\r')
+            --sep;
+        const QByteArrayView piece = whole.sliced(sep + 1, end - sep - 1);
+        if (mayHoldProgress(piece) && report(QString::fromUtf8(piece))) return;
+        end = sep;
+    }
 }
 
 void OutputPump::splitLines(const QString& text, Hints hints) {
@@ -107,6 +125,12 @@ void OutputPump::writeLog(QByteArrayView chunk) {
 }
 
 void OutputPump::keep(QByteArrayView chunk) {
+    // A chunk larger than what is kept replaces it all; only its end is copied.
+    if (chunk.size() >= 3 * kKeptOutput) {
+        kept_.clear();
+        keptBytes_ = 0;
+        chunk = chunk.last(3 * kKeptOutput);
+    }
     kept_.append(chunk.toByteArray());
     keptBytes_ += chunk.size();
     // A character takes at most three bytes per UTF-16 unit.

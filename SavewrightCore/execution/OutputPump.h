@@ -40,6 +40,8 @@ class OutputPump {
         bool stats = true;
     };
     void splitLines(const QString& text, Hints hints);
+    // Reports the last whole line of `whole` that holds a value, decoding only it.
+    void reportLastWhole(QByteArrayView whole);
     void writeLog(QByteArrayView chunk);
     void keep(QByteArrayView chunk);
     void addPending(QStringView text);
