@@ -1,7 +1,8 @@
 // Throughput and memory of one run: a script writing 1 GiB in 100-byte lines,
 // through the runner into its log while the main thread takes its progress
-// reports, next to the floor `bash script > file`. Lines are plain, all "50%",
-// each with another percentage, or plain in a run that fails.
+// reports as the engine does, next to the floor `bash script > file`. Lines are
+// plain, all "50%", each with another percentage, or plain in a run that fails.
+// CPU: the program's own (the CPU column) and the script's (script_cpu_s).
 #include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 
@@ -43,6 +44,14 @@ struct Repo {
     }
 };
 
+// CPU seconds of the waited-for children (the scripts and what they started).
+double childrenCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 double residentMiB() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -52,12 +61,14 @@ double residentMiB() {
 void runner(benchmark::State& state) {
     Repo repo(static_cast<int>(state.range(0)));
     const double idle = residentMiB();
+    const double scriptsBefore = childrenCpuSeconds();
     int applied = 0;
     for (auto _ : state) {
         TaskConfig task(QStringLiteral("Big"), TaskType::Scheduled, QStringLiteral("big.sh"));
         task.maxLogs = 0; // each run removes its own log again
         // As the engine runs it: on another thread, progress applied on this one.
-        TaskRunner r(task, repo.paths, false, latestToMain<int>([&](int) { ++applied; }));
+        TaskRunner r(task, repo.paths, false,
+                     latestToMain<int>([&](int) { ++applied; }, TaskRunner::kProgressGapMs));
         std::atomic<bool> ok{false};
         QEventLoop loop;
         std::thread run([&] {
@@ -70,6 +81,7 @@ void runner(benchmark::State& state) {
     }
     state.counters["peak_rss_growth_MiB"] = residentMiB() - idle;
     state.counters["progress_posts"] = static_cast<double>(applied) / state.iterations();
+    state.counters["script_cpu_s"] = (childrenCpuSeconds() - scriptsBefore) / state.iterations();
     state.SetBytesProcessed(state.iterations() * (1LL << 30));
 }
 
@@ -77,9 +89,11 @@ void floorBash(benchmark::State& state) {
     Repo repo(static_cast<int>(state.range(0)));
     const QByteArray command = "/bin/bash " + QFile::encodeName(repo.paths.scripts()) +
                                "/big.sh > " + QFile::encodeName(repo.dir.path()) + "/out.log";
+    const double scriptsBefore = childrenCpuSeconds();
     for (auto _ : state)
         if ((std::system(command.constData()) != 0) != (state.range(0) == kFailing))
             state.SkipWithError("unexpected outcome");
+    state.counters["script_cpu_s"] = (childrenCpuSeconds() - scriptsBefore) / state.iterations();
     state.SetBytesProcessed(state.iterations() * (1LL << 30));
 }
 
