@@ -5,6 +5,9 @@
 #            are installed, else with the panel offscreen
 #   snapshot start to first picture with 50 tasks x 30 logs, next to an empty configuration
 #   refresh  50 tasks, one external log appended to every 100 ms: CPU over DURATION s
+#   run      one run writing 1 GiB (plain lines, then changing percentages) through
+#            the program, from the log's own Started/Finished lines, with the
+#            program's and the script's CPU, next to `bash script > file`
 # CPU time is the scheduler's (nanoseconds, all threads), not clock ticks.
 # Usage: bench/whole-program.sh [DURATION]
 set -euo pipefail
@@ -97,3 +100,35 @@ running="$work/busy/repo/logs/${stamp}_Task_1.log"
 printf 'Ferrymat Log — Task 1\nStarted: x\nScript: t.sh\nStatus: RUNNING\n\n--- Output ---\n' > "$running"
 ( while true; do echo "progress line $(date +%s%N)" >> "$running"; sleep 0.1; done ) &
 measure refresh "$work/busy"
+
+# A run through the real program: the task never ran, so it starts at once.
+run_kind() { # label, script
+  local label=$1 script=$2 dir="$work/run-$1"
+  mkdir -p "$dir/repo/Scripts" "$dir/repo/logs" "$dir/support" "$dir/home/run"
+  printf '%s\n' "$script" > "$dir/repo/Scripts/big.sh"
+  printf '[[task]]\nname = "Big"\ntype = "scheduled"\nscript = "big.sh"\ninterval_minutes = 1000000\n' \
+    > "$dir/support/config.toml"
+  HOME="$dir/home" XDG_RUNTIME_DIR="$dir/home/run" QT_QPA_PLATFORM=$platform \
+    "$app" --repo "$dir/repo" --support "$dir/support" >/dev/null 2>&1 &
+  local pid=$! log=""
+  until [ -n "$log" ] && grep -q '^Status: SUCCESS' "$log"; do
+    sleep 0.2; log=$(ls "$dir"/repo/logs/*.log 2>/dev/null | head -1)
+  done
+  # utime stime cutime cstime, in clock ticks: the program's own and its scripts'.
+  local ticks; ticks=$(awk '{ print $14 + $15, $16 + $17 }' /proc/$pid/stat)
+  kill -TERM $pid; wait $pid || true
+  local started finished
+  started=$(sed -n 's/^Started: //p' "$log" | head -1)
+  finished=$(sed -n 's/^--- Finished: \(.*\) ---$/\1/p' "$log" | tail -1)
+  local wall; wall=$(echo "$(date -d "$finished" +%s.%N) - $(date -d "$started" +%s.%N)" | bc)
+  local floor; floor=$( { /usr/bin/time -f '%e %U %S' bash "$dir/repo/Scripts/big.sh" > "$dir/out.log"; } 2>&1 | tail -1)
+  rm -f "$dir/out.log" "$log"
+  awk -v l="$label" -v w="$wall" -v t="$ticks" -v f="$floor" -v hz="$(getconf CLK_TCK)" 'BEGIN {
+    split(t, c, " "); split(f, b, " ")
+    own = c[1] / hz; script = c[2] / hz; floorcpu = b[2] + b[3]
+    printf "run %-8s %.2f s wall (bash > file: %.2f s) = %.2fx; CPU %.2f s program + %.2f s script (bash > file: %.2f s) = %.2fx\n",
+      l, w, b[1], w / b[1], own, script, floorcpu, (own + script) / floorcpu }'
+}
+run_kind plain 'head -c 1073741824 < <(yes "$(printf '"'"'%099d'"'"' 7)")'
+run_kind percent 'block=$(for i in $(seq 0 99); do printf '"'"'%094d %2d%%\n'"'"' 7 $i; done)
+head -c 1073741824 < <(while :; do printf '"'"'%s\n'"'"' "$block"; done)'
