@@ -4,6 +4,7 @@
 
 #include "records/RelativeTime.h"
 
+#include <QEvent>
 #include <QLocale>
 #include <QSettings>
 #include <QUrl>
@@ -161,17 +162,7 @@ void Engine::checkAttention() {
                 seenStore->setValue(key, memory);
         }
     }
-    if (changed) {
-        seenStore->sync();
-        // Unsaved, the same notices come again at every start: say why, once.
-        const QString prefix = QStringLiteral("Einstellungen nicht speicherbar: ");
-        replaceProblem(prefix,
-                       seenStore->status() == QSettings::NoError
-                           ? std::nullopt
-                           : std::optional(prefix + seenStore->fileName() +
-                                           QStringLiteral(" (Gemeldetes wird nach "
-                                                          "einem Neustart erneut gemeldet)")));
-    }
+    if (changed) storeSoon();
     if (std::exchange(summarizeAttention_, false) && news.size() > 1) {
         QStringList names;
         for (const Alert& a : news)
@@ -202,4 +193,26 @@ QString Engine::attentionKey(const QString& task) const {
 
 void Engine::emitAlert(const Alert& alert) {
     if (onAlert) onAlert(alert);
+}
+
+bool Engine::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != seenStore.get() || event->type() != QEvent::UpdateRequest) return false;
+    storeSoon();
+    return true;
+}
+
+void Engine::storeSoon() {
+    if (!storeTimer_.isActive()) storeTimer_.start();
+}
+
+void Engine::store() {
+    storeTimer_.stop();
+    seenStore->sync();
+    // Unsaved, the same notices come again at every start: say why, once.
+    const QString prefix = QStringLiteral("Einstellungen nicht speicherbar: ");
+    replaceProblem(prefix, seenStore->status() == QSettings::NoError
+                               ? std::nullopt
+                               : std::optional(prefix + seenStore->fileName() +
+                                               QStringLiteral(" (Gemeldetes wird nach "
+                                                              "einem Neustart erneut gemeldet)")));
 }

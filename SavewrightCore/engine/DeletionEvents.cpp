@@ -76,7 +76,6 @@ void Engine::checkDeletionEvent(const QString& lastLine) {
     const QVariant previous = seenStore->value(kSeenKey);
     if (previous.isValid() && previous.toString() == event->id) return;
     seenStore->setValue(kSeenKey, event->id);
-    seenStore->sync();
     // The newest entry of a journal found at the very first check counts as seen.
     if (!previous.isValid()) return;
     deletionReportUnseen = true;

@@ -17,6 +17,7 @@ namespace {
 constexpr double kPollFloorSeconds = 5.0;
 constexpr qint64 kRefreshEveryMs = 5000;
 constexpr int kUpdateEveryMs = 21600 * 1000;
+constexpr int kStoreAfterMs = 2000;
 constexpr auto kUnlaunchedRunMs = std::chrono::milliseconds(1000);
 const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart oder Ausschalten)");
 
@@ -70,6 +71,10 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     tickTimer_.setTimerType(Qt::PreciseTimer);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::wake);
     connect(&pollTimer_, &QTimer::timeout, this, &Engine::poll);
+    seenStore->installEventFilter(this);
+    storeTimer_.setSingleShot(true);
+    storeTimer_.setInterval(kStoreAfterMs);
+    connect(&storeTimer_, &QTimer::timeout, this, &Engine::store);
     refreshSoon_.setSingleShot(true);
     connect(&refreshSoon_, &QTimer::timeout, this, [this] {
         lastToldReadMs_ = TaskRunner::steadyMs();
@@ -82,7 +87,9 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     reloadConfig();
 }
 
-Engine::~Engine() = default;
+Engine::~Engine() {
+    if (storeTimer_.isActive()) store();
+}
 
 void Engine::say(const QString& line) {
     if (silent) return;
@@ -125,7 +132,6 @@ void Engine::checkForUpdate() {
             const QString key = QStringLiteral("lastNotifiedUpdate");
             if (engine->seenStore->value(key).toString() == info->version) return;
             engine->seenStore->setValue(key, info->version);
-            engine->seenStore->sync();
             if (engine->onUpdateAvailable) engine->onUpdateAvailable(*info);
         });
     });
@@ -267,6 +273,7 @@ void Engine::shutdown() {
     tickTimer_.stop();
     pollTimer_.stop();
     refreshSoon_.stop();
+    if (storeTimer_.isActive()) store();
     const QList<std::shared_ptr<TaskRunner>> runners = runsUnderWay();
     if (runners.isEmpty()) return;
     say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));

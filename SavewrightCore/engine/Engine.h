@@ -272,6 +272,13 @@ class Engine : public QObject {
     void emitAlert(const Alert& alert);
     void judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Alert>& news);
     void considerAttention(const QDateTime& at); // an overdue notice comes due then
+    // What was announced reaches the disk once for all the checks of a moment
+    // (runs ending together), not in a flush per check on this thread.
+    // QSettings would flush at the next turn of the event loop after every change.
+    QTimer storeTimer_;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void storeSoon();
+    void store();
     // Where the settings store keeps something of this repository's task:
     // `prefix`, the repository, the task.
     QString storeKey(const QString& prefix, const QString& task) const;

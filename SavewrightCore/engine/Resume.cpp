@@ -125,7 +125,6 @@ void Engine::pauseTask(const QString& name, const std::optional<QDateTime>& unti
     taskPauses_.insert(name, end);
     seenStore->setValue(storeKey(kPausePrefix, name),
                         end.isValid() ? end.toUTC().toString(Qt::ISODateWithMs) : QString());
-    seenStore->sync();
     updateHolds();
     armTick();
 }
@@ -133,7 +132,6 @@ void Engine::pauseTask(const QString& name, const std::optional<QDateTime>& unti
 void Engine::resumeTask(const QString& name) {
     if (!taskPauses_.remove(name)) return;
     seenStore->remove(storeKey(kPausePrefix, name));
-    seenStore->sync();
     conditionsChanged();
 }
 

@@ -26,8 +26,8 @@ qsizetype firstLineEnd(QByteArrayView b) {
 qsizetype lastLineEnd(QByteArrayView b) {
     const auto* lf = static_cast<const char*>(memrchr(b.data(), '\n', size_t(b.size())));
     const qsizetype after = lf ? lf - b.data() + 1 : 0;
-    const auto* cr = static_cast<const char*>(
-        memrchr(b.data() + after, '\r', size_t(b.size() - after)));
+    const auto* cr =
+        static_cast<const char*>(memrchr(b.data() + after, '\r', size_t(b.size() - after)));
     const char* end = cr ? cr : lf;
     return end ? end - b.data() : -1;
 }

@@ -182,6 +182,8 @@ TEST_F(Attention, ASettingsStoreThatCannotBeWrittenIsSaidOnce) {
     e->onAlert = [this](const Alert& a) { alerts.append(a); };
     e->start();
     EXPECT_FALSE(alerts.isEmpty());
+    // What was announced is written within moments, together with what follows.
+    ASSERT_TRUE(waitUntil([&] { return !e->problems.value().isEmpty(); }, 5000));
     const QStringList problems = e->problems.value();
     ASSERT_EQ(problems.size(), 1) << problems.join(u'\n').toStdString();
     EXPECT_TRUE(problems[0].startsWith(QStringLiteral("Einstellungen nicht speicherbar: ") +
@@ -290,4 +292,29 @@ TEST_F(Attention, AnOverdueTaskHeldBackSaysWhy) {
     EXPECT_EQ(titles(),
               QStringList{QStringLiteral("Big: überfällig – zurückgestellt: Akkubetrieb | "
                                          "letzte erfolgreiche Sicherung vor 4 Tagen")});
+}
+
+// Runs ending one after another are written to the settings store together,
+// moments later, and nothing told is lost by the wait.
+TEST_F(Attention, WhatIsToldIsWrittenOnceForRunsEndingTogether) {
+    writeConfig(kWatched);
+    writeLog("A", clockNow.addSecs(-3600), "FAILED");
+    writeLog("B", clockNow.addSecs(-3600), "FAILED");
+    auto e = started();
+    titles();
+    const QString file = settings()->fileName();
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(file); }, 5000));
+    const auto written = [&] { return TempRepo::read(file); };
+    const QByteArray before = written();
+    for (const char* task : {"A", "B"}) {
+        advance(60);
+        writeLog(task, clockNow, "SUCCESS");
+        e->refreshLogs();
+    }
+    EXPECT_EQ(titles().size(), 2) << "both recoveries told at once";
+    EXPECT_EQ(written(), before) << "not a flush per check";
+    ASSERT_TRUE(waitUntil([&] { return written() != before; }, 5000));
+    e.reset();
+    auto again = started();
+    EXPECT_TRUE(titles().isEmpty()) << "a restart repeats nothing";
 }
