@@ -119,8 +119,8 @@ void Engine::checkAttention() {
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();
         if (!c.notify) continue;
-        const QString key = attentionKey(c.name);
-        const QVariantMap before = seenStore->value(key).toMap();
+        QVariantMap& remembered = attentionMemory(c.name);
+        const QVariantMap before = remembered;
         QVariantMap memory = before;
         const auto alert = [&](Alert::Kind kind, const QString& title, const QString& body) {
             return about(*task, kind, title, body);
@@ -156,6 +156,8 @@ void Engine::checkAttention() {
         }
         if (memory != before) {
             changed = true;
+            remembered = memory;
+            const QString key = attentionKey(c.name);
             if (memory.isEmpty())
                 seenStore->remove(key);
             else
@@ -179,6 +181,14 @@ void Engine::checkAttention() {
 QString Engine::storeKey(const QString& prefix, const QString& task) const {
     // By repository too: another repository's task of the same name is another backup.
     return prefix + QString::fromLatin1(QUrl::toPercentEncoding(paths.repo)) + u'/' + task;
+}
+
+QVariantMap& Engine::attentionMemory(const QString& task) {
+    // Read from the store once; every check after goes by this copy.
+    auto found = attentionMemory_.find(task);
+    if (found == attentionMemory_.end())
+        found = attentionMemory_.insert(task, seenStore->value(attentionKey(task)).toMap());
+    return *found;
 }
 
 QString Engine::attentionKey(const QString& task) const {

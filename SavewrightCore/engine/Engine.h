@@ -284,6 +284,9 @@ class Engine : public QObject {
     QString storeKey(const QString& prefix, const QString& task) const;
     // Where what was announced about a task is remembered.
     QString attentionKey(const QString& task) const;
+    // What was announced about a task, as remembered (by task name).
+    QVariantMap& attentionMemory(const QString& task);
+    QHash<QString, QVariantMap> attentionMemory_;
 
     // The folders of config.toml, the journal and the logs, watched by the
     // kernel: a change is read at once (the logs at most every few seconds),
