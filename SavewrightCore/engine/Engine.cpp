@@ -160,8 +160,13 @@ void Engine::tick() {
 }
 
 void Engine::poll() {
-    // Unwatched, the configuration is looked at with the logs.
-    if (!folders_.watching(paths.appSupport)) reloadIfConfigChanged();
+    // Unwatched (no support folder yet), the configuration is looked at with
+    // the logs until the folder can be watched.
+    if (!folders_.watching(paths.appSupport)) {
+        watchFolders();
+        reloadIfConfigChanged();
+        if (folders_.watching(paths.appSupport)) schedulePoll();
+    }
     checkVolumes();
     refreshLogs();
     if (observeOnly) return;

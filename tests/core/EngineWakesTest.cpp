@@ -123,3 +123,17 @@ TEST_F(Wakes, AJournalLineIsToldWithoutALook) {
     EXPECT_EQ(told, QStringList{QStringLiteral("new")});
     e->shutdown();
 }
+
+TEST_F(Wakes, ASupportFolderMadeLaterIsWatchedFromThen) {
+    QDir(repo.paths().appSupport).removeRecursively();
+    auto e = makeEngine();
+    e->start();
+    EXPECT_TRUE(e->polling()) << "nothing to watch yet";
+    writeConfig("[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    e->poll();
+    EXPECT_NE(task(*e, "A"), nullptr);
+    EXPECT_FALSE(e->polling());
+    writeConfig("[[task]]\nname = 'B'\ntype = 'external'\nscript = 'b.sh'\n");
+    EXPECT_TRUE(waitUntil([&] { return task(*e, "B") != nullptr; }, 3000)) << "told by the kernel";
+    e->shutdown();
+}
