@@ -20,7 +20,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -35,11 +34,9 @@ std::function<void(bool)> answerOnceWithin(double timeoutSeconds, Engine::Answer
     const auto deliver = [once, shared](bool ok) {
         if (once->claim()) (*shared)(ok);
     };
-    if (!startDetached([deliver, timeoutSeconds] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(timeoutSeconds));
-            deliver(false);
-        }))
-        deliver(false);
+    afterDelay(std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                   std::chrono::duration<double>(timeoutSeconds)),
+               [deliver] { deliver(false); });
     return deliver;
 }
 

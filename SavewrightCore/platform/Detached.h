@@ -3,6 +3,7 @@
 // be had (the system is out of them) is reported, never thrown into the caller,
 // which is often a timer slot of the event loop.
 
+#include <chrono>
 #include <functional>
 #include <system_error>
 #include <thread>
@@ -26,3 +27,8 @@ inline bool runJoined(const std::function<void()>& work) noexcept {
         return false;
     }
 }
+
+// Runs `fire` `delay` from now on the one thread that waits for every such
+// deadline, instead of a sleeping thread each; at once on this thread should
+// that thread not be had.
+void afterDelay(std::chrono::steady_clock::duration delay, std::function<void()> fire);

@@ -1,0 +1,54 @@
+#include "Detached.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// Never destroyed: its thread waits on it until the process ends.
+class Deadlines {
+  public:
+    static Deadlines& shared() {
+        static auto* deadlines = new Deadlines;
+        return *deadlines;
+    }
+
+    bool add(std::chrono::steady_clock::time_point when, std::function<void()> fire) {
+        const std::lock_guard lock(mutex_);
+        if (!running_) running_ = startDetached([this] { wait(); });
+        if (!running_) return false;
+        due_.emplace(when, std::move(fire));
+        changed_.notify_one();
+        return true;
+    }
+
+  private:
+    void wait() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            while (!due_.empty() && due_.begin()->first <= std::chrono::steady_clock::now()) {
+                std::function<void()> fire = std::move(due_.begin()->second);
+                due_.erase(due_.begin());
+                lock.unlock();
+                fire();
+                lock.lock();
+            }
+            if (due_.empty())
+                changed_.wait(lock);
+            else
+                changed_.wait_until(lock, due_.begin()->first);
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> due_;
+    bool running_ = false;
+};
+
+} // namespace
+
+void afterDelay(std::chrono::steady_clock::duration delay, std::function<void()> fire) {
+    if (!Deadlines::shared().add(std::chrono::steady_clock::now() + delay, fire)) fire();
+}
