@@ -245,9 +245,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
 QDateTime nextChange(const Engine& engine, bool ages) {
     const QDateTime now = engine.now.value();
     QDateTime next;
-    const auto consider = [&](const QDateTime& t) {
-        if (t > now && (!next.isValid() || t < next)) next = t;
-    };
+    const auto consider = [&](const QDateTime& t) { Schedule::keepEarliest(next, t, now); };
     for (const auto& t : engine.tasks.value()) {
         if (const auto last = t->lastRun(); last && ages)
             consider(RelativeTime::nextChange(*last, now));

@@ -82,9 +82,8 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
         memory.remove(kFailed);
     }
     const auto hoursOn = [](qint64 fromSecs, double h) {
-        return std::isfinite(h) && h < 1e6 ? QDateTime::fromSecsSinceEpoch(fromSecs).addMSecs(
-                                                 static_cast<qint64>(h * 3'600'000.0))
-                                           : QDateTime();
+        const auto ms = Schedule::hoursAsMs(h);
+        return ms ? QDateTime::fromSecsSinceEpoch(fromSecs).addMSecs(*ms) : QDateTime();
     };
     const qint64 spellStart = last ? last->toSecsSinceEpoch() : memory.value(kSince).toLongLong();
     if (!overdue) {
@@ -105,8 +104,7 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
 }
 
 void Engine::considerAttention(const QDateTime& at) {
-    if (at.isValid() && at > now.value() && (!attentionWake_.isValid() || at < attentionWake_))
-        attentionWake_ = at;
+    Schedule::keepEarliest(attentionWake_, at, now.value());
 }
 
 void Engine::checkAttention() {

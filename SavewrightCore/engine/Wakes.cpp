@@ -82,9 +82,7 @@ void Engine::armTick() {
 QDateTime Engine::nextWake() {
     const QDateTime t = now;
     QDateTime next = t.addMSecs(kIdleTickMs);
-    const auto consider = [&](const QDateTime& at) {
-        if (at.isValid() && at > t && at < next) next = at;
-    };
+    const auto consider = [&](const QDateTime& at) { Schedule::keepEarliest(next, at, t); };
     consider(viewWake_);
     consider(attentionWake_);
     if (settleUntil_) consider(*settleUntil_);
@@ -93,7 +91,7 @@ QDateTime Engine::nextWake() {
         consider(end);
     startsDue_ = QDateTime();
     const auto considerStart = [&](const QDateTime& at) {
-        if (at > t && (!startsDue_.isValid() || at < startsDue_)) startsDue_ = at;
+        Schedule::keepEarliest(startsDue_, at, t);
     };
     for (const auto& task : tasks.value()) {
         consider(task->nextLightChange(t));

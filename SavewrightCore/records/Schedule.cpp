@@ -137,12 +137,6 @@ bool weeklyDue(const TaskConfig& task, double age, const std::optional<QDateTime
     return missed && (!last || *last < *missed);
 }
 
-// The hours of a schedule as an offset that fits a date, or none.
-std::optional<qint64> hoursAsMs(double hours) {
-    if (!std::isfinite(hours) || std::abs(hours) > 1e6) return std::nullopt;
-    return static_cast<qint64>(hours * 3'600'000.0);
-}
-
 // The first moment from `now` on in a weekly window at which six days passed since `last`.
 std::optional<QDateTime> nextWeekly(const TaskConfig& task, const std::optional<QDateTime>& last,
                                     const QDateTime& now) {
@@ -190,6 +184,15 @@ NextDue nextDue(const TaskConfig& task, const std::optional<QDateTime>& last, co
         break;
     }
     return {};
+}
+
+std::optional<qint64> hoursAsMs(double hours) {
+    if (!std::isfinite(hours) || std::abs(hours) > 1e6) return std::nullopt;
+    return static_cast<qint64>(hours * 3'600'000.0);
+}
+
+void keepEarliest(QDateTime& next, const QDateTime& at, const QDateTime& now) {
+    if (at.isValid() && at > now && (!next.isValid() || at < next)) next = at;
 }
 
 std::optional<double> hours(const std::optional<QDateTime>& since, const QDateTime& now) {

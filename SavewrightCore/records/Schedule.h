@@ -20,6 +20,10 @@ namespace Schedule {
 using MountedTest = std::function<bool(const QString&)>;
 
 std::optional<double> hours(const std::optional<QDateTime>& since, const QDateTime& now);
+// Hours of a configuration as an offset that fits a date, or none.
+std::optional<qint64> hoursAsMs(double hours);
+// Keeps in `next` the earliest of the moments after `now` it is given.
+void keepEarliest(QDateTime& next, const QDateTime& at, const QDateTime& now);
 TaskStatus light(std::optional<double> hoursSinceSuccess, double warn, double red);
 bool volumesMounted(const TaskConfig& task, const MountedTest& mounted);
 // Weekday and wall-clock time are those of the process's local time zone.

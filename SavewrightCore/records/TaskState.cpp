@@ -1,7 +1,5 @@
 #include "TaskState.h"
 
-#include <cmath>
-
 namespace {
 constexpr qint64 kFutureToleranceSeconds = 300;
 } // namespace
@@ -53,10 +51,8 @@ QDateTime TaskState::nextLightChange(const QDateTime& now) const {
     if (!since) return {};
     const TaskConfig& c = config.value();
     QDateTime next;
-    for (const double hours : {c.warnHours, c.redHours}) {
-        if (!std::isfinite(hours) || std::abs(hours) >= 1e6) continue;
-        const QDateTime at = since->addMSecs(static_cast<qint64>(hours * 3'600'000.0));
-        if (at > now && (!next.isValid() || at < next)) next = at;
-    }
+    for (const double hours : {c.warnHours, c.redHours})
+        if (const auto ms = Schedule::hoursAsMs(hours))
+            Schedule::keepEarliest(next, since->addMSecs(*ms), now);
     return next;
 }
