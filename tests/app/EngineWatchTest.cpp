@@ -67,6 +67,22 @@ template <typename T> std::optional<T> differentFrom(const std::optional<T>& v) 
     return sample<T>();
 }
 
+// Task "A" with the given settings, which succeeded half an hour ago, seen by
+// an observing engine.
+std::unique_ptr<Engine> halfAnHourAfterASuccess(const TempRepo& repo, const char* settings = "") {
+    repo.write(QStringLiteral("support/config.toml"),
+               QByteArray("[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n") +
+                   settings);
+    repo.write(QStringLiteral("repo/logs/") +
+                   LogStore::fileName(Clock::now() - std::chrono::minutes(30), QStringLiteral("A")),
+               "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: SUCCESS\n\n"
+               "--- Output ---\nok\n");
+    return std::make_unique<Engine>(
+        repo.paths(), true, QStringList{},
+        std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"),
+                                    QSettings::IniFormat));
+}
+
 } // namespace
 
 TEST(EngineWatch, EveryDeclaredFieldRedrawsOnceAndAnEqualValueNever) {
@@ -109,15 +125,8 @@ TEST(EngineWatch, EveryDeclaredFieldRedrawsOnceAndAnEqualValueNever) {
 // runs (its time counts up) every tick is.
 TEST(EngineWatch, TicksThatChangeNothingShownAreNotPassedOn) {
     TempRepo repo;
-    repo.write(QStringLiteral("support/config.toml"),
-               "[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n");
-    repo.write(QStringLiteral("repo/logs/") +
-                   LogStore::fileName(Clock::now() - std::chrono::minutes(30), QStringLiteral("A")),
-               "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: SUCCESS\n\n"
-               "--- Output ---\nok\n");
-    Engine engine(repo.paths(), true, {},
-                  std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"),
-                                              QSettings::IniFormat));
+    const auto made = halfAnHourAfterASuccess(repo);
+    Engine& engine = *made;
     const QDateTime start = engine.now.value().addSecs(1);
     QObject owner;
     int calls = 0, draws = 0;
@@ -162,16 +171,8 @@ TEST(EngineWatch, TicksThatChangeNothingShownAreNotPassedOn) {
 // shows lights alone, lets it sleep until a light turns.
 TEST(EngineWatch, AViewOfAgesAsksForTheMinuteAViewOfLightsDoesNot) {
     TempRepo repo;
-    repo.write(QStringLiteral("support/config.toml"),
-               "[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = 'a.sh'\n"
-               "warn_hours = 10\nred_hours = 20\n");
-    repo.write(QStringLiteral("repo/logs/") +
-                   LogStore::fileName(Clock::now() - std::chrono::minutes(30), QStringLiteral("A")),
-               "Ferrymat Log \xe2\x80\x94 A\nStarted: x\nScript: a.sh\nStatus: SUCCESS\n\n"
-               "--- Output ---\nok\n");
-    Engine engine(repo.paths(), true, {},
-                  std::make_unique<QSettings>(repo.root() + QStringLiteral("/seen.ini"),
-                                              QSettings::IniFormat));
+    const auto made = halfAnHourAfterASuccess(repo, "warn_hours = 10\nred_hours = 20\n");
+    Engine& engine = *made;
     engine.start();
     QObject owner;
     const auto draw = [](EngineWatch& w) { w.passOver(false); };
