@@ -32,8 +32,12 @@ QString DeletionEvent::title() const {
     return kind == u"woche" ? QStringLiteral("Löschbericht") : QStringLiteral("Löschschutz");
 }
 
+QString Engine::journalFolder() const {
+    return paths.appSupport + QStringLiteral("/state");
+}
+
 QString Engine::journalPath() const {
-    return paths.appSupport + QStringLiteral("/state/loeschschutz.jsonl");
+    return journalFolder() + QStringLiteral("/loeschschutz.jsonl");
 }
 
 std::optional<QString> Engine::lastJournalLine(const QString& path) {

@@ -229,6 +229,7 @@ class Engine : public QObject {
     void checkDeletionEvent(const QString& lastLine);
     void checkDeletionReport(const LogListing& listing);
     void markDeletionReportSeen();
+    QString journalFolder() const;
     QString journalPath() const;
     // The last non-empty line, read from the end: a journal of years costs no more
     // than a small one. Absent when there is none or it is over 1 MiB.

@@ -3,6 +3,7 @@
 
 #include "base/MainThread.h"
 #include "platform/Detached.h"
+#include "records/RunOrder.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -21,6 +22,15 @@ constexpr qint64 kExternalFreshSeconds = 600; // an external run must keep writi
 constexpr auto kRepositoryAnswer = std::chrono::seconds(3);
 const QString kRepositoryProblem = QStringLiteral("Repository antwortet nicht: ");
 
+// The repository's folders the kernel watches: the repository itself (for a
+// log folder yet to come), the logs and the records of runs beside them.
+struct RepositoryFolders {
+    explicit RepositoryFolders(const Paths& paths)
+        : repo(paths.repo), logs(paths.logs()), records(RunOrder::locksFolder(logs)) {}
+    QStringList all() const { return {repo, logs, records}; }
+    QString repo, logs, records;
+};
+
 // The repository's folders watched by the kernel, as far as they exist.
 struct RepositoryWatch {
     QList<QPair<QString, int>> added; // folder, watch (negative: none)
@@ -37,14 +47,13 @@ RepositoryWatch watchRepository(const FolderWatch::Adder& add, const Paths& path
         w.added.append({folder, wd});
         return wd >= 0;
     };
-    const QString logs = paths.logs();
-    const bool repo = watchedNow(paths.repo);
-    const bool logsWatched = watchedNow(logs);
-    watchedNow(logs + QStringLiteral("/.locks"));
+    const RepositoryFolders f(paths);
+    const bool repo = watchedNow(f.repo);
+    const bool logs = watchedNow(f.logs);
+    watchedNow(f.records);
     // Without a log folder yet, the repository tells when it comes.
-    w.seesAll = logsWatched
-                    ? FolderWatch::seesAllChanges(logs)
-                    : repo && !QFileInfo::exists(logs) && FolderWatch::seesAllChanges(paths.repo);
+    w.seesAll = logs ? FolderWatch::seesAllChanges(f.logs)
+                     : repo && !QFileInfo::exists(f.logs) && FolderWatch::seesAllChanges(f.repo);
     return w;
 }
 
@@ -67,7 +76,7 @@ void Engine::refreshLogs() {
     auto pending = std::make_shared<PendingRead>();
     pendingRead_ = pending;
     QSet<QString> watched;
-    for (const QString& f : {paths.repo, paths.logs(), paths.logs() + QStringLiteral("/.locks")})
+    for (const QString& f : RepositoryFolders(paths).all())
         if (logFolders_.watching(f)) watched.insert(f);
     QPointer<Engine> engine(this);
     auto work = [reader = reader_, pending, engine, safeNames, settled = settledBeforeNs(),

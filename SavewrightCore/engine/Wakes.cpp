@@ -18,7 +18,7 @@ constexpr qint64 kRefreshGapMs = 5000;
 
 void Engine::watchFolders() {
     // The repository's folders are watched by the log reader, off this thread.
-    for (const QString& folder : {paths.appSupport, paths.appSupport + QStringLiteral("/state")})
+    for (const QString& folder : {paths.appSupport, journalFolder()})
         folders_.watch(folder); // a missing one is watched once its parent tells it came
 }
 
@@ -29,7 +29,7 @@ void Engine::folderChanged(const QString& folder) {
         reloadIfConfigChanged();
         return;
     }
-    if (folder == paths.appSupport + QStringLiteral("/state")) {
+    if (folder == journalFolder()) {
         checkDeletionEvents(); // the journal
         return;
     }
