@@ -3,6 +3,8 @@
 # desktop entry, metainfo, manual page, completions and user unit, each valid;
 # and the binary from it renders a snapshot without a display.
 set -euo pipefail
+# The tools' own messages, which are read below, in a locale every machine has.
+export LC_ALL=C.UTF-8
 build="$1"
 source="$2"
 work="$(mktemp -d)"
