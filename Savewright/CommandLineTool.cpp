@@ -3,6 +3,7 @@
 #include "ControlService.h"
 #include "LogCommands.h"
 #include "StatusReport.h"
+#include "base/Language.h"
 #include "config/Paths.h"
 #include "engine/Engine.h"
 #include "update/UpdateChecker.h"
@@ -34,40 +35,42 @@ const QHash<QString, QString>& methods() {
     return table;
 }
 
-const char kUsage[] =
-    "Aufruf: savewright [--repo ORDNER] [--support ORDNER] [BEFEHL]\n"
-    "\n"
-    "Ohne Befehl läuft Savewright im Infobereich und startet die Tasks nach Plan.\n"
-    "\n"
-    "Befehle:\n"
-    "  status [--json | --line]  Zustand aller Tasks; Rückgabewert 0: alle ok,\n"
-    "                            1: eine Warnung, 2: überfällig, nie gelaufen oder Fehler\n"
-    "  tasks                     Namen aller Tasks, einer je Zeile\n"
-    "  run NAME                  Task in der laufenden Kopie starten\n"
-    "  dry-run NAME              Probelauf in der laufenden Kopie\n"
-    "  stop NAME                 Lauf eines Tasks stoppen\n"
-    "  history NAME [--json] [--limit N]\n"
-    "                            die Läufe eines Tasks, der neueste zuerst\n"
-    "  log NAME [--follow]       neuestes Log eines Tasks; mit --follow bis zum Ende\n"
-    "                            des Laufs (Rückgabewert 0: Erfolg, 1: Fehler, 2: gestoppt)\n"
-    "  pause | resume            automatische Starts anhalten oder fortsetzen\n"
-    "  show                      Panel der laufenden Kopie zeigen\n"
-    "\n"
-    "Optionen:\n"
-    "  --repo ORDNER             Skript-Repository (mit Scripts/ und logs/)\n"
-    "  --support ORDNER          Ordner mit config.toml\n"
-    "  --observe                 nur beobachten, keine Tasks starten\n"
-    "  --headless                ohne Anzeige laufen (kein Infobereich, kein Panel)\n"
-    "  --snapshot DATEI.png      Panel als Bild speichern (--dark, --expand, --wait SEKUNDEN)\n"
-    "  --run-spiegel             Scripts/run_spiegel.sh ausführen\n"
-    "  -h, --help, --version\n"
-    "\n"
-    "Einstellungen: %1\n"
-    "(ohne --support: %2)\n";
-
 QString usage(const Paths& paths) {
-    return QString::fromUtf8(kUsage).arg(paths.configFile(), Paths::defaultAppSupport() +
-                                                                 QStringLiteral("/config.toml"));
+    return Language::translate(
+               "CommandLineTool",
+               "Aufruf: savewright [--repo ORDNER] [--support ORDNER] [BEFEHL]\n"
+               "\n"
+               "Ohne Befehl läuft Savewright im Infobereich und startet die Tasks nach Plan.\n"
+               "\n"
+               "Befehle:\n"
+               "  status [--json | --line]  Zustand aller Tasks; Rückgabewert 0: alle ok,\n"
+               "                            1: eine Warnung, 2: überfällig, nie gelaufen oder "
+               "Fehler\n"
+               "  tasks                     Namen aller Tasks, einer je Zeile\n"
+               "  run NAME                  Task in der laufenden Kopie starten\n"
+               "  dry-run NAME              Probelauf in der laufenden Kopie\n"
+               "  stop NAME                 Lauf eines Tasks stoppen\n"
+               "  history NAME [--json] [--limit N]\n"
+               "                            die Läufe eines Tasks, der neueste zuerst\n"
+               "  log NAME [--follow]       neuestes Log eines Tasks; mit --follow bis zum Ende\n"
+               "                            des Laufs (Rückgabewert 0: Erfolg, 1: Fehler, 2: "
+               "gestoppt)\n"
+               "  pause | resume            automatische Starts anhalten oder fortsetzen\n"
+               "  show                      Panel der laufenden Kopie zeigen\n"
+               "\n"
+               "Optionen:\n"
+               "  --repo ORDNER             Skript-Repository (mit Scripts/ und logs/)\n"
+               "  --support ORDNER          Ordner mit config.toml\n"
+               "  --observe                 nur beobachten, keine Tasks starten\n"
+               "  --headless                ohne Anzeige laufen (kein Infobereich, kein Panel)\n"
+               "  --snapshot DATEI.png      Panel als Bild speichern (--dark, --expand, --wait "
+               "SEKUNDEN)\n"
+               "  --run-spiegel             Scripts/run_spiegel.sh ausführen\n"
+               "  -h, --help, --version\n"
+               "\n"
+               "Einstellungen: %1\n"
+               "(ohne --support: %2)\n")
+        .arg(paths.configFile(), Paths::defaultAppSupport() + QStringLiteral("/config.toml"));
 }
 
 QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
@@ -75,7 +78,8 @@ QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(ControlService::kService))
         return QDBusMessage::createError(
             QDBusError::ServiceUnknown,
-            QStringLiteral("Savewright läuft nicht (keine Kopie auf dem Sitzungsbus)."));
+            Language::translate("CommandLineTool",
+                                "Savewright läuft nicht (keine Kopie auf dem Sitzungsbus)."));
     QDBusMessage m = QDBusMessage::createMethodCall(ControlService::kService, ControlService::kPath,
                                                     ControlService::kInterface, method);
     m.setArguments(arguments);
@@ -104,7 +108,9 @@ QJsonObject liveReport() {
 QString otherRepository(const QJsonObject& live, const Paths& paths) {
     const QString repo = live.value(u"repo").toString();
     if (repo.isEmpty() || repo == paths.repo) return {};
-    return QStringLiteral("Die laufende Kopie arbeitet mit dem Repository %1.\n").arg(repo);
+    return Language::translate("CommandLineTool",
+                               "Die laufende Kopie arbeitet mit dem Repository %1.\n")
+        .arg(repo);
 }
 
 int status(const QStringList& arguments, const Paths& paths) {
@@ -119,8 +125,9 @@ int status(const QStringList& arguments, const Paths& paths) {
         print(stdout, StatusReport::line(report) + u'\n');
     } else {
         if (!other.isEmpty())
-            print(stdout,
-                  QStringLiteral("Repository %1 (aus den Logs).\n").arg(paths.repo) + other);
+            print(stdout, Language::translate("CommandLineTool", "Repository %1 (aus den Logs).\n")
+                                  .arg(paths.repo) +
+                              other);
         print(stdout, StatusReport::table(report, QDateTime::currentDateTimeUtc()));
     }
     return StatusReport::exitCode(report);

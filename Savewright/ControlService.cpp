@@ -1,6 +1,7 @@
 #include "ControlService.h"
 
 #include "StatusReport.h"
+#include "base/Language.h"
 
 #include <QDBusConnectionInterface>
 #include <QJsonDocument>
@@ -90,8 +91,10 @@ QString ControlService::Status() {
 
 bool ControlService::refusedHere() {
     if (!engine_->observeOnly) return false;
-    sendErrorReply(kRefused, QStringLiteral("Diese Savewright-Kopie beobachtet nur und startet "
-                                            "oder stoppt keine Tasks."));
+    sendErrorReply(kRefused,
+                   Language::translate("ControlService",
+                                       "Diese Savewright-Kopie beobachtet nur und startet "
+                                       "oder stoppt keine Tasks."));
     return true;
 }
 
@@ -99,7 +102,8 @@ std::shared_ptr<TaskState> ControlService::actionTarget(const QString& name) {
     if (refusedHere()) return nullptr;
     for (const auto& t : engine_->tasks.value())
         if (t->id == name) return t;
-    sendErrorReply(kUnknownTask, QStringLiteral("Unbekannter Task: „%1“").arg(name));
+    sendErrorReply(kUnknownTask,
+                   Language::translate("ControlService", "Unbekannter Task: „%1“").arg(name));
     return nullptr;
 }
 
@@ -109,10 +113,13 @@ void ControlService::start(const QString& name, bool dryRun) {
     if (task->config.value().type == TaskType::External)
         return sendErrorReply(
             kRefused,
-            QStringLiteral("„%1“ ist ein externer Task: Savewright beobachtet ihn nur.").arg(name));
+            Language::translate("ControlService",
+                                "„%1“ ist ein externer Task: Savewright beobachtet ihn nur.")
+                .arg(name));
     if (const auto& hold = task->config.value().hold) return sendErrorReply(kRefused, *hold);
     if (task->isRunning() || task->probing)
-        return sendErrorReply(kRefused, QStringLiteral("„%1“ läuft bereits.").arg(name));
+        return sendErrorReply(
+            kRefused, Language::translate("ControlService", "„%1“ läuft bereits.").arg(name));
     engine_->runNow(task, dryRun);
 }
 
@@ -128,8 +135,9 @@ void ControlService::Stop(const QString& name) {
     const auto task = actionTarget(name);
     if (!task) return;
     if (!task->running)
-        return sendErrorReply(kRefused,
-                              QStringLiteral("„%1“ läuft nicht in dieser Kopie.").arg(name));
+        return sendErrorReply(
+            kRefused,
+            Language::translate("ControlService", "„%1“ läuft nicht in dieser Kopie.").arg(name));
     engine_->cancel(task);
 }
 
@@ -143,7 +151,9 @@ void ControlService::Resume() {
 
 void ControlService::ShowPanel() {
     if (!showPanel_)
-        return sendErrorReply(kRefused, QStringLiteral("Diese Savewright-Kopie läuft ohne "
-                                                       "Anzeige (--headless) und hat kein Panel."));
+        return sendErrorReply(kRefused,
+                              Language::translate("ControlService",
+                                                  "Diese Savewright-Kopie läuft ohne "
+                                                  "Anzeige (--headless) und hat kein Panel."));
     showPanel_();
 }

@@ -2,6 +2,7 @@
 
 #include "Palette.h"
 #include "Symbols.h"
+#include "base/Language.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -142,13 +143,14 @@ void HeaderButton::paintEvent(QPaintEvent*) {
     Symbols::draw(p, symbol_, rect(), 12, palette().color(QPalette::WindowText));
 }
 
+// The title is the button's text, so that screen readers name it.
 LinkChip::LinkChip(QString title, QString symbol, QWidget* parent)
-    : PaintedButton(parent), title_(std::move(title)), symbol_(std::move(symbol)) {}
+    : PaintedButton(parent), symbol_(std::move(symbol)) {
+    setText(title);
+}
 
 void LinkChip::setTitle(const QString& title) {
-    title_ = title;
-    updateGeometry();
-    update();
+    setText(title);
 }
 
 void LinkChip::setHighlighted(bool on) {
@@ -158,8 +160,8 @@ void LinkChip::setHighlighted(bool on) {
 }
 
 QSize LinkChip::sizeHint() const {
-    const int text = QFontMetrics(Look::font(12)).horizontalAdvance(title_);
-    return {8 + 11 + 5 + text + (highlighted_ ? 5 + 6 : 0) + 8, 4 + 16 + 4};
+    const int width = QFontMetrics(Look::font(12)).horizontalAdvance(text());
+    return {8 + 11 + 5 + width + (highlighted_ ? 5 + 6 : 0) + 8, 4 + 16 + 4};
 }
 
 void LinkChip::paintEvent(QPaintEvent*) {
@@ -173,25 +175,26 @@ void LinkChip::paintEvent(QPaintEvent*) {
     x += 11 + 5;
     p.setFont(Look::font(12));
     p.setPen(ink);
-    const int text = p.fontMetrics().horizontalAdvance(title_);
-    p.drawText(QRectF(x, 0, text + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, title_);
+    const int width = p.fontMetrics().horizontalAdvance(text());
+    p.drawText(QRectF(x, 0, width + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, text());
     if (highlighted_) {
         p.setPen(Qt::NoPen);
         p.setBrush(Palette::color(Tone::Accent, palette()));
-        p.drawEllipse(QRectF(x + text + 5, (height() - 6) / 2.0, 6, 6));
+        p.drawEllipse(QRectF(x + width + 5, (height() - 6) / 2.0, 6, 6));
     }
 }
 
 FooterButton::FooterButton(QString title, QString symbol, QString help, QWidget* parent)
-    : PaintedButton(parent), title_(std::move(title)), symbol_(std::move(symbol)) {
+    : PaintedButton(parent), symbol_(std::move(symbol)) {
+    setText(title);
     if (!help.isEmpty()) setToolTip(help);
     setFixedSize(sizeHint());
 }
 
 QSize FooterButton::sizeHint() const {
-    const int text =
-        title_.isEmpty() ? 0 : 4 + QFontMetrics(Look::font(11)).horizontalAdvance(title_);
-    return {5 + 12 + text + 5, 4 + 15 + 4};
+    const int width =
+        text().isEmpty() ? 0 : 4 + QFontMetrics(Look::font(11)).horizontalAdvance(text());
+    return {5 + 12 + width + 5, 4 + 15 + 4};
 }
 
 void FooterButton::paintEvent(QPaintEvent*) {
@@ -201,10 +204,10 @@ void FooterButton::paintEvent(QPaintEvent*) {
                 hovering() ? Palette::primary(palette(), 0.07) : QColor(Qt::transparent));
     const QColor ink = Palette::color(Tone::Secondary, palette());
     Symbols::draw(p, symbol_, QRectF(5, 0, 12, height()), 11, ink);
-    if (title_.isEmpty()) return;
+    if (text().isEmpty()) return;
     p.setFont(Look::font(11));
     p.setPen(ink);
-    p.drawText(QRectF(5 + 12 + 4, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, title_);
+    p.drawText(QRectF(5 + 12 + 4, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, text());
 }
 
 RowButton::RowButton(QString symbol, QString help, QWidget* parent)
@@ -241,8 +244,8 @@ void GroupToggle::paintEvent(QPaintEvent*) {
                   QRectF(10, 0, 10, height()), 9, ink);
     p.setFont(Look::font(13));
     p.setPen(ink);
-    const QString label =
-        open_ ? QStringLiteral("Weniger") : QStringLiteral("%1 weitere").arg(hidden_);
+    const QString label = open_ ? Language::translate("Controls", "Weniger")
+                                : Language::translate("Controls", "%n weitere", nullptr, hidden_);
     p.drawText(QRectF(10 + 10 + 10, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, label);
 }
 

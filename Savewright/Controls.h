@@ -67,7 +67,7 @@ class LinkChip : public PaintedButton {
     void paintEvent(QPaintEvent*) override;
 
   private:
-    QString title_, symbol_;
+    QString symbol_;
     bool highlighted_ = false;
 };
 
@@ -81,7 +81,7 @@ class FooterButton : public PaintedButton {
     void paintEvent(QPaintEvent*) override;
 
   private:
-    QString title_, symbol_;
+    QString symbol_;
 };
 
 class RowButton : public QAbstractButton {

@@ -1,5 +1,8 @@
 #include "DryRunWindow.h"
 
+#include "base/Language.h"
+#include "execution/TaskRunner.h"
+
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,14 +13,15 @@
 DryRunWindow::DryRunWindow(const QString& task, const QString& output,
                            const std::optional<QString>& error, QWidget* parent)
     : QWidget(parent, Qt::Window) {
-    setWindowTitle(QStringLiteral("Dry-Run: ") + task);
+    setWindowTitle(Language::translate("DryRunWindow", "Dry-Run: ") + task);
     auto* layout = new QVBoxLayout(this);
     auto* status = new QLabel(ending(error), this);
     status->setObjectName(QStringLiteral("ending"));
     status->setTextFormat(Qt::PlainText);
-    auto* note = new QLabel(QStringLiteral("Nur rsync-Aufrufe laufen als Dry-Run; andere Befehle "
-                                           "des Skripts liefen wirklich."),
-                            this);
+    auto* note = new QLabel(
+        Language::translate("DryRunWindow", "Nur rsync-Aufrufe laufen als Dry-Run; andere Befehle "
+                                            "des Skripts liefen wirklich."),
+        this);
     note->setObjectName(QStringLiteral("note"));
     note->setWordWrap(true);
     auto* text = new QPlainTextEdit(this);
@@ -40,8 +44,9 @@ void DryRunWindow::keyPressEvent(QKeyEvent* e) {
 }
 
 QString DryRunWindow::ending(const std::optional<QString>& error) {
-    return error ? QStringLiteral("Beendet mit Fehler: ") + *error
-                 : QStringLiteral("Beendet ohne Fehler (Exit-Status 0)");
+    return error ? Language::translate("DryRunWindow", "Beendet mit Fehler: ") +
+                       TaskRunner::shown(*error)
+                 : Language::translate("DryRunWindow", "Beendet ohne Fehler (Exit-Status 0)");
 }
 
 DryRunWindow* DryRunWindow::open(const QString& task, const QString& output,

@@ -1,5 +1,6 @@
 #include "Files.h"
 
+#include "base/Language.h"
 #include "update/BuildInfo.h"
 
 #include <QApplication>
@@ -31,7 +32,8 @@ constexpr auto kLateFailure = std::chrono::seconds(30);
 
 FailureHandler& failureHandler() {
     static FailureHandler h = [](const QString& what) {
-        std::fprintf(stderr, "Nicht zu öffnen: %s\n", what.toUtf8().constData());
+        const QString line = Language::translate("Files", "Nicht zu öffnen: %1\n").arg(what);
+        std::fputs(line.toUtf8().constData(), stderr);
     };
     return h;
 }
@@ -100,7 +102,7 @@ void showAbout() {
     shown = box;
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setObjectName(QStringLiteral("about"));
-    box->setWindowTitle(QStringLiteral("Über Savewright"));
+    box->setWindowTitle(Language::translate("Files", "Über Savewright"));
     box->setMinimumWidth(360);
     auto* column = new QVBoxLayout(box);
     column->setContentsMargins(28, 24, 28, 18);
@@ -122,11 +124,12 @@ void showAbout() {
         column->addWidget(l);
     };
     line(QStringLiteral("Savewright"), 18, QFont::Bold, false);
-    line(QStringLiteral("Version %1-%2").arg(version, build), 13, QFont::Normal, false);
+    line(Language::translate("Files", "Version %1-%2").arg(version, build), 13, QFont::Normal,
+         false);
     line(QStringLiteral("Commit %1").arg(commit), 11, QFont::Normal, true);
     column->addSpacing(10);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, box);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Schließen"));
+    buttons->button(QDialogButtonBox::Close)->setText(Language::translate("Files", "Schließen"));
     QObject::connect(buttons, &QDialogButtonBox::rejected, box, &QDialog::reject);
     column->addWidget(buttons);
     box->show();
@@ -145,7 +148,8 @@ QString redirectPage(const QString& page, const QString& anchor) {
     return QStringLiteral(
                "<!doctype html><meta charset='utf-8'><meta http-equiv='refresh' content='0; url=") +
            target + QStringLiteral("'>") + QStringLiteral("<a href='") + target +
-           QStringLiteral("'>Löschbericht</a>");
+           QStringLiteral("'>") + Language::translate("Files", "Löschbericht").toHtmlEscaped() +
+           QStringLiteral("</a>");
 }
 
 void open(const QString& page, const std::optional<QString>& anchor) {

@@ -1,6 +1,7 @@
 #include "HistoryChart.h"
 
 #include "Palette.h"
+#include "base/Language.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -76,7 +77,8 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     small.setPointSizeF(small.pointSizeF() * 0.85);
     p.setFont(small);
     if (runs_.isEmpty()) {
-        p.drawText(rect(), Qt::AlignCenter, u"Noch keine Läufe"_s);
+        p.drawText(rect(), Qt::AlignCenter,
+                   Language::translate("HistoryChart", "Noch keine Läufe"));
         return;
     }
     const auto seconds = [&](const RunRecord& r) {
@@ -127,8 +129,9 @@ void HistoryChart::paintEvent(QPaintEvent*) {
                    sizeLabel(largest));
     }
     p.setPen(Palette::color(Tone::Tertiary, pal));
-    const QString from = runs_.first().start.toLocalTime().toString(u"dd.MM. HH:mm"_s);
+    const QString from = runs_.first().start.toLocalTime().toString(
+        Language::translate("HistoryChart", "dd.MM. HH:mm"));
     p.drawText(QRectF(plot.left(), plot.bottom() + 2, plot.width(), kAxis), Qt::AlignLeft, from);
     p.drawText(QRectF(plot.left(), plot.bottom() + 2, plot.width(), kAxis), Qt::AlignRight,
-               u"jetzt"_s);
+               Language::translate("HistoryChart", "jetzt"));
 }

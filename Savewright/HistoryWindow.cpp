@@ -3,6 +3,7 @@
 #include "HistoryChart.h"
 #include "LogView.h"
 #include "Palette.h"
+#include "base/Language.h"
 #include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
 
@@ -31,14 +32,18 @@ QHash<QString, QPointer<HistoryWindow>>& openWindows() {
 HistoryWindow::HistoryWindow(Engine* engine, std::shared_ptr<TaskState> task, QWidget* parent)
     : QWidget(parent), engine_(engine), task_(std::move(task)),
       watch_(engine, this, [this](bool clockOnly) { engineChanged(clockOnly); }) {
-    setWindowTitle(u"Verlauf: "_s + task_->config.value().name);
+    setWindowTitle(Language::translate("HistoryWindow", "Verlauf: ") + task_->config.value().name);
     title_ = new QLabel(this);
     chart_ = new HistoryChart(this);
     list_ = new QTreeWidget(this);
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
-    list_->setHeaderLabels(
-        {u"Start"_s, u"Dauer"_s, u"Ergebnis"_s, u"Übertragen"_s, u"Dateien"_s, u"Meldung"_s});
+    list_->setHeaderLabels({Language::translate("HistoryWindow", "Start"),
+                            Language::translate("HistoryWindow", "Dauer"),
+                            Language::translate("HistoryWindow", "Ergebnis"),
+                            Language::translate("HistoryWindow", "Übertragen"),
+                            Language::translate("HistoryWindow", "Dateien"),
+                            Language::translate("HistoryWindow", "Meldung")});
     list_->header()->setStretchLastSection(true);
     log_ = new LogView(this);
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -84,7 +89,8 @@ void HistoryWindow::reload() {
                                  ? std::optional(r.start.msecsTo(now) / 1000.0)
                                  : r.seconds;
         auto* item = new QTreeWidgetItem(
-            {r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm:ss"_s),
+            {r.start.toLocalTime().toString(
+                 Language::translate("HistoryWindow", "dd.MM.yyyy HH:mm:ss")),
              RunHistory::durationText(seconds), RunHistory::outcomeText(r.outcome),
              r.transferred.value_or(QString()), r.files ? QString::number(*r.files) : QString(),
              r.failureLine.value_or(QString())});
@@ -139,9 +145,10 @@ QString HistoryWindow::title() const {
 
 // The task, its number of runs, and while one runs how far it got.
 void HistoryWindow::updateTitle() {
-    QString text = u"%1 · %2 %3"_s.arg(task_->config.value().name)
-                       .arg(runs_.size())
-                       .arg(runs_.size() == 1 ? u"Lauf"_s : u"Läufe"_s);
+    const int runs = static_cast<int>(runs_.size());
+    QString text = task_->config.value().name + u" · "_s +
+                   (runs == 1 ? Language::translate("HistoryWindow", "1 Lauf")
+                              : Language::translate("HistoryWindow", "%n Läufe", nullptr, runs));
     if (task_->isRunning()) text += u" · "_s + ViewModel::runningText(*task_, engine_->now.value());
     title_->setText(text);
 }

@@ -1,6 +1,7 @@
 #include "LogCommands.h"
 
 #include "CommandLineTool.h"
+#include "base/Language.h"
 #include "base/Text.h"
 #include "config/AppConfig.h"
 #include "execution/TaskRunner.h"
@@ -30,7 +31,8 @@ std::optional<TaskConfig> find(const Paths& paths, const QString& name) {
     if (!configured) return std::nullopt;
     for (const TaskConfig& t : *configured)
         if (t.name == name) return t;
-    print(stderr, u"Kein Task „%1“ in %2.\n"_s.arg(name, paths.configFile()));
+    print(stderr, Language::translate("LogCommands", "Kein Task „%1“ in %2.\n")
+                      .arg(name, paths.configFile()));
     return std::nullopt;
 }
 
@@ -40,17 +42,21 @@ bool runsNow(const Paths& paths, const TaskConfig& task) {
 }
 
 QString table(const QList<RunRecord>& runs, const QDateTime& now) {
-    QList<QStringList> rows{
-        {u"Start"_s, u"Dauer"_s, u"Ergebnis"_s, u"Übertragen"_s, u"Dateien"_s, u"Meldung"_s}};
+    QList<QStringList> rows{{Language::translate("LogCommands", "Start"),
+                             Language::translate("LogCommands", "Dauer"),
+                             Language::translate("LogCommands", "Ergebnis"),
+                             Language::translate("LogCommands", "Übertragen"),
+                             Language::translate("LogCommands", "Dateien"),
+                             Language::translate("LogCommands", "Meldung")}};
     for (const RunRecord& r : runs) {
         const auto seconds = r.outcome == RunOutcome::Running
                                  ? std::optional(r.start.msecsTo(now) / 1000.0)
                                  : r.seconds;
-        rows.append({r.start.toLocalTime().toString(u"dd.MM.yyyy HH:mm"_s),
-                     RunHistory::durationText(seconds), RunHistory::outcomeText(r.outcome),
-                     r.transferred.value_or(QString()),
-                     r.files ? QString::number(*r.files) : QString(),
-                     r.failureLine.value_or(QString())});
+        rows.append(
+            {r.start.toLocalTime().toString(Language::translate("LogCommands", "dd.MM.yyyy HH:mm")),
+             RunHistory::durationText(seconds), RunHistory::outcomeText(r.outcome),
+             r.transferred.value_or(QString()), r.files ? QString::number(*r.files) : QString(),
+             r.failureLine.value_or(QString())});
     }
     return Text::alignedTable(rows);
 }
@@ -105,7 +111,7 @@ int log(const QStringList& arguments, const Paths& paths, const QString& name) {
     const LogStore logs(paths.logs());
     const QList<DatedRun> runs = logs.runs(task->safeName());
     if (runs.isEmpty()) {
-        print(stderr, u"Noch kein Log für „%1“.\n"_s.arg(name));
+        print(stderr, Language::translate("LogCommands", "Noch kein Log für „%1“.\n").arg(name));
         return kNoSuchLog;
     }
     const QString file = logs.directory + u'/' + runs.first().name;

@@ -2,6 +2,7 @@
 
 #include "Files.h"
 #include "Palette.h"
+#include "base/Language.h"
 #include "platform/PosixFile.h"
 
 #include <QFileInfo>
@@ -65,12 +66,12 @@ LogView::LogView(QWidget* parent) : QWidget(parent) {
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     new Markers(text_->document(), this);
     find_ = new QLineEdit(this);
-    find_->setPlaceholderText(u"Suchen"_s);
+    find_->setPlaceholderText(Language::translate("LogView", "Suchen"));
     find_->setClearButtonEnabled(true);
     matches_ = new QLabel(this);
-    earlier_ = new QPushButton(u"Früheres laden"_s, this);
-    auto* editor = new QPushButton(u"Im Editor öffnen"_s, this);
-    auto* folder = new QPushButton(u"Ordner öffnen"_s, this);
+    earlier_ = new QPushButton(Language::translate("LogView", "Früheres laden"), this);
+    auto* editor = new QPushButton(Language::translate("LogView", "Im Editor öffnen"), this);
+    auto* folder = new QPushButton(Language::translate("LogView", "Ordner öffnen"), this);
     follow_ = new QTimer(this);
     follow_->setInterval(kFollowMs);
 
@@ -104,7 +105,8 @@ void LogView::showLog(const QString& path, bool live) {
     end_ = stamp ? stamp->size : 0;
     start_ = std::max<qint64>(0, end_ - kChunk);
     const PosixFile::ReadResult r = PosixFile::readRange(path, start_, end_ - start_);
-    text_->setPlainText(r.ok() ? textOf(r.data, start_ == 0) : u"Log nicht lesbar: "_s + path);
+    text_->setPlainText(r.ok() ? textOf(r.data, start_ == 0)
+                               : Language::translate("LogView", "Log nicht lesbar: ") + path);
     if (r.ok() && start_ > 0) start_ += r.data.indexOf('\n') + 1;
     text_->verticalScrollBar()->setValue(text_->verticalScrollBar()->maximum());
     updateEarlierButton();
@@ -175,9 +177,13 @@ void LogView::markMatches() {
             marks.append({c, mark});
     }
     text_->setExtraSelections(marks);
-    matches_->setText(needle.isEmpty()             ? QString()
-                      : marks.size() >= kMostMarks ? u"über %1 Treffer"_s.arg(kMostMarks)
-                                                   : u"%1 Treffer"_s.arg(marks.size()));
+    const int found = static_cast<int>(marks.size());
+    QString count;
+    if (found >= kMostMarks)
+        count = Language::translate("LogView", "über %n Treffer", nullptr, kMostMarks);
+    else if (!needle.isEmpty())
+        count = Language::translate("LogView", "%n Treffer", nullptr, found);
+    matches_->setText(count);
 }
 
 void LogView::updateEarlierButton() {

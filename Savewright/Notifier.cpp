@@ -1,6 +1,7 @@
 #include "Notifier.h"
 
 #include "Files.h"
+#include "base/Language.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -37,17 +38,18 @@ void Notifier::setUp() {
 }
 
 Notifier::Content Notifier::deletionContent(const DeletionEvent& e, const QString& page) {
-    const QString body = e.summary.isEmpty() ? e.id + QStringLiteral(" – Klick zum Öffnen")
-                                             : e.id + QStringLiteral(" · ") + e.summary;
+    const QString body = e.summary.isEmpty()
+                             ? e.id + Language::translate("Notifier", " – Klick zum Öffnen")
+                             : e.id + QStringLiteral(" · ") + e.summary;
     return {
         e.id, e.title(), body, {{QStringLiteral("path"), page}, {QStringLiteral("anchor"), e.id}}};
 }
 
 Notifier::Content Notifier::updateContent(const UpdateInfo& info, const QString& installed) {
     return {QStringLiteral("update-") + info.version,
-            QStringLiteral("Savewright %1 verfügbar").arg(info.version),
-            info.notes.value_or(QStringLiteral("Klick zum Herunterladen")) +
-                QStringLiteral(" (installiert: %1)").arg(installed),
+            Language::translate("Notifier", "Savewright %1 verfügbar").arg(info.version),
+            info.notes.value_or(Language::translate("Notifier", "Klick zum Herunterladen")) +
+                Language::translate("Notifier", " (installiert: %1)").arg(installed),
             {{QStringLiteral("download"), info.url}}};
 }
 
@@ -63,9 +65,9 @@ Notifier::Content Notifier::alertContent(const Alert& a) {
     if (a.kind == Alert::Kind::Summary) c.userInfo.insert(QStringLiteral("panel"), true);
     c.userInfo.insert(QStringLiteral("task"), a.task);
     if (a.kind == Alert::Kind::Failed)
-        c.actions = {{QStringLiteral("start"), QStringLiteral("Starten")}};
+        c.actions = {{QStringLiteral("start"), Language::translate("Notifier", "Starten")}};
     else if (a.kind == Alert::Kind::Hung)
-        c.actions = {{QStringLiteral("stop"), QStringLiteral("Stoppen")}};
+        c.actions = {{QStringLiteral("stop"), Language::translate("Notifier", "Stoppen")}};
     c.silent = a.kind == Alert::Kind::Recovered;
     return c;
 }
@@ -89,7 +91,7 @@ void Notifier::post(const Content& c) {
         capabilities_.contains(QStringLiteral("body-markup")) ? c.body.toHtmlEscaped() : c.body;
     QStringList actions;
     if (capabilities_.contains(QStringLiteral("actions"))) {
-        actions = {QStringLiteral("default"), QStringLiteral("Öffnen")};
+        actions = {QStringLiteral("default"), Language::translate("Notifier", "Öffnen")};
         for (const auto& [key, label] : c.actions)
             actions << key << label;
     }

@@ -1,5 +1,6 @@
 #include "PanelView.h"
 
+#include "base/Language.h"
 #include "config/ConfigTemplate.h"
 #include "platform/PosixFile.h"
 
@@ -143,11 +144,12 @@ QWidget* PanelView::buildHeader() {
     auto* buttons = new QHBoxLayout(headerButtons_);
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(6);
-    pause_ = new HeaderButton(QStringLiteral("pause"), QStringLiteral("Pause"), headerButtons_);
+    pause_ = new HeaderButton(QStringLiteral("pause"), Language::translate("PanelView", "Pause"),
+                              headerButtons_);
     connect(pause_, &QAbstractButton::clicked, this,
             [this] { engine_->setPaused(!engine_->paused); });
-    auto* all =
-        new HeaderButton(QStringLiteral("play"), QStringLiteral("Alle starten"), headerButtons_);
+    auto* all = new HeaderButton(QStringLiteral("play"),
+                                 Language::translate("PanelView", "Alle starten"), headerButtons_);
     connect(all, &QAbstractButton::clicked, this, [this] { engine_->runAll(); });
     buttons->addWidget(pause_);
     buttons->addWidget(all);
@@ -162,10 +164,11 @@ QWidget* PanelView::buildLinks() {
     column->setSpacing(4);
     auto* row = new QHBoxLayout;
     row->setSpacing(6);
-    dashboard_ = new LinkChip(QStringLiteral("Dashboard"),
+    dashboard_ = new LinkChip(Language::translate("PanelView", "Dashboard"),
                               QStringLiteral("chart.bar.doc.horizontal"), links);
     connect(dashboard_, &QAbstractButton::clicked, this, &PanelView::generateDashboard);
-    report_ = new LinkChip(QStringLiteral("Löschbericht"), QStringLiteral("trash"), links);
+    report_ = new LinkChip(Language::translate("PanelView", "Löschbericht"),
+                           QStringLiteral("trash"), links);
     connect(report_, &QAbstractButton::clicked, this, &PanelView::openReport);
     row->addWidget(dashboard_);
     row->addWidget(report_);
@@ -181,19 +184,21 @@ QWidget* PanelView::buildFooter() {
     auto* footer = new QWidget(this);
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(2, 6, 2, 0);
-    auto add = [&](const char* title, const char* symbol, const char* help, auto action) {
-        auto* b = new FooterButton(QString::fromUtf8(title), QString::fromUtf8(symbol),
-                                   QString::fromUtf8(help), footer);
+    auto add = [&](const QString& title, const char* symbol, const QString& help, auto action) {
+        auto* b = new FooterButton(title, QString::fromUtf8(symbol), help, footer);
         connect(b, &QAbstractButton::clicked, this, action);
         if (row->count() > 0) row->addStretch(1);
         row->addWidget(b);
     };
-    add("Logs", "folder", "", [this] { Files::openPath(engine_->paths.logs()); });
-    add("Einstellungen", "gearshape", "",
+    add(Language::translate("PanelView", "Logs"), "folder", {},
+        [this] { Files::openPath(engine_->paths.logs()); });
+    add(Language::translate("PanelView", "Einstellungen"), "gearshape", {},
         [this] { Files::openInTextEdit(engine_->paths.configFile()); });
-    add("Neu laden", "arrow.clockwise", "", [this] { engine_->reloadConfig(); });
-    add("", "info.circle", "Über Savewright", [] { Files::showAbout(); });
-    add("Beenden", "power", "", [this] { quitAsking(); });
+    add(Language::translate("PanelView", "Neu laden"), "arrow.clockwise", {},
+        [this] { engine_->reloadConfig(); });
+    add({}, "info.circle", Language::translate("PanelView", "Über Savewright"),
+        [] { Files::showAbout(); });
+    add(Language::translate("PanelView", "Beenden"), "power", {}, [this] { quitAsking(); });
     return footer;
 }
 
@@ -203,15 +208,17 @@ void PanelView::quitAsking() {
         runs += t->running.value() ? 1 : 0;
     if (runs == 0) return QApplication::quit();
     // Asked once, never waited for: the answer comes as a click.
-    auto* box = new QMessageBox(QMessageBox::Question, QStringLiteral("Savewright beenden"),
-                                runs == 1 ? QStringLiteral("1 Lauf läuft. Abbrechen und beenden?")
-                                          : QStringLiteral("%1 Läufe laufen. Abbrechen und "
-                                                           "beenden?")
-                                                .arg(runs),
-                                QMessageBox::NoButton, this);
+    auto* box = new QMessageBox(
+        QMessageBox::Question, Language::translate("PanelView", "Savewright beenden"),
+        runs == 1 ? Language::translate("PanelView", "1 Lauf läuft. Abbrechen und beenden?")
+                  : Language::translate("PanelView", "%n Läufe laufen. Abbrechen und beenden?",
+                                        nullptr, runs),
+        QMessageBox::NoButton, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    box->addButton(QStringLiteral("Abbrechen und beenden"), QMessageBox::AcceptRole);
-    box->setDefaultButton(box->addButton(QStringLiteral("Weiterlaufen"), QMessageBox::RejectRole));
+    box->addButton(Language::translate("PanelView", "Abbrechen und beenden"),
+                   QMessageBox::AcceptRole);
+    box->setDefaultButton(
+        box->addButton(Language::translate("PanelView", "Weiterlaufen"), QMessageBox::RejectRole));
     box->setObjectName(QStringLiteral("quitQuestion"));
     connect(box, &QMessageBox::accepted, qApp, [] { QApplication::quit(); });
     box->open();
@@ -271,9 +278,10 @@ void PanelView::apply(bool clockOnly) {
     count_->setText(wrapsBetweenParts(m.countLine));
     headerButtons_->setVisible(m.headerButtons);
     pause_->setSymbol(m.paused ? QStringLiteral("playpause") : QStringLiteral("pause"),
-                      m.paused ? QStringLiteral("Fortsetzen") : QStringLiteral("Pause"));
-    dashboard_->setTitle(dashboardBusy ? QStringLiteral("Dashboard …")
-                                       : QStringLiteral("Dashboard"));
+                      m.paused ? Language::translate("PanelView", "Fortsetzen")
+                               : Language::translate("PanelView", "Pause"));
+    dashboard_->setTitle(dashboardBusy ? Language::translate("PanelView", "Dashboard …")
+                                       : Language::translate("PanelView", "Dashboard"));
     report_->setVisible(m.reportChip);
     report_->setHighlighted(m.reportUnseen);
     dashboardErrorLabel_->setText(dashboardError.value_or(QString()));
@@ -326,12 +334,13 @@ void PanelView::rebuildBanners(const PanelModel& m) {
     };
     if (m.update) {
         const UpdateInfo update = *m.update;
-        auto* b = new Banner(QStringLiteral("arrow.down.circle"),
-                             QStringLiteral("Version %1 verfügbar (installiert: %2)")
-                                 .arg(update.version, UpdateChecker::currentVersion()),
-                             Tone::Accent, this);
-        connect(b->addButton(QStringLiteral("Laden")), &QPushButton::clicked, this,
-                [url = update.url] {
+        auto* b =
+            new Banner(QStringLiteral("arrow.down.circle"),
+                       Language::translate("PanelView", "Version %1 verfügbar (installiert: %2)")
+                           .arg(update.version, UpdateChecker::currentVersion()),
+                       Tone::Accent, this);
+        connect(b->addButton(Language::translate("PanelView", "Laden")), &QPushButton::clicked,
+                this, [url = update.url] {
                     const QUrl target(url, QUrl::StrictMode);
                     if (target.isValid()) Files::open(target);
                 });
@@ -340,28 +349,33 @@ void PanelView::rebuildBanners(const PanelModel& m) {
     for (const QString& text : m.banners)
         wrap(new Banner(QStringLiteral("exclamationmark.triangle"), text, Tone::Red, this));
     if (openFailure) {
-        auto* b = new Banner(QStringLiteral("exclamationmark.triangle"),
-                             QStringLiteral("Kein Programm öffnet „%1“").arg(*openFailure),
-                             Tone::Red, this);
-        connect(b->addButton(QStringLiteral("Pfad kopieren")), &QPushButton::clicked, this,
+        auto* b = new Banner(
+            QStringLiteral("exclamationmark.triangle"),
+            Language::translate("PanelView", "Kein Programm öffnet „%1“").arg(*openFailure),
+            Tone::Red, this);
+        connect(b->addButton(Language::translate("PanelView", "Pfad kopieren")),
+                &QPushButton::clicked, this,
                 [path = *openFailure] { QGuiApplication::clipboard()->setText(path); });
         wrap(b);
     }
     if (templateWritten && m.groups.isEmpty()) {
-        wrap(new Banner(QStringLiteral("doc.text"),
-                        QStringLiteral("Vorlage angelegt: %1. Einen Task eintragen (die Beispiele "
-                                       "zeigen wie) und speichern – Savewright liest die Datei "
-                                       "dann von selbst.")
-                            .arg(*templateWritten),
-                        Tone::Accent, this));
+        wrap(new Banner(
+            QStringLiteral("doc.text"),
+            Language::translate("PanelView",
+                                "Vorlage angelegt: %1. Einen Task eintragen (die Beispiele "
+                                "zeigen wie) und speichern – Savewright liest die Datei "
+                                "dann von selbst.")
+                .arg(*templateWritten),
+            Tone::Accent, this));
     }
     if (m.offerTemplate) {
-        auto* b = new Banner(QStringLiteral("doc.text"),
-                             QStringLiteral("Noch keine config.toml: eine Vorlage mit Beispielen "
-                                            "anlegen?"),
-                             Tone::Accent, this);
-        connect(b->addButton(QStringLiteral("Vorlage anlegen")), &QPushButton::clicked, this,
-                [this] { createConfigTemplate(); });
+        auto* b = new Banner(
+            QStringLiteral("doc.text"),
+            Language::translate("PanelView", "Noch keine config.toml: eine Vorlage mit Beispielen "
+                                             "anlegen?"),
+            Tone::Accent, this);
+        connect(b->addButton(Language::translate("PanelView", "Vorlage anlegen")),
+                &QPushButton::clicked, this, [this] { createConfigTemplate(); });
         wrap(b);
     }
 }
@@ -371,7 +385,8 @@ void PanelView::createConfigTemplate() {
     const int error = ConfigTemplate::create(path);
     // A file that appeared meanwhile is opened as it is, never replaced.
     if (error && error != EEXIST) {
-        const QString prefix = QStringLiteral("config.toml: Vorlage nicht angelegt: ");
+        const QString prefix =
+            Language::translate("PanelView", "config.toml: Vorlage nicht angelegt: ");
         engine_->replaceProblem(prefix, prefix + PosixFile::reason(error));
         return;
     }

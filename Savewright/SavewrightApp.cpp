@@ -12,7 +12,9 @@
 #include "Symbols.h"
 #include "SystemWatch.h"
 #include "TrayMenu.h"
+#include "base/Language.h"
 #include "base/Text.h"
+#include "config/AppConfig.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 
@@ -32,8 +34,6 @@
 
 namespace {
 
-const QString kShellProblem =
-    QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.");
 constexpr int kRunsFinishMs = 15000;
 
 int signalPipe[2] = {-1, -1};
@@ -116,6 +116,18 @@ std::function<void()> showInterface(Engine& engine, const QStringList& arguments
     return show;
 }
 
+// config.toml's choice, else the locale's; set before any text is made.
+void chooseLanguage(const QStringList& arguments) {
+    std::optional<Language::Choice> chosen;
+    try {
+        const Paths paths = Paths::resolve(arguments, arguments.value(0));
+        chosen = Language::fromWord(AppConfig::load(paths.configFile()).language);
+    } catch (const ConfigError&) {
+        // Said in the panel, in the locale's language.
+    }
+    Language::choose(chosen.value_or(Language::fromEnvironment()));
+}
+
 // Widgets for the tray program and snapshots; none at all without a display.
 std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, bool headless) {
     std::unique_ptr<QCoreApplication> app;
@@ -177,6 +189,7 @@ int run(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (CommandLine::has(arguments, QStringLiteral("--run-spiegel")))
         return runMirrorScript(arguments);
+    chooseLanguage(arguments);
     const CommandLine::Parsed parsed = CommandLine::parse(arguments);
     if (!parsed.error.isEmpty()) {
         // Nothing starts on a line that was not understood.
@@ -212,15 +225,19 @@ int run(int argc, char** argv) {
             Engine::otherWorkingInstanceRunning(paths.appSupport)) {
             // A second start from the menu means "show me": the running copy does.
             if (headless)
-                std::fputs("Savewright läuft schon (eine Kopie mit demselben Support-Ordner).\n",
-                           stderr);
+                CommandLineTool::print(
+                    stderr, Language::translate("SavewrightApp",
+                                                "Savewright läuft schon (eine Kopie mit demselben "
+                                                "Support-Ordner).\n"));
             else
                 CommandLineTool::showRunningPanel();
             return 0;
         }
         if (!support && Engine::pythonShellRunning()) {
             observeOnly = true;
-            extra.append(kShellProblem);
+            extra.append(Language::translate(
+                "SavewrightApp",
+                "Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks."));
         }
     }
     Engine engine(paths, observeOnly, extra);

@@ -1,6 +1,7 @@
 #include "StatusReport.h"
 
 #include "ViewModel.h"
+#include "base/Language.h"
 #include "base/Text.h"
 
 #include <QJsonArray>
@@ -47,15 +48,17 @@ QJsonObject task(const TaskState& t, const Engine& engine) {
         {u"requireAllVolumes"_s, c.requireAllVolumes}};
 }
 
-QString germanStatus(const QString& status) {
-    static const QHash<QString, QString> words{
-        {QStringLiteral("running"), QStringLiteral("läuft")},
-        {QStringLiteral("error"), QStringLiteral("Fehler")},
-        {QStringLiteral("red"), QStringLiteral("überfällig")},
-        {QStringLiteral("never"), QStringLiteral("nie gelaufen")},
-        {QStringLiteral("yellow"), QStringLiteral("Warnung")},
-        {QStringLiteral("green"), QStringLiteral("ok")}};
-    return words.value(status, status);
+// The report's status word as a person reads it.
+QString statusWord(const QString& status) {
+    static const QHash<QString, const char*> words{
+        {QStringLiteral("running"), QT_TRANSLATE_NOOP("StatusReport", "läuft")},
+        {QStringLiteral("error"), QT_TRANSLATE_NOOP("StatusReport", "Fehler")},
+        {QStringLiteral("red"), QT_TRANSLATE_NOOP("StatusReport", "überfällig")},
+        {QStringLiteral("never"), QT_TRANSLATE_NOOP("StatusReport", "nie gelaufen")},
+        {QStringLiteral("yellow"), QT_TRANSLATE_NOOP("StatusReport", "Warnung")},
+        {QStringLiteral("green"), QT_TRANSLATE_NOOP("StatusReport", "ok")}};
+    const char* word = words.value(status);
+    return word ? Language::translate("StatusReport", word) : status;
 }
 
 // Names and failure lines come from config.toml and the scripts: a terminal
@@ -140,19 +143,21 @@ QString line(const QJsonObject& report) {
 }
 
 QString table(const QJsonObject& report, const QDateTime& now) {
-    QList<QStringList> rows{{QStringLiteral("Task"), QStringLiteral("Gruppe"),
-                             QStringLiteral("Art"), QStringLiteral("Status"),
-                             QStringLiteral("Letzter Erfolg"), QStringLiteral("Nächster Lauf"),
-                             QStringLiteral("Meldung")}};
+    QList<QStringList> rows{
+        {Language::translate("StatusReport", "Task"), Language::translate("StatusReport", "Gruppe"),
+         Language::translate("StatusReport", "Art"), Language::translate("StatusReport", "Status"),
+         Language::translate("StatusReport", "Letzter Erfolg"),
+         Language::translate("StatusReport", "Nächster Lauf"),
+         Language::translate("StatusReport", "Meldung")}};
     for (const QJsonValue v : report.value(u"tasks").toArray()) {
         const QJsonObject t = v.toObject();
         const QDateTime last =
             QDateTime::fromString(t.value(u"lastSuccess").toString(), Qt::ISODate);
-        rows.append({forTerminal(t.value(u"name").toString()),
-                     forTerminal(t.value(u"group").toString()), t.value(u"kind").toString(),
-                     germanStatus(t.value(u"status").toString()),
-                     RelativeTime::text(last.isValid() ? std::optional(last) : std::nullopt, now),
-                     nextRun(t, now), forTerminal(t.value(u"failureLine").toString())});
+        rows.append(
+            {forTerminal(t.value(u"name").toString()), forTerminal(t.value(u"group").toString()),
+             t.value(u"kind").toString(), statusWord(t.value(u"status").toString()),
+             RelativeTime::text(last.isValid() ? std::optional(last) : std::nullopt, now),
+             nextRun(t, now), forTerminal(TaskRunner::shown(t.value(u"failureLine").toString()))});
     }
     QString out = Text::alignedTable(rows);
     for (const QJsonValue p : report.value(u"problems").toArray())

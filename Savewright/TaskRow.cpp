@@ -5,6 +5,7 @@
 #include "HistoryWindow.h"
 #include "Palette.h"
 #include "Symbols.h"
+#include "base/Language.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -16,7 +17,6 @@
 namespace {
 constexpr int kPadX = 10, kPadY = 5, kLine = 18, kBar = 3, kSpacing = 1;
 constexpr double kNameRoom = 110; // pixels the name keeps before a reason is shortened
-const QString kDryRun = QStringLiteral("Dry-Run");
 } // namespace
 
 TaskRow::TaskRow(std::shared_ptr<TaskState> task, Engine* engine, QWidget* parent)
@@ -87,8 +87,8 @@ void TaskRow::rebuildButtons() {
         }
         delete item;
     }
-    auto add = [&](const char* symbol, const char* help, auto action) {
-        auto* b = new RowButton(QString::fromUtf8(symbol), QString::fromUtf8(help), buttons_);
+    auto add = [&](const char* symbol, const QString& help, auto action) {
+        auto* b = new RowButton(QString::fromUtf8(symbol), help, buttons_);
         connect(b, &QAbstractButton::clicked, this, action);
         layout->addWidget(b);
         // A button made while the row is under the pointer must show at once:
@@ -97,12 +97,13 @@ void TaskRow::rebuildButtons() {
     };
     if (!m.observeOnly) {
         if (m.running)
-            add("stop.fill", "Stoppen", [this] { stop(); });
+            add("stop.fill", Language::translate("TaskRow", "Stoppen"), [this] { stop(); });
         else if (!m.isRunning)
-            add("play.fill", "Starten", [this] { start(false); });
+            add("play.fill", Language::translate("TaskRow", "Starten"), [this] { start(false); });
     }
-    add("doc.text", "Log öffnen", [this] { openLog(); });
-    add("chevron.left.forwardslash.chevron.right", "Skript öffnen", [this] { openScript(); });
+    add("doc.text", Language::translate("TaskRow", "Log öffnen"), [this] { openLog(); });
+    add("chevron.left.forwardslash.chevron.right", Language::translate("TaskRow", "Skript öffnen"),
+        [this] { openScript(); });
     buttons_->adjustSize();
     placeButtons();
     setToolTip(m.tooltip);
@@ -147,11 +148,12 @@ void TaskRow::paintEvent(QPaintEvent*) {
     if (m.dryRun) {
         // A dry run changes nothing: said beside the name, so it never passes for a backup.
         p.setFont(Look::font(11));
-        const int w = p.fontMetrics().horizontalAdvance(kDryRun);
+        const QString dryRun = Language::translate("TaskRow", "Dry-Run");
+        const int w = p.fontMetrics().horizontalAdvance(dryRun);
         if (right - w - 8 > nameLeft + 40) {
             p.setPen(Palette::color(Tone::Secondary, palette()));
             p.drawText(QRectF(right - w, line.top(), w, kLine), Qt::AlignRight | Qt::AlignVCenter,
-                       kDryRun);
+                       dryRun);
             right -= w + 8;
         }
     }
@@ -182,17 +184,20 @@ void TaskRow::contextMenuEvent(QContextMenuEvent* e) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (!m.observeOnly) {
         if (m.running) {
-            menu->addAction(QStringLiteral("Stoppen"), this, [this] { stop(); });
+            menu->addAction(Language::translate("TaskRow", "Stoppen"), this, [this] { stop(); });
         } else {
-            menu->addAction(QStringLiteral("Starten"), this, [this] { start(false); });
-            menu->addAction(QStringLiteral("Dry-Run"), this, [this] { start(true); });
+            menu->addAction(Language::translate("TaskRow", "Starten"), this,
+                            [this] { start(false); });
+            menu->addAction(Language::translate("TaskRow", "Dry-Run"), this,
+                            [this] { start(true); });
         }
         addPauseActions(menu);
         menu->addSeparator();
     }
-    menu->addAction(QStringLiteral("Verlauf…"), this, [this] { openHistory(); });
-    menu->addAction(QStringLiteral("Log öffnen"), this, [this] { openLog(); });
-    menu->addAction(QStringLiteral("Skript öffnen"), this, [this] { openScript(); });
+    menu->addAction(Language::translate("TaskRow", "Verlauf…"), this, [this] { openHistory(); });
+    menu->addAction(Language::translate("TaskRow", "Log öffnen"), this, [this] { openLog(); });
+    menu->addAction(Language::translate("TaskRow", "Skript öffnen"), this,
+                    [this] { openScript(); });
     // The menu may have taken the pointer's leave event along.
     connect(menu, &QMenu::aboutToHide, this, [this] {
         QTimer::singleShot(0, this, [this] { setHovering(Look::pointerOver(this)); });
@@ -206,17 +211,17 @@ void TaskRow::addPauseActions(QMenu* menu) {
     if (task_->config.value().type == TaskType::External) return;
     menu->addSeparator();
     if (engine_->taskPausedUntil(name)) {
-        menu->addAction(QStringLiteral("Fortsetzen"), this,
+        menu->addAction(Language::translate("TaskRow", "Fortsetzen"), this,
                         [this, name] { engine_->resumeTask(name); });
         return;
     }
-    menu->addAction(QStringLiteral("Pausieren für 1 Stunde"), this, [this, name] {
+    menu->addAction(Language::translate("TaskRow", "Pausieren für 1 Stunde"), this, [this, name] {
         engine_->pauseTask(name, engine_->currentTime().addSecs(3600));
     });
-    menu->addAction(QStringLiteral("Pausieren bis morgen"), this, [this, name] {
+    menu->addAction(Language::translate("TaskRow", "Pausieren bis morgen"), this, [this, name] {
         engine_->pauseTask(name, Engine::tomorrowMorning(engine_->currentTime()));
     });
-    menu->addAction(QStringLiteral("Pausieren bis ich fortsetze"), this,
+    menu->addAction(Language::translate("TaskRow", "Pausieren bis ich fortsetze"), this,
                     [this, name] { engine_->pauseTask(name, std::nullopt); });
 }
 

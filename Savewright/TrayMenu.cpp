@@ -2,6 +2,7 @@
 
 #include "Autostart.h"
 #include "PanelView.h"
+#include "base/Language.h"
 
 #include <QMenu>
 
@@ -14,8 +15,8 @@ QMenu* make(PanelView* panel, std::function<void()> show, const QString& program
     auto* menu = new QMenu;
     menu->setObjectName(QStringLiteral("trayMenu"));
     QObject::connect(panel, &QObject::destroyed, menu, &QObject::deleteLater);
-    menu->addAction(QStringLiteral("Panel zeigen"), menu, std::move(show));
-    QAction* login = menu->addAction(QStringLiteral("Beim Anmelden starten"));
+    menu->addAction(Language::translate("TrayMenu", "Panel zeigen"), menu, std::move(show));
+    QAction* login = menu->addAction(Language::translate("TrayMenu", "Beim Anmelden starten"));
     login->setCheckable(true);
     const QStringList roots = Autostart::rootsOf(arguments);
     // The file is the truth: it may have been removed by hand meanwhile.
@@ -24,10 +25,13 @@ QMenu* make(PanelView* panel, std::function<void()> show, const QString& program
     QObject::connect(login, &QAction::triggered, menu, [login, program, roots](bool on) {
         if (Autostart::setEnabled(on, program, roots)) return;
         login->setChecked(Autostart::enabled());
-        std::fprintf(stderr, "Nicht zu ändern: %s\n", Autostart::path().toUtf8().constData());
+        const QString line =
+            Language::translate("TrayMenu", "Nicht zu ändern: %1\n").arg(Autostart::path());
+        std::fputs(line.toUtf8().constData(), stderr);
     });
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Beenden"), panel, [panel] { panel->quitAsking(); });
+    menu->addAction(Language::translate("TrayMenu", "Beenden"), panel,
+                    [panel] { panel->quitAsking(); });
     return menu;
 }
 

@@ -1,5 +1,6 @@
 #include "ViewModel.h"
 
+#include "base/Language.h"
 #include "platform/Mounts.h"
 
 #include <QFileInfo>
@@ -9,8 +10,10 @@
 namespace ViewModel {
 
 namespace {
-const QString kOthers = QStringLiteral("Sonstiges");
+QString othersName() {
+    return Language::translate("ViewModel", "Sonstiges");
 }
+} // namespace
 
 Tone textTone(TaskStatus status) {
     switch (status) {
@@ -52,13 +55,16 @@ QString countLine(const Engine::TaskList& tasks, const QDateTime& now, bool paus
         if (t->waiting || (t->heldBy.value() && !t->isRunning())) ++waiting;
     }
     QStringList parts{QStringLiteral("%1 ok").arg(green)};
-    if (yellow) parts.append(QStringLiteral("%1 Warnung").arg(yellow));
-    if (overdue) parts.append(QStringLiteral("%1 überfällig").arg(overdue));
-    if (error) parts.append(QStringLiteral("%1 Fehler").arg(error));
-    if (running) parts.append(QStringLiteral("%1 läuft").arg(running));
-    if (waiting) parts.append(QStringLiteral("%1 wartet").arg(waiting));
+    const auto count = [&parts](const char* text, int n) {
+        if (n) parts.append(Language::translate("ViewModel", text, nullptr, n));
+    };
+    count(QT_TRANSLATE_N_NOOP("ViewModel", "%n Warnung"), yellow);
+    count(QT_TRANSLATE_N_NOOP("ViewModel", "%n überfällig"), overdue);
+    count(QT_TRANSLATE_N_NOOP("ViewModel", "%n Fehler"), error);
+    count(QT_TRANSLATE_N_NOOP("ViewModel", "%n läuft"), running);
+    count(QT_TRANSLATE_N_NOOP("ViewModel", "%n wartet"), waiting);
     QString line = parts.join(QStringLiteral(" · "));
-    if (paused) line += QStringLiteral(" · pausiert");
+    if (paused) line += Language::translate("ViewModel", " · pausiert");
     return line;
 }
 
@@ -67,9 +73,11 @@ std::optional<QString> errorLine(const Engine::TaskList& tasks, const QDateTime&
     for (const auto& t : tasks)
         if (t->status(now) == TaskStatus::Error) failed.append(t.get());
     if (failed.isEmpty()) return std::nullopt;
+    const std::optional<QString> error = failed.first()->errorText();
     QString line = failed.first()->config.value().name + QStringLiteral(": ") +
-                   failed.first()->errorText().value_or(QStringLiteral("Fehler"));
-    if (failed.size() > 1) line += QStringLiteral(" (+%1 weitere)").arg(failed.size() - 1);
+                   (error ? TaskRunner::shown(*error) : Language::translate("ViewModel", "Fehler"));
+    if (const qsizetype more = failed.size() - 1; more > 0)
+        line += Language::translate("ViewModel", " (+%n weitere)", nullptr, more);
     return line;
 }
 
@@ -78,9 +86,10 @@ QList<QPair<QString, Engine::TaskList>> groups(const Engine::TaskList& tasks) {
     QList<QPair<QString, Engine::TaskList>> out;
     QHash<QString, qsizetype> index;
     Engine::TaskList others;
+    const QString othersTitle = othersName();
     for (const auto& t : tasks) {
-        const QString name = t->config.value().group.value_or(kOthers);
-        if (name == kOthers) {
+        const QString name = t->config.value().group.value_or(othersTitle);
+        if (name == othersTitle) {
             others.append(t);
             continue;
         }
@@ -91,7 +100,7 @@ QList<QPair<QString, Engine::TaskList>> groups(const Engine::TaskList& tasks) {
         }
         out[*at].second.append(t);
     }
-    if (!others.isEmpty()) out.append({kOthers, others});
+    if (!others.isEmpty()) out.append({othersTitle, others});
     return out;
 }
 
@@ -118,7 +127,7 @@ PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expa
     PanelModel m;
     const Engine::TaskList& tasks = engine.tasks.value();
     const QDateTime now = engine.now.value();
-    m.title = engine.observeOnly ? QStringLiteral("Savewright · Beobachter")
+    m.title = engine.observeOnly ? Language::translate("ViewModel", "Savewright · Beobachter")
                                  : QStringLiteral("Savewright");
     m.paused = engine.paused.value();
     m.countLine = countLine(tasks, now, m.paused);
@@ -137,12 +146,15 @@ PanelModel panel(const Engine& engine, bool expandAll, const QSet<QString>& expa
 }
 
 QString runningText(const TaskState& task, const QDateTime& now) {
-    if (const auto p = task.progress.value()) return QStringLiteral("läuft · %1 %").arg(*p);
+    if (const auto p = task.progress.value())
+        return Language::translate("ViewModel", "läuft · %1 %").arg(*p);
     const std::optional<QDateTime> start =
         task.startTime.value() ? task.startTime.value() : task.summary.value().latestStart;
-    if (!start) return QStringLiteral("läuft");
+    if (!start) return Language::translate("ViewModel", "läuft");
     const qint64 s = std::max<qint64>(0, start->msecsTo(now) / 1000);
-    return QStringLiteral("läuft · %1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return Language::translate("ViewModel", "läuft · %1:%2")
+        .arg(s / 60)
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
 std::optional<QString> volumeWait(const TaskConfig& c, const Engine& engine) {
@@ -153,11 +165,12 @@ std::optional<QString> volumeWait(const TaskConfig& c, const Engine& engine) {
     QStringList missing;
     for (const QString& v : c.watchVolumes)
         if (!present(v)) missing.append(QFileInfo(Mounts::withoutTrailingSlashes(v)).fileName());
-    return QStringLiteral("wartet auf Volume: ") + missing.join(QStringLiteral(", "));
+    return Language::translate("ViewModel", "wartet auf Volume: ") +
+           missing.join(QStringLiteral(", "));
 }
 
 QString heldText(const QString& reason) {
-    return QStringLiteral("zurückgestellt: ") + reason;
+    return Language::translate("ViewModel", "zurückgestellt: ") + reason;
 }
 
 std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAll,
@@ -165,10 +178,12 @@ std::optional<QString> nextRunText(const Schedule::NextDue& next, bool requireAl
     if (next.at) return RelativeTime::ahead(*next.at, now);
     if (next.volumes.isEmpty()) return std::nullopt;
     if (next.volumes.size() == 1)
-        return QStringLiteral("sobald %1 da ist").arg(next.volumes.first());
-    return QStringLiteral("sobald %1 da %2")
-        .arg(next.volumes.join(requireAll ? QStringLiteral(" und ") : QStringLiteral(" oder ")),
-             requireAll ? QStringLiteral("sind") : QStringLiteral("ist"));
+        return Language::translate("ViewModel", "sobald %1 da ist").arg(next.volumes.first());
+    if (requireAll)
+        return Language::translate("ViewModel", "sobald %1 da sind")
+            .arg(next.volumes.join(Language::translate("ViewModel", " und ")));
+    return Language::translate("ViewModel", "sobald %1 da ist")
+        .arg(next.volumes.join(Language::translate("ViewModel", " oder ")));
 }
 
 namespace {
@@ -185,7 +200,7 @@ QString tooltip(const TaskState& task, const Engine& engine) {
     } else if (!task.isRunning() && !engine.paused.value() && !wait) {
         if (const auto next =
                 nextRunText(engine.nextRun(task), c.requireAllVolumes, engine.now.value()))
-            lines.append(QStringLiteral("nächster Lauf: ") + *next);
+            lines.append(Language::translate("ViewModel", "nächster Lauf: ") + *next);
     }
     return lines.join(u'\n');
 }
@@ -207,7 +222,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
     r.observeOnly = engine.observeOnly;
     if (r.isRunning) r.progressBar = task.progress.value();
     if (task.waiting && r.status != TaskStatus::Running) {
-        r.meta = QStringLiteral("wartet");
+        r.meta = Language::translate("ViewModel", "wartet");
         r.metaTone = Tone::Secondary;
         return r;
     }
@@ -223,11 +238,11 @@ RowModel row(const TaskState& task, const Engine& engine) {
         r.metaTone = Tone::Accent;
         break;
     case TaskStatus::Error:
-        r.meta = QStringLiteral("Fehler");
+        r.meta = Language::translate("ViewModel", "Fehler");
         r.metaTone = Tone::Red;
         break;
     case TaskStatus::Never:
-        r.meta = QStringLiteral("nie");
+        r.meta = Language::translate("ViewModel", "nie");
         r.metaTone = Tone::Red;
         break;
     case TaskStatus::Red:

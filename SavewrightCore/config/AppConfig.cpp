@@ -1,6 +1,7 @@
 #include "AppConfig.h"
 
 #include "Paths.h"
+#include "base/Language.h"
 #include "base/Text.h"
 #include "platform/PosixFile.h"
 
@@ -60,10 +61,15 @@ std::optional<std::pair<qint64, qint64>> TaskConfig::hourMinute() const {
     return std::pair{numbers[0], numbers[1]};
 }
 
-const QString AppConfig::kVolumesNotAList =
-    QStringLiteral("watch_volumes muss eine Liste sein, z. B. [\"/mnt/nas\"]: der Task startet "
-                   "nicht, bis das behoben ist");
-const QString AppConfig::kCrLfWarning = QStringLiteral("Zeilenende CR LF: bitte als LF speichern");
+QString AppConfig::volumesNotAList() {
+    return Language::translate("AppConfig",
+                               "watch_volumes muss eine Liste sein, z. B. [\"/mnt/nas\"]: der Task "
+                               "startet nicht, bis das behoben ist");
+}
+
+QString AppConfig::crLfWarning() {
+    return Language::translate("AppConfig", "Zeilenende CR LF: bitte als LF speichern");
+}
 
 namespace {
 
@@ -117,24 +123,31 @@ void refuseUnusableNames(const QString& name, const QString& script) {
     // An empty script would run "bash Scripts/", an empty name log as "_".
     if (name.trimmed().isEmpty() || script.trimmed().isEmpty())
         throw TOMLError(
-            0, QStringLiteral("Task „%1“: name und script dürfen nicht leer sein").arg(name));
+            0, Language::translate("AppConfig", "Task „%1“: name und script dürfen nicht leer sein")
+                   .arg(name));
     // Only the repository's own scripts run: none from outside Scripts/.
     if (script.startsWith(u'/') || script.split(u'/').contains(QStringLiteral("..")))
-        throw TOMLError(0, QStringLiteral("Task „%1“: script „%2“ liegt nicht im Ordner Scripts")
+        throw TOMLError(0, Language::translate(
+                               "AppConfig", "Task „%1“: script „%2“ liegt nicht im Ordner Scripts")
                                .arg(name, script));
     if (breaks(name) || name.contains(u'/'))
-        throw TOMLError(0, QStringLiteral("Task „%1“: name darf kein „/“, keinen Zeilenumbruch und "
-                                          "kein Nullzeichen enthalten")
-                               .arg(name));
-    if (breaks(script))
         throw TOMLError(
-            0, QStringLiteral("Task „%1“: script darf keinen Zeilenumbruch und kein Nullzeichen "
-                              "enthalten")
+            0, Language::translate("AppConfig",
+                                   "Task „%1“: name darf kein „/“, keinen Zeilenumbruch und "
+                                   "kein Nullzeichen enthalten")
                    .arg(name));
+    if (breaks(script))
+        throw TOMLError(0, Language::translate(
+                               "AppConfig",
+                               "Task „%1“: script darf keinen Zeilenumbruch und kein Nullzeichen "
+                               "enthalten")
+                               .arg(name));
     if (name.toUtf8().size() + script.toUtf8().size() > kLongestNameAndScript)
-        throw TOMLError(0, QStringLiteral("Task „%1“: name und script zusammen länger als %2 Bytes")
-                               .arg(name)
-                               .arg(kLongestNameAndScript));
+        throw TOMLError(
+            0, Language::translate("AppConfig",
+                                   "Task „%1“: name und script zusammen länger als %2 Bytes")
+                   .arg(name)
+                   .arg(kLongestNameAndScript));
 }
 
 TaskConfig readTask(const TOMLTable& t, qsizetype number) {
@@ -142,12 +155,13 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     auto script = name ? requiredString(t, "script") : std::nullopt;
     auto typeText = script ? requiredString(t, "type") : std::nullopt;
     if (!typeText)
-        throw TOMLError(0,
-                        QStringLiteral("Task %1: name, type und script sind Pflicht").arg(number));
+        throw TOMLError(
+            0, Language::translate("AppConfig", "Task %1: name, type und script sind Pflicht")
+                   .arg(number));
     auto type = taskTypeFromText(*typeText);
     if (!type)
-        throw TOMLError(0,
-                        QStringLiteral("Task „%1“: unbekannter type „%2“").arg(*name, *typeText));
+        throw TOMLError(0, Language::translate("AppConfig", "Task „%1“: unbekannter type „%2“")
+                               .arg(*name, *typeText));
 
     refuseUnusableNames(*name, *script);
     TaskConfig task(*name, *type, *script);
@@ -198,11 +212,12 @@ TaskConfig readTask(const TOMLTable& t, qsizetype number) {
     readString(t, u"ping_url", task.pingURL);
     if (const auto v = t.constFind(QStringLiteral("watch_volumes"));
         v != t.constEnd() && !v->stringArray())
-        task.hold = AppConfig::kVolumesNotAList;
+        task.hold = AppConfig::volumesNotAList();
     if (!task.pingURL.isEmpty() && !task.pingURL.startsWith(u"http://") &&
         !task.pingURL.startsWith(u"https://"))
         throw TOMLError(
-            0, QStringLiteral("Task „%1“: ping_url muss mit http:// oder https:// beginnen")
+            0, Language::translate("AppConfig",
+                                   "Task „%1“: ping_url muss mit http:// oder https:// beginnen")
                    .arg(task.name));
     return task;
 }
@@ -226,6 +241,7 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
             config.minBatteryPercent.reset();
         readString(*general, u"metrics_file", config.metricsFile);
         readString(*general, u"repo", config.repo);
+        readString(*general, u"language", config.language);
         if (!config.repo.isEmpty()) config.repo = Paths::expandHome(config.repo);
         if (!config.metricsFile.isEmpty())
             config.metricsFile = Paths::expandHome(config.metricsFile);
@@ -244,15 +260,16 @@ AppConfig AppConfig::parse(const QString& text) {
 AppConfig AppConfig::load(const QString& path) {
     const PosixFile::ReadResult file = PosixFile::readAll(path);
     if (!file.ok())
-        throw ConfigError(
-            QStringLiteral("„%1“ nicht lesbar: %2").arg(path, PosixFile::reason(file.error)));
+        throw ConfigError(Language::translate("AppConfig", "„%1“ nicht lesbar: %2")
+                              .arg(path, PosixFile::reason(file.error)));
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder(file.data);
     if (decoder.hasError())
-        throw ConfigError(QStringLiteral("„%1“ ist kein gültiger UTF-8-Text").arg(path));
+        throw ConfigError(
+            Language::translate("AppConfig", "„%1“ ist kein gültiger UTF-8-Text").arg(path));
     // Saved by a Windows editor: the lines' CRs break the syntax; say why.
     const QString lineEnds = text.contains(QStringLiteral("\r\n"))
-                                 ? QStringLiteral("config.toml: ") + kCrLfWarning
+                                 ? QStringLiteral("config.toml: ") + crLfWarning()
                                  : QString();
     try {
         AppConfig config = parse(text);

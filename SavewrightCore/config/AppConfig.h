@@ -84,6 +84,8 @@ struct AppConfig {
     QString metricsFile;
     // The script repository when --repo is not given (read by Paths).
     QString repo;
+    // "de" or "en"; empty: as the environment's locale says.
+    QString language;
     // Mistakes that do not block loading, each naming its line, task and key.
     QStringList warnings;
 
@@ -96,8 +98,8 @@ struct AppConfig {
     // type, unknown keys and tables, weekly days and times that are never due,
     // watched folders a gio address never mounts at (ConfigCheck.cpp).
     static QStringList check(const TOMLDocument& doc, const QList<TaskConfig>& tasks);
-    static const QString kCrLfWarning;
-    static const QString kVolumesNotAList;
+    static QString crLfWarning();
+    static QString volumesNotAList();
 
     friend bool operator==(const AppConfig&, const AppConfig&) = default;
 };

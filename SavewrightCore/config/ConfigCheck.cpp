@@ -2,6 +2,7 @@
 // what a task does: named with their line, task and key.
 #include "AppConfig.h"
 
+#include "base/Language.h"
 #include "platform/Mounts.h"
 
 #include <algorithm>
@@ -20,7 +21,8 @@ const QHash<QString, Kind>& generalKeys() {
                                            {QStringLiteral("on_battery"), Kind::Text},
                                            {QStringLiteral("on_metered"), Kind::Text},
                                            {QStringLiteral("min_battery_percent"), Kind::Number},
-                                           {QStringLiteral("repo"), Kind::Text}};
+                                           {QStringLiteral("repo"), Kind::Text},
+                                           {QStringLiteral("language"), Kind::Text}};
     return keys;
 }
 
@@ -73,13 +75,13 @@ bool fits(const TOMLValue& v, Kind kind) {
 QString wanted(Kind kind) {
     switch (kind) {
     case Kind::Text:
-        return QStringLiteral("muss ein Text in Anführungszeichen sein");
+        return Language::translate("ConfigCheck", "muss ein Text in Anführungszeichen sein");
     case Kind::Number:
-        return QStringLiteral("muss eine Zahl sein");
+        return Language::translate("ConfigCheck", "muss eine Zahl sein");
     case Kind::Bool:
-        return QStringLiteral("muss true oder false sein");
+        return Language::translate("ConfigCheck", "muss true oder false sein");
     case Kind::List:
-        return QStringLiteral("muss eine Liste von Texten sein");
+        return Language::translate("ConfigCheck", "muss eine Liste von Texten sein");
     }
     return {};
 }
@@ -92,7 +94,8 @@ struct Warning {
 };
 
 Warning at(int line, const QString& text) {
-    return {line, QStringLiteral("config.toml Zeile %1: %2").arg(line).arg(text)};
+    return {line,
+            Language::translate("ConfigCheck", "config.toml Zeile %1: %2").arg(line).arg(text)};
 }
 
 // Unknown keys and keys of the wrong type; `who` names the table or task.
@@ -104,16 +107,20 @@ void checkKeys(const TOMLTable& table, const QHash<QString, Kind>& known, const 
         const TOMLValue& v = table[key];
         const auto kind = known.constFind(key);
         if (kind == known.constEnd())
-            out.append(at(v.line, QStringLiteral("%1: unbekannter Schlüssel „%2“").arg(who, key)));
+            out.append(
+                at(v.line, Language::translate("ConfigCheck", "%1: unbekannter Schlüssel „%2“")
+                               .arg(who, key)));
         else if (key == u"watch_volumes" && !v.stringArray()) // what holds the task
-            out.append(at(v.line, who + QStringLiteral(": ") + AppConfig::kVolumesNotAList));
+            out.append(at(v.line, who + QStringLiteral(": ") + AppConfig::volumesNotAList()));
         else if (!fits(v, *kind))
             // A list's texts are read even beside other values; anything else falls back.
             out.append(
-                at(v.line, QStringLiteral("%1: %2 %3, %4")
-                               .arg(who, key, wanted(*kind),
-                                    v.stringArray() ? QStringLiteral("nur die Texte darin gelten")
-                                                    : QStringLiteral("es gilt der Standardwert"))));
+                at(v.line,
+                   QStringLiteral("%1: %2 %3, %4")
+                       .arg(who, key, wanted(*kind),
+                            v.stringArray()
+                                ? Language::translate("ConfigCheck", "nur die Texte darin gelten")
+                                : Language::translate("ConfigCheck", "es gilt der Standardwert"))));
     }
 }
 
@@ -128,14 +135,16 @@ void checkWeekly(const TaskConfig& task, const TOMLTable& table, int headerLine,
                  QList<Warning>& out) {
     if (!task.weekday())
         out.append(at(lineOf(table, "day", headerLine),
-                      QStringLiteral("%1: day „%2“ ist kein Wochentag (monday … sunday): der "
-                                     "Task wird nie fällig")
+                      Language::translate("ConfigCheck",
+                                          "%1: day „%2“ ist kein Wochentag (monday … sunday): der "
+                                          "Task wird nie fällig")
                           .arg(who, task.day)));
     const auto hm = task.hourMinute();
     if (!hm || hm->first < 0 || hm->first > 23 || hm->second < 0 || hm->second > 59)
         out.append(at(lineOf(table, "time", headerLine),
-                      QStringLiteral("%1: time „%2“ ist keine Uhrzeit (HH:MM): der Task wird "
-                                     "nie fällig")
+                      Language::translate("ConfigCheck",
+                                          "%1: time „%2“ ist keine Uhrzeit (HH:MM): der Task wird "
+                                          "nie fällig")
                           .arg(who, task.time)));
 }
 
@@ -148,8 +157,9 @@ void checkGvfsFolders(const TaskConfig& task, const TOMLTable& table, int header
         const QString address = task.mountURLFor(volume);
         const QString folder = Mounts::gvfsFolder(address);
         if (folder.isEmpty() || Mounts::withoutTrailingSlashes(volume) == folder) continue;
-        out.append(at(line, QStringLiteral("%1: gio mount hängt %2 nicht unter %3 ein, sondern "
-                                           "unter %4")
+        out.append(at(line, Language::translate(
+                                "ConfigCheck", "%1: gio mount hängt %2 nicht unter %3 ein, sondern "
+                                               "unter %4")
                                 .arg(who, address, volume, folder)));
     }
 }
@@ -160,16 +170,27 @@ void checkConditions(const TOMLTable& table, const QString& who, QList<Warning>&
         const auto v = table.constFind(QString::fromLatin1(key));
         if (v != table.constEnd() && v->string() && *v->string() != u"run" &&
             *v->string() != u"skip")
-            out.append(at(v->line, QStringLiteral("%1: %2 muss „run“ oder „skip“ sein, es gilt "
-                                                  "„run“")
+            out.append(at(v->line, Language::translate(
+                                       "ConfigCheck", "%1: %2 muss „run“ oder „skip“ sein, es gilt "
+                                                      "„run“")
                                        .arg(who, QString::fromLatin1(key))));
     }
     const auto charge = table.constFind(QStringLiteral("min_battery_percent"));
     if (who == u"[general]" && charge != table.constEnd() && charge->doubleValue() &&
         !(*charge->doubleValue() >= 0 && *charge->doubleValue() <= 100))
-        out.append(at(charge->line, QStringLiteral("%1: min_battery_percent muss zwischen 0 und "
-                                                   "100 liegen, es gilt keine Grenze")
-                                        .arg(who)));
+        out.append(
+            at(charge->line,
+               Language::translate("ConfigCheck", "%1: min_battery_percent muss zwischen 0 und "
+                                                  "100 liegen, es gilt keine Grenze")
+                   .arg(who)));
+}
+
+void checkLanguage(const TOMLTable& general, QList<Warning>& out) {
+    const auto v = general.constFind(QStringLiteral("language"));
+    if (v != general.constEnd() && v->string() && !Language::fromWord(*v->string()))
+        out.append(at(v->line, Language::translate("ConfigCheck",
+                                                   "[general]: language muss „de“ oder „en“ "
+                                                   "sein, es gilt die Sprache der Umgebung")));
 }
 
 // nice is a whole number 0–19, io_class "idle" or "best-effort".
@@ -178,14 +199,17 @@ void checkPriority(const TOMLTable& table, const QString& who, QList<Warning>& o
         n != table.constEnd() && n->doubleValue() &&
         !(*n->doubleValue() == std::trunc(*n->doubleValue()) && *n->doubleValue() >= 0 &&
           *n->doubleValue() <= 19))
-        out.append(at(n->line, QStringLiteral("%1: nice muss eine ganze Zahl von 0 bis 19 sein, "
-                                              "es gilt die Priorität des Programms")
-                                   .arg(who)));
+        out.append(
+            at(n->line, Language::translate("ConfigCheck",
+                                            "%1: nice muss eine ganze Zahl von 0 bis 19 sein, "
+                                            "es gilt die Priorität des Programms")
+                            .arg(who)));
     if (const auto io = table.constFind(QStringLiteral("io_class"));
         io != table.constEnd() && io->string() && *io->string() != u"idle" &&
         *io->string() != u"best-effort")
-        out.append(at(io->line, QStringLiteral("%1: io_class muss „idle“ oder „best-effort“ "
-                                               "sein, es gilt die Klasse des Programms")
+        out.append(at(io->line, Language::translate("ConfigCheck",
+                                                    "%1: io_class muss „idle“ oder „best-effort“ "
+                                                    "sein, es gilt die Klasse des Programms")
                                     .arg(who)));
 }
 
@@ -200,40 +224,48 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
         if (name == u"general") {
             checkKeys(doc.tables[name], generalKeys(), QStringLiteral("[general]"), out);
             checkConditions(doc.tables[name], QStringLiteral("[general]"), out);
+            checkLanguage(doc.tables[name], out);
         } else if (name == u"task")
-            out.append(at(line, QStringLiteral("[task] ist eine einfache Tabelle: für einen Task "
-                                               "[[task]] schreiben")));
+            out.append(
+                at(line, Language::translate("ConfigCheck",
+                                             "[task] ist eine einfache Tabelle: für einen Task "
+                                             "[[task]] schreiben")));
         else if (name.isEmpty())
             for (const QString& key : doc.tables[name].keys())
-                out.append(
-                    at(doc.tables[name][key].line,
-                       QStringLiteral("„%1“ steht vor jeder Tabelle und gilt nicht").arg(key)));
+                out.append(at(doc.tables[name][key].line,
+                              Language::translate("ConfigCheck",
+                                                  "„%1“ steht vor jeder Tabelle und gilt nicht")
+                                  .arg(key)));
         else
-            out.append(at(line, QStringLiteral("unbekannte Tabelle [%1]").arg(name)));
+            out.append(
+                at(line, Language::translate("ConfigCheck", "unbekannte Tabelle [%1]").arg(name)));
     }
     for (auto it = doc.arrays.cbegin(); it != doc.arrays.cend(); ++it)
         if (it.key() != u"task")
-            out.append(at(doc.arrayLines.value(it.key()).value(0, 1),
-                          QStringLiteral("unbekannte Tabelle [[%1]]").arg(it.key())));
+            out.append(
+                at(doc.arrayLines.value(it.key()).value(0, 1),
+                   Language::translate("ConfigCheck", "unbekannte Tabelle [[%1]]").arg(it.key())));
     // Every entry was read into `read`, in order: loading stops at one that was not.
     const QList<TOMLTable> tasks = doc.arrays.value(QStringLiteral("task"));
     for (qsizetype i = 0; i < std::min(tasks.size(), read.size()); ++i) {
         const TaskConfig& task = read[i];
-        const QString who = QStringLiteral("Task „%1“").arg(task.name);
+        const QString who = Language::translate("ConfigCheck", "Task „%1“").arg(task.name);
         const int header = doc.arrayLines.value(QStringLiteral("task")).value(i, 1);
         checkKeys(tasks[i], taskKeys(), who, out);
         checkConditions(tasks[i], who, out);
         if (const auto keep = tasks[i].constFind(QStringLiteral("max_logs"));
             keep != tasks[i].constEnd() && keep->intValue() && *keep->intValue() < 1)
-            out.append(at(keep->line, QStringLiteral("%1: max_logs muss mindestens 1 sein, es "
-                                                     "gilt 1")
+            out.append(at(keep->line, Language::translate("ConfigCheck",
+                                                          "%1: max_logs muss mindestens 1 sein, es "
+                                                          "gilt 1")
                                           .arg(who)));
         if (const auto size = tasks[i].constFind(QStringLiteral("max_log_mb"));
             size != tasks[i].constEnd() && size->doubleValue() &&
             !(*size->doubleValue() >= 0 && *size->doubleValue() <= 1e9))
-            out.append(at(size->line, QStringLiteral("%1: max_log_mb muss zwischen 0 und "
-                                                     "1000000000 liegen, es gilt 256")
-                                          .arg(who)));
+            out.append(at(size->line,
+                          Language::translate("ConfigCheck", "%1: max_log_mb muss zwischen 0 und "
+                                                             "1000000000 liegen, es gilt 256")
+                              .arg(who)));
         checkPriority(tasks[i], who, out);
         if (task.type == TaskType::Weekly) checkWeekly(task, tasks[i], header, who, out);
         checkGvfsFolders(task, tasks[i], header, who, out);
@@ -246,7 +278,7 @@ QStringList AppConfig::check(const TOMLDocument& doc, const QList<TaskConfig>& r
     for (qsizetype i = 0; i < std::min<qsizetype>(out.size(), kShownWarnings); ++i)
         texts.append(out[i].text);
     if (out.size() > kShownWarnings)
-        texts.append(
-            QStringLiteral("config.toml: %1 weitere Hinweise").arg(out.size() - kShownWarnings));
+        texts.append(Language::translate("ConfigCheck", "config.toml: %n weitere Hinweise", nullptr,
+                                         out.size() - kShownWarnings));
     return texts;
 }

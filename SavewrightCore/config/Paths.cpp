@@ -1,6 +1,7 @@
 #include "Paths.h"
 
 #include "AppConfig.h"
+#include "base/Language.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,7 +53,8 @@ const QStringList kLogOptions{QStringLiteral("--follow")};
 
 Parsed refused(const QString& text) {
     Parsed p;
-    p.error = text + QStringLiteral("\n„savewright --help“ zeigt alle Befehle und Optionen.\n");
+    p.error = text + Language::translate(
+                         "Paths", "\n„savewright --help“ zeigt alle Befehle und Optionen.\n");
     return p;
 }
 
@@ -72,21 +74,22 @@ Parsed parse(const QStringList& arguments) {
             out.command = a;
             if (!kTaskCommands.contains(a)) continue;
             if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(u"--"))
-                return refused(QStringLiteral("„%1“ braucht den Namen eines Tasks.").arg(a));
+                return refused(
+                    Language::translate("Paths", "„%1“ braucht den Namen eines Tasks.").arg(a));
             out.task = arguments[++i];
         } else if (out.command == u"status" && kStatusOptions.contains(a)) {
         } else if (out.command == u"history" && a == u"--limit") {
             bool ok = false;
             if (arguments.value(++i).toInt(&ok) < 1 || !ok)
-                return refused(QStringLiteral("„--limit“ braucht eine Zahl ab 1."));
+                return refused(Language::translate("Paths", "„--limit“ braucht eine Zahl ab 1."));
         } else if ((out.command == u"history" && kHistoryOptions.contains(a)) ||
                    (out.command == u"log" && kLogOptions.contains(a))) {
         } else if (a.startsWith(u'-')) {
-            return refused(QStringLiteral("Unbekannte Option „%1“.").arg(a));
+            return refused(Language::translate("Paths", "Unbekannte Option „%1“.").arg(a));
         } else if (out.command) {
-            return refused(QStringLiteral("Zu viele Angaben: „%1“.").arg(a));
+            return refused(Language::translate("Paths", "Zu viele Angaben: „%1“.").arg(a));
         } else {
-            return refused(QStringLiteral("Unbekannter Befehl „%1“.").arg(a));
+            return refused(Language::translate("Paths", "Unbekannter Befehl „%1“.").arg(a));
         }
     }
     return out;

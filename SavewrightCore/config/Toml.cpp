@@ -1,5 +1,6 @@
 #include "Toml.h"
 
+#include "base/Language.h"
 #include "base/Text.h"
 
 #include <clocale>
@@ -11,8 +12,8 @@ ConfigError::ConfigError(const QString& text)
     : std::runtime_error(text.toStdString()), text_(text) {}
 
 TOMLError::TOMLError(int line_, QString message_)
-    : ConfigError(QStringLiteral("config.toml Zeile %1: %2").arg(line_).arg(message_)), line(line_),
-      message(std::move(message_)) {}
+    : ConfigError(Language::translate("Toml", "config.toml Zeile %1: %2").arg(line_).arg(message_)),
+      line(line_), message(std::move(message_)) {}
 
 std::optional<QString> TOMLValue::string() const {
     if (auto s = std::get_if<QString>(&v_)) return *s;
@@ -147,7 +148,7 @@ class ValueScanner {
 
     TOMLValue readValue(int depth) {
         skipBlanks();
-        if (atEnd()) fail(QStringLiteral("Wert fehlt"));
+        if (atEnd()) fail(Language::translate("Toml", "Wert fehlt"));
         QChar c = text_[pos_];
         if (c == u'"') return basicString();
         if (c == u'\'') return literalString();
@@ -167,14 +168,14 @@ class ValueScanner {
         ++pos_;
         QString out;
         for (;;) {
-            if (atEnd()) fail(QStringLiteral("String nicht geschlossen"));
+            if (atEnd()) fail(Language::translate("Toml", "String nicht geschlossen"));
             QChar c = text_[pos_++];
             if (c == u'"') return out;
             if (c != u'\\') {
                 out.append(c);
                 continue;
             }
-            if (atEnd()) fail(QStringLiteral("String nicht geschlossen"));
+            if (atEnd()) fail(Language::translate("Toml", "String nicht geschlossen"));
             QChar e = text_[pos_++];
             switch (e.unicode()) {
             case u'n':
@@ -203,15 +204,14 @@ class ValueScanner {
                 QString shown(e);
                 if (e.isHighSurrogate() && !atEnd() && text_[pos_].isLowSurrogate())
                     shown += text_[pos_];
-                fail(QStringLiteral("unbekanntes Escape \\") + shown);
+                fail(Language::translate("Toml", "unbekanntes Escape \\%1").arg(shown));
             }
             }
         }
     }
 
     void unicodeEscape(QString& out, QChar letter, qsizetype digits) {
-        const QString message =
-            QStringLiteral("ungültiges \\") + letter + QStringLiteral("-Escape");
+        const QString message = Language::translate("Toml", "ungültiges \\%1-Escape").arg(letter);
         if (text_.size() - pos_ < digits) fail(message);
         auto v = parseHex(text_.mid(pos_, digits));
         pos_ += digits;
@@ -223,26 +223,26 @@ class ValueScanner {
     TOMLValue literalString() {
         ++pos_;
         qsizetype close = text_.indexOf(u'\'', pos_);
-        if (close < 0) fail(QStringLiteral("String nicht geschlossen"));
+        if (close < 0) fail(Language::translate("Toml", "String nicht geschlossen"));
         QString out = text_.mid(pos_, close - pos_).toString();
         pos_ = close + 1;
         return out;
     }
 
     TOMLValue array(int depth) {
-        if (depth > kMaxNesting) fail(QStringLiteral("Liste zu tief verschachtelt"));
+        if (depth > kMaxNesting) fail(Language::translate("Toml", "Liste zu tief verschachtelt"));
         ++pos_;
         TOMLValue::Array items;
         for (;;) {
             skipBlanks();
-            if (atEnd()) fail(QStringLiteral("Liste nicht geschlossen"));
+            if (atEnd()) fail(Language::translate("Toml", "Liste nicht geschlossen"));
             if (text_[pos_] == u']') break;
             items.append(readValue(depth));
             skipBlanks();
-            if (atEnd()) fail(QStringLiteral("Liste nicht geschlossen"));
+            if (atEnd()) fail(Language::translate("Toml", "Liste nicht geschlossen"));
             QChar c = text_[pos_];
             if (c == u']') break;
-            if (c != u',') fail(QStringLiteral("„,“ oder „]“ erwartet"));
+            if (c != u',') fail(Language::translate("Toml", "„,“ oder „]“ erwartet"));
             ++pos_;
         }
         ++pos_;
@@ -263,7 +263,7 @@ class ValueScanner {
         plain.remove(u'_');
         if (auto i = Text::parseInteger(plain)) return *i;
         if (auto d = parseDouble(plain)) return *d;
-        fail(QStringLiteral("unbekannter Wert „") + token.toString() + QStringLiteral("“"));
+        fail(Language::translate("Toml", "unbekannter Wert „%1“").arg(token));
     }
 
     QStringView text_;
@@ -288,7 +288,8 @@ TOMLDocument parse(const QString& text) {
         if (line.isEmpty()) continue;
 
         if (line.startsWith(u"[[")) {
-            if (!line.endsWith(u"]]")) throw TOMLError(lineNo, QStringLiteral("] ] fehlt"));
+            if (!line.endsWith(u"]]"))
+                throw TOMLError(lineNo, Language::translate("Toml", "] ] fehlt"));
             targetName = trimBlanks(line.mid(2, line.size() - 4)).toString();
             doc.arrays[targetName].append(TOMLTable{});
             doc.arrayLines[targetName].append(lineNo);
@@ -296,7 +297,8 @@ TOMLDocument parse(const QString& text) {
             continue;
         }
         if (line.startsWith(u'[')) {
-            if (!line.endsWith(u']')) throw TOMLError(lineNo, QStringLiteral("] fehlt"));
+            if (!line.endsWith(u']'))
+                throw TOMLError(lineNo, Language::translate("Toml", "] fehlt"));
             targetName = trimBlanks(line.mid(1, line.size() - 2)).toString();
             doc.tables[targetName]; // a repeated header reopens the table
             doc.tableLines.insert(targetName, doc.tableLines.value(targetName, lineNo));
@@ -305,7 +307,7 @@ TOMLDocument parse(const QString& text) {
         }
 
         const qsizetype eq = line.indexOf(u'=');
-        if (eq < 0) throw TOMLError(lineNo, QStringLiteral("„=“ fehlt"));
+        if (eq < 0) throw TOMLError(lineNo, Language::translate("Toml", "„=“ fehlt"));
         QStringView key = trimBlanks(line.left(eq));
         if (key.size() >= 2 && (key.front() == u'"' || key.front() == u'\'') &&
             key.back() == key.front())
@@ -328,7 +330,8 @@ TOMLDocument parse(const QString& text) {
         TOMLValue parsed = scanner.readValue(0);
         parsed.line = lineNo;
         scanner.skipBlanks();
-        if (!scanner.atEnd()) scanner.fail(QStringLiteral("unerwartete Zeichen nach dem Wert"));
+        if (!scanner.atEnd())
+            scanner.fail(Language::translate("Toml", "unerwartete Zeichen nach dem Wert"));
 
         TOMLTable& dest = target == Target::Top     ? top
                           : target == Target::Table ? doc.tables[targetName]

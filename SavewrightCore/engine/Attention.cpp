@@ -2,6 +2,7 @@
 // overdue and then at most every remind_hours, on recovery, and when a run hangs.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "records/RelativeTime.h"
 
 #include <QEvent>
@@ -19,12 +20,14 @@ const QString kOverdueAt = QStringLiteral("overdueAt"); // last overdue notice, 
 const QString kSince = QStringLiteral("since");         // first seen without a success
 
 QString lastSuccessText(const QDateTime& last, const QDateTime& now) {
-    return QStringLiteral("letzte erfolgreiche Sicherung ") + RelativeTime::text(last, now);
+    return Language::translate("Attention", "letzte erfolgreiche Sicherung %1")
+        .arg(RelativeTime::text(last, now));
 }
 
 // What the person reads as a number: "0,1", "90".
 QString decimal(double value) {
-    return QLocale(QLocale::German).toString(value, 'g', 6);
+    const bool german = Language::chosen() == Language::Choice::German;
+    return QLocale(german ? QLocale::German : QLocale::English).toString(value, 'g', 6);
 }
 
 // How long a task may be held before it is said: its own interval.
@@ -36,8 +39,8 @@ qint64 heldLimitSeconds(const TaskConfig& c) {
 }
 
 QString runningFor(qint64 seconds) {
-    return seconds < 60 ? QStringLiteral("%1 Sek.").arg(seconds)
-                        : QStringLiteral("%1 Min.").arg(seconds / 60);
+    return seconds < 60 ? Language::translate("Attention", "%1 Sek.").arg(seconds)
+                        : Language::translate("Attention", "%1 Min.").arg(seconds / 60);
 }
 
 // A notice about a task, with its newest log to open.
@@ -71,13 +74,16 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
         (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {
         memory.remove(kFailed);
         memory.remove(kOverdueAt);
-        emitAlert(alert(Alert::Kind::Recovered, c.name + QStringLiteral(": wieder ok"),
-                        QStringLiteral("Sicherung erfolgreich")));
+        emitAlert(alert(Alert::Kind::Recovered,
+                        Language::translate("Attention", "%1: wieder ok").arg(c.name),
+                        Language::translate("Attention", "Sicherung erfolgreich")));
     }
     if (failed && !memory.value(kFailed).toBool()) {
         memory[kFailed] = true;
-        news.append(alert(Alert::Kind::Failed, c.name + QStringLiteral(": Fehler"),
-                          s.failureLine.value_or(QStringLiteral("Fehler"))));
+        news.append(alert(Alert::Kind::Failed,
+                          Language::translate("Attention", "%1: Fehler").arg(c.name),
+                          s.failureLine ? TaskRunner::shown(*s.failureLine)
+                                        : Language::translate("Attention", "Fehler")));
     } else if (s.latestStatus == u"SUCCESS") {
         memory.remove(kFailed);
     }
@@ -95,10 +101,12 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
         // A skip is never silent for long: the notice says what holds the task.
         const auto hold = task.heldBy.value();
         const QString title =
-            c.name + QStringLiteral(": überfällig") +
-            (hold ? QStringLiteral(" – zurückgestellt: ") + hold->text : QString());
-        news.append(alert(Alert::Kind::Overdue, title,
-                          last ? lastSuccessText(*last, t) : QStringLiteral("noch nie")));
+            hold ? Language::translate("Attention", "%1: überfällig – zurückgestellt: %2")
+                       .arg(c.name, hold->text)
+                 : Language::translate("Attention", "%1: überfällig").arg(c.name);
+        news.append(
+            alert(Alert::Kind::Overdue, title,
+                  last ? lastSuccessText(*last, t) : Language::translate("Attention", "noch nie")));
     }
     if (overdue) considerAttention(hoursOn(memory.value(kOverdueAt).toLongLong(), c.remindHours));
 }
@@ -135,10 +143,11 @@ void Engine::checkAttention() {
                 c.name + u'@' + task->startTime.value()->toString(Qt::ISODateWithMs);
             if (seconds >= *c.maxRunMinutes * 60.0 && !hungAnnounced_.contains(run)) {
                 hungAnnounced_.insert(run);
-                emitAlert(
-                    alert(Alert::Kind::Hung,
-                          QStringLiteral("%1 läuft seit %2").arg(c.name, runningFor(seconds)),
-                          QStringLiteral("länger als %1 Min.").arg(decimal(*c.maxRunMinutes))));
+                emitAlert(alert(Alert::Kind::Hung,
+                                Language::translate("Attention", "%1 läuft seit %2")
+                                    .arg(c.name, runningFor(seconds)),
+                                Language::translate("Attention", "länger als %1 Min.")
+                                    .arg(decimal(*c.maxRunMinutes))));
             }
         }
         // Kept from starting by an earlier run's script for longer than the
@@ -146,11 +155,12 @@ void Engine::checkAttention() {
         if (const auto spell = held_.find(c.name);
             spell != held_.end() && !spell->told && spell->since.secsTo(t) > heldLimitSeconds(c)) {
             spell->told = true;
-            emitAlert(alert(Alert::Kind::Held,
-                            c.name + QStringLiteral(": wartet auf einen früheren Lauf"),
-                            QStringLiteral("Ein früherer Lauf läuft noch, seit dem ersten "
-                                           "Startversuch ") +
-                                RelativeTime::text(spell->since, t)));
+            emitAlert(alert(
+                Alert::Kind::Held,
+                Language::translate("Attention", "%1: wartet auf einen früheren Lauf").arg(c.name),
+                Language::translate("Attention",
+                                    "Ein früherer Lauf läuft noch, seit dem ersten Startversuch %1")
+                    .arg(RelativeTime::text(spell->since, t))));
         }
         if (memory != before) {
             changed = true;
@@ -168,7 +178,8 @@ void Engine::checkAttention() {
         for (const Alert& a : news)
             names.append(a.task);
         emitAlert(Alert{Alert::Kind::Summary, QString(),
-                        QStringLiteral("%1 Tasks brauchen Aufmerksamkeit").arg(news.size()),
+                        Language::translate("Attention", "%n Tasks brauchen Aufmerksamkeit",
+                                            nullptr, news.size()),
                         names.join(QStringLiteral(", ")), std::nullopt});
         return;
     }
@@ -217,10 +228,11 @@ void Engine::store() {
     storeTimer_.stop();
     seenStore->sync();
     // Unsaved, the same notices come again at every start: say why, once.
-    const QString prefix = QStringLiteral("Einstellungen nicht speicherbar: ");
-    replaceProblem(prefix, seenStore->status() == QSettings::NoError
-                               ? std::nullopt
-                               : std::optional(prefix + seenStore->fileName() +
-                                               QStringLiteral(" (Gemeldetes wird nach "
-                                                              "einem Neustart erneut gemeldet)")));
+    const QString prefix = Language::translate("Attention", "Einstellungen nicht speicherbar: ");
+    replaceProblem(
+        prefix, seenStore->status() == QSettings::NoError
+                    ? std::nullopt
+                    : std::optional(prefix + seenStore->fileName() +
+                                    Language::translate("Attention", " (Gemeldetes wird nach einem "
+                                                                     "Neustart erneut gemeldet)")));
 }

@@ -1,6 +1,7 @@
 // The dashboard page, made on request by the generator in the script repository.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "base/MainThread.h"
 #include "platform/Detached.h"
 #include "platform/PosixFile.h"
@@ -30,13 +31,13 @@ void Engine::generateDashboard(DashboardDone done) const {
         std::optional<QString> error;
         const Spawn::Finished run = Spawn::runToEnd(o, kKeptError);
         if (!run.piped) {
-            error = QStringLiteral("Fehler");
+            error = Language::translate("Dashboard", "Fehler");
         } else if (!run.started) {
-            error = QStringLiteral("Python nicht gefunden: ") + python;
+            error = Language::translate("Dashboard", "Python nicht gefunden: ") + python;
         } else if (run.status != 0) {
             // The error is the generator's last line.
             const QList<QByteArray> lines = run.errorTail.split('\n');
-            error = QStringLiteral("Fehler");
+            error = Language::translate("Dashboard", "Fehler");
             for (auto it = lines.crbegin(); it != lines.crend(); ++it)
                 if (!it->isEmpty()) {
                     error = QString::fromUtf8(*it);
@@ -50,5 +51,6 @@ void Engine::generateDashboard(DashboardDone done) const {
                 done(page, std::nullopt);
         });
     };
-    if (!startDetached(work)) postToMain([done] { done(std::nullopt, QStringLiteral("Fehler")); });
+    if (!startDetached(work))
+        postToMain([done] { done(std::nullopt, Language::translate("Dashboard", "Fehler")); });
 }

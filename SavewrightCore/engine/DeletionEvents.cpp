@@ -1,6 +1,7 @@
 // Noticing each new journal entry exactly once, across restarts, and the report page.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "platform/PosixFile.h"
 
 #include <QJsonDocument>
@@ -29,7 +30,8 @@ std::optional<DeletionEvent> DeletionEvent::fromJsonLine(const QString& line) {
 }
 
 QString DeletionEvent::title() const {
-    return kind == u"woche" ? QStringLiteral("Löschbericht") : QStringLiteral("Löschschutz");
+    return kind == u"woche" ? Language::translate("DeletionEvents", "Löschbericht")
+                            : Language::translate("DeletionEvents", "Löschschutz");
 }
 
 QString Engine::journalFolder() const {

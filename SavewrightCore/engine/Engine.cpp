@@ -1,6 +1,7 @@
 // The engine's lifecycle: creation, timers, configuration (re)loading, shutdown.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 #include "platform/Mounts.h"
@@ -19,7 +20,6 @@ constexpr qint64 kRefreshEveryMs = 5000;
 constexpr int kUpdateEveryMs = 21600 * 1000;
 constexpr int kStoreAfterMs = 2000;
 constexpr auto kUnlaunchedRunMs = std::chrono::milliseconds(1000);
-const QString kShutdownReason = QStringLiteral("Savewright beendet (Neustart oder Ausschalten)");
 
 // Task names key the task states and, through their safe names, the log files.
 void refuseDuplicateNames(const AppConfig& config) {
@@ -27,11 +27,13 @@ void refuseDuplicateNames(const AppConfig& config) {
     for (const TaskConfig& t : config.tasks) {
         const auto other = bySafeName.constFind(t.safeName());
         if (other != bySafeName.constEnd() && *other == t.name)
-            throw TOMLError(0, QStringLiteral("Task „%1“ ist mehrfach eingetragen").arg(t.name));
+            throw TOMLError(
+                0, Language::translate("Engine", "Task „%1“ ist mehrfach eingetragen").arg(t.name));
         // "a b" and "a_b" would write, read and clean up one stream of logs.
         if (other != bySafeName.constEnd())
-            throw TOMLError(0, QStringLiteral("Task „%1“ schreibt dieselben Logdateien wie „%2“")
-                                   .arg(t.name, *other));
+            throw TOMLError(
+                0, Language::translate("Engine", "Task „%1“ schreibt dieselben Logdateien wie „%2“")
+                       .arg(t.name, *other));
         bySafeName.insert(t.safeName(), t.name);
     }
 }
@@ -213,16 +215,18 @@ void Engine::reloadConfig() {
         refuseDuplicateNames(loaded);
     } catch (const ConfigError& e) {
         setProblems(QStringList{QStringLiteral("config.toml: ") + e.description()} + e.alsoFound);
-        say(QStringLiteral("config.toml nicht lesbar: ") + e.description());
+        say(Language::translate("Engine", "config.toml nicht lesbar: %1").arg(e.description()));
         return;
     }
     setProblems(loaded.warnings);
     config = loaded;
     summarizeAttention_ = true;
-    say(QStringLiteral("config.toml geladen: %1 %2 (%3)")
-            .arg(loaded.tasks.size())
-            .arg(loaded.tasks.size() == 1 ? QStringLiteral("Task") : QStringLiteral("Tasks"))
-            .arg(currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"))));
+    const QString at = currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"));
+    const int count = static_cast<int>(loaded.tasks.size());
+    say(count == 1
+            ? Language::translate("Engine", "config.toml geladen: 1 Task (%1)").arg(at)
+            : Language::translate("Engine", "config.toml geladen: %n Tasks (%1)", nullptr, count)
+                  .arg(at));
     rebuildTasks(loaded);
     refreshLogs();
     if (!started) return;
@@ -281,10 +285,12 @@ void Engine::shutdown() {
     if (storeTimer_.isActive()) store();
     const QList<std::shared_ptr<TaskRunner>> runners = runsUnderWay();
     if (runners.isEmpty()) return;
-    say(QStringLiteral("Beenden: %1 laufende(n) Task(s) abbrechen").arg(runners.size()));
+    say(Language::translate("Engine", "Beenden: %n laufende(n) Task(s) abbrechen", nullptr,
+                            runners.size()));
     std::vector<std::thread> cancels;
     for (const auto& r : runners)
-        cancels.emplace_back([r] { r->cancel(true, kShutdownReason); });
+        cancels.emplace_back(
+            [r] { r->cancel(true, QString::fromUtf8(TaskRunner::kStoppedAtQuit)); });
     for (std::thread& c : cancels)
         c.join();
 }

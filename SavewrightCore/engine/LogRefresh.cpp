@@ -1,6 +1,7 @@
 // Re-reading every task's past from the log folder, and the questions asked of it.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "base/MainThread.h"
 #include "platform/Detached.h"
 #include "records/RunOrder.h"
@@ -20,7 +21,10 @@ constexpr qint64 kExternalFreshSeconds = 600; // an external run must keep writi
 // Long enough for a slow network folder, short enough that a hung one leaves the
 // program answering (and SIGTERM ends it within its grace).
 constexpr auto kRepositoryAnswer = std::chrono::seconds(3);
-const QString kRepositoryProblem = QStringLiteral("Repository antwortet nicht: ");
+
+QString repositoryProblem() {
+    return Language::translate("LogRefresh", "Repository antwortet nicht: ");
+}
 
 // The repository's folders the kernel watches: the repository itself (for a
 // log folder yet to come), the logs and the records of runs beside them.
@@ -103,13 +107,13 @@ void Engine::refreshLogs() {
         return;
     }
     repositoryHung_ = true;
-    replaceProblem(kRepositoryProblem, kRepositoryProblem + paths.repo);
+    replaceProblem(repositoryProblem(), repositoryProblem() + paths.repo);
 }
 
 void Engine::collectRead(const std::shared_ptr<PendingRead>& pending) {
     if (pendingRead_ != pending) return; // collected already
     pendingRead_.reset();
-    if (std::exchange(repositoryHung_, false)) replaceProblem(kRepositoryProblem, std::nullopt);
+    if (std::exchange(repositoryHung_, false)) replaceProblem(repositoryProblem(), std::nullopt);
     for (const auto& [folder, wd] : std::as_const(pending->watch.added))
         logFolders_.adopt(folder, wd);
     if (std::exchange(foldersSeeAll_, pending->watch.seesAll) != pending->watch.seesAll && started)

@@ -2,6 +2,7 @@
 #include "Metrics.h"
 
 #include "Engine.h"
+#include "base/Language.h"
 #include "platform/PosixFile.h"
 
 namespace Metrics {
@@ -26,6 +27,10 @@ QByteArray sample(const char* family, const QString& labels, double value) {
 }
 
 } // namespace
+
+QString problem() {
+    return Language::translate("Metrics", "metrics_file nicht schreibbar: ");
+}
 
 QString labelValue(const QString& value) {
     QString v = value;
@@ -77,7 +82,7 @@ QByteArray text(const QList<std::shared_ptr<TaskState>>& tasks, const QDateTime&
 void Engine::writeMetrics() {
     const QString file = config.value().metricsFile;
     // Only a started copy: a one-off look (the status command, a snapshot) leaves the file alone.
-    if (file.isEmpty()) replaceProblem(Metrics::kProblem, std::nullopt);
+    if (file.isEmpty()) replaceProblem(Metrics::problem(), std::nullopt);
     if (file.isEmpty() || !started) return;
     QHash<QString, double> seconds;
     QHash<QString, QPair<QString, std::optional<double>>> kept; // dropped tasks are forgotten
@@ -97,13 +102,13 @@ void Engine::writeMetrics() {
     if (error) {
         writtenMetrics_ = {};
         const QString line =
-            Metrics::kProblem + QStringLiteral("%1: %2").arg(file, PosixFile::reason(error));
+            Metrics::problem() + QStringLiteral("%1: %2").arg(file, PosixFile::reason(error));
         if (line != metricsError_) say(line);
         metricsError_ = line;
-        replaceProblem(Metrics::kProblem, line);
+        replaceProblem(Metrics::problem(), line);
         return;
     }
     writtenMetrics_ = {file, text};
     metricsError_.clear();
-    replaceProblem(Metrics::kProblem, std::nullopt);
+    replaceProblem(Metrics::problem(), std::nullopt);
 }

@@ -17,7 +17,7 @@ namespace Metrics {
 QByteArray text(const QList<std::shared_ptr<TaskState>>& tasks, const QDateTime& now,
                 const QHash<QString, double>& lastRunSeconds);
 // How a metrics file that cannot be written is said on the panel.
-inline const QString kProblem = QStringLiteral("metrics_file nicht schreibbar: ");
+QString problem();
 // A label value with backslash, quote and line feed escaped.
 QString labelValue(const QString& value);
 

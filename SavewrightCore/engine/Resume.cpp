@@ -3,6 +3,7 @@
 // and a task's own pause; and when a task is due next.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "records/RelativeTime.h"
 
 namespace {
@@ -74,22 +75,25 @@ void Engine::setMetered(bool metered) {
 std::optional<Hold> Engine::holdFor(const TaskState& task) const {
     const TaskConfig& c = task.config.value();
     if (const auto until = taskPausedUntil(c.name))
-        return Hold{QStringLiteral("paused"),
-                    until->isValid()
-                        ? QStringLiteral("pausiert bis ") + RelativeTime::clock(*until, now)
-                        : QStringLiteral("pausiert")};
-    if (settling()) return Hold{QStringLiteral("resume"), QStringLiteral("nach dem Aufwachen")};
+        return Hold{QStringLiteral("paused"), until->isValid()
+                                                  ? Language::translate("Resume", "pausiert bis %1")
+                                                        .arg(RelativeTime::clock(*until, now))
+                                                  : Language::translate("Resume", "pausiert")};
+    if (settling())
+        return Hold{QStringLiteral("resume"), Language::translate("Resume", "nach dem Aufwachen")};
     const AppConfig& general = config.value();
     if (onBattery_.value_or(false)) {
         if (c.skipOnBattery.value_or(general.skipOnBattery))
-            return Hold{QStringLiteral("battery"), QStringLiteral("Akkubetrieb")};
+            return Hold{QStringLiteral("battery"), Language::translate("Resume", "Akkubetrieb")};
         if (general.minBatteryPercent && batteryPercent_ &&
             *batteryPercent_ < *general.minBatteryPercent)
-            return Hold{QStringLiteral("battery-low"),
-                        QStringLiteral("Akku unter %1 %").arg(*general.minBatteryPercent)};
+            return Hold{
+                QStringLiteral("battery-low"),
+                Language::translate("Resume", "Akku unter %1 %").arg(*general.minBatteryPercent)};
     }
     if (metered_.value_or(false) && c.skipOnMetered.value_or(general.skipOnMetered))
-        return Hold{QStringLiteral("metered"), QStringLiteral("getaktete Verbindung")};
+        return Hold{QStringLiteral("metered"),
+                    Language::translate("Resume", "getaktete Verbindung")};
     return std::nullopt;
 }
 

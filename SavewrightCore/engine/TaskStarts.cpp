@@ -1,6 +1,7 @@
 // When a task starts, and carrying the start out on a thread of its own.
 #include "Engine.h"
 
+#include "base/Language.h"
 #include "base/MainThread.h"
 #include "execution/TaskRunner.h"
 #include "platform/Detached.h"
@@ -172,7 +173,8 @@ void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QStr
             for (const QString& v : c.watchVolumes)
                 if (!answered.contains(v))
                     missing.append(QFileInfo(Mounts::withoutTrailingSlashes(v)).fileName());
-            task->transientError = QStringLiteral("Volume fehlt: ") + missing.join(u", ");
+            task->transientError =
+                Language::translate("TaskStarts", "Volume fehlt: ") + missing.join(u", ");
         }
     }
     task->manualStart = false;
@@ -212,7 +214,8 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     if (!threaded) {
         startedRuns_.removeLast(); // never runs, so nothing to stop or wait for
         endRun(*task);
-        task->transientError = QStringLiteral("Lauf nicht gestartet: kein Thread frei");
+        task->transientError =
+            Language::translate("TaskStarts", "Lauf nicht gestartet: kein Thread frei");
         return;
     }
     if (!dryRun) ping(task->config.value(), Ping::Event::Start);
@@ -231,7 +234,8 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
     if (!result.heldElsewhere) held_.remove(task.id); // it ran: the spell is over
     // No log tells of this run: the row must.
     if (result.logError)
-        task.transientError = QStringLiteral("Log nicht schreibbar: ") + *result.logError;
+        task.transientError =
+            Language::translate("TaskStarts", "Log nicht schreibbar: ") + *result.logError;
     if (dryRun) {
         if (!success) task.transientError = result.error;
         // A dry run leaves no log: what rsync would have done is shown instead.
@@ -298,5 +302,5 @@ void Engine::runAll() {
 
 void Engine::cancel(const std::shared_ptr<TaskState>& task) {
     if (const auto runner = task->runner.value())
-        runner->cancel(false, QStringLiteral("von Hand gestoppt"));
+        runner->cancel(false, QString::fromUtf8(TaskRunner::kStoppedByHand));
 }

@@ -1,6 +1,7 @@
 #include "TaskRunner.h"
 
 #include "OutputPump.h"
+#include "base/Language.h"
 #include "platform/PosixFile.h"
 #include "platform/SleepGuard.h"
 #include "platform/Spawn.h"
@@ -20,6 +21,11 @@
 #include <unistd.h>
 
 namespace {
+
+constexpr const char* kElsewhere =
+    QT_TRANSLATE_NOOP("TaskRunner", "Läuft schon in einer anderen Savewright-Kopie");
+constexpr const char* kEarlierRun = QT_TRANSLATE_NOOP("TaskRunner", "Ein früherer Lauf läuft noch");
+constexpr const char* kCancelled = "Abgebrochen: ";
 
 constexpr int kPipeBytes = 1024 * 1024; // what an unprivileged process may ask for
 constexpr auto kLeastGather = std::chrono::microseconds(500);
@@ -85,12 +91,12 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
     const QString lock = lockFile(paths, task.safeName());
     QDir().mkpath(QFileInfo(lock).path());
     const PosixFile::Lock held = PosixFile::tryLock(lock);
-    if (held.busy) return notRun(QStringLiteral("Läuft schon in einer anderen Savewright-Kopie"));
+    if (held.busy) return notRun(QString::fromUtf8(kElsewhere));
     // A run of this task from before (of a copy that died, say) still has its
     // script running: a second one beside it would run the same backup twice.
     // Asked here, on the run's thread: it reads every process's environment.
     if (earlierRunAlive(task.safeName(), paths.logs()))
-        return notRun(QStringLiteral("Ein früherer Lauf läuft noch"));
+        return notRun(QString::fromUtf8(kEarlierRun));
     LogStore::Opened log;
     if (!dryRun) {
         log = logs.open(task.name, task.safeName(), task.script, start);
@@ -174,7 +180,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         logs.cleanup(task.safeName(), task.maxLogs, log.file);
     }
     if (cancelled)
-        result.error = QStringLiteral("Abgebrochen: ") + reason;
+        result.error = QString::fromUtf8(kCancelled) + reason;
     else if (!success)
         result.error = QStringLiteral("Script exited with code %1").arg(status);
     return result;
@@ -258,8 +264,7 @@ QByteArray TaskRunner::abortMarker(const QString& reason) {
 }
 
 TaskRunner::Result TaskRunner::stopped(const QString& reason, LogStore::Opened& log) {
-    Result result{false, {}, QStringLiteral("Abgebrochen: ") + reason, std::nullopt, true,
-                  false, {}};
+    Result result{false, {}, QString::fromUtf8(kCancelled) + reason, std::nullopt, true, false, {}};
     if (!log.fd) return result;
     PosixFile::writeAll(log.fd.get(), abortMarker(reason));
     if (!LogStore::finalize(log.fd.get(), {}, false, clock_()))
@@ -284,4 +289,14 @@ TaskRunner::Result TaskRunner::fail(const QString& message, LogStore::Opened& lo
     if (!LogStore::finalize(log.fd.get(), LogStore::parseStats(message), false, clock_()))
         result.logError = PosixFile::reason(errno);
     return result;
+}
+
+QString TaskRunner::shown(const QString& error) {
+    const QString cancelled = QString::fromUtf8(kCancelled);
+    if (error.startsWith(cancelled))
+        return Language::translate("TaskRunner", "Abgebrochen: %1")
+            .arg(shown(error.mid(cancelled.size())));
+    for (const char* own : {kStoppedByHand, kStoppedAtQuit, kElsewhere, kEarlierRun})
+        if (error == QString::fromUtf8(own)) return Language::translate("TaskRunner", own);
+    return error;
 }

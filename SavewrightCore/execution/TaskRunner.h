@@ -51,6 +51,13 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     // How often at most a run's progress reaches the views: more is not seen,
     // and a flood of percentages would keep the main thread busy.
     static constexpr int kProgressGapMs = 100;
+    // Why a run was stopped, as its log says it in every language.
+    static constexpr const char* kStoppedByHand =
+        QT_TRANSLATE_NOOP("TaskRunner", "von Hand gestoppt");
+    static constexpr const char* kStoppedAtQuit =
+        QT_TRANSLATE_NOOP("TaskRunner", "Savewright beendet (Neustart oder Ausschalten)");
+    // A run's error in the person's language; the log keeps it as the runner wrote it.
+    static QString shown(const QString& error);
     using ProgressSink = std::function<void(int)>;
 
     // `clock` stamps the log's finish; it is called on the run's thread.
@@ -104,5 +111,5 @@ class TaskRunner : public std::enable_shared_from_this<TaskRunner> {
     bool exited_ = false;
     bool launched_ = false;
     bool cancelled_ = false;
-    QString cancelReason_ = QStringLiteral("von Hand gestoppt");
+    QString cancelReason_ = QString::fromUtf8(kStoppedByHand);
 };

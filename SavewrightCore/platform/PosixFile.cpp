@@ -1,5 +1,7 @@
 #include "PosixFile.h"
 
+#include "base/Language.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -199,14 +201,14 @@ ReadResult readAll(const QString& path) {
 QString reason(int error) {
     switch (error) {
     case ENOENT:
-        return QStringLiteral("Datei fehlt");
+        return Language::translate("PosixFile", "Datei fehlt");
     case EACCES:
     case EPERM:
-        return QStringLiteral("keine Berechtigung");
+        return Language::translate("PosixFile", "keine Berechtigung");
     case EISDIR:
-        return QStringLiteral("ist ein Ordner");
+        return Language::translate("PosixFile", "ist ein Ordner");
     case kNotRegular:
-        return QStringLiteral("keine normale Datei");
+        return Language::translate("PosixFile", "keine normale Datei");
     default:
         return QString::fromLocal8Bit(std::strerror(error));
     }

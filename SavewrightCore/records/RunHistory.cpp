@@ -1,5 +1,6 @@
 #include "RunHistory.h"
 
+#include "base/Language.h"
 #include "base/Text.h"
 #include "platform/PosixFile.h"
 
@@ -104,26 +105,26 @@ QList<RunRecord> read(const LogStore& logs, const QString& safeName, bool newest
 namespace {
 
 // The outcome's key for programs and its word for people.
-std::pair<QString, QString> names(RunOutcome outcome) {
+std::pair<QString, const char*> names(RunOutcome outcome) {
     switch (outcome) {
     case RunOutcome::Success:
-        return {u"success"_s, u"erfolgreich"_s};
+        return {u"success"_s, QT_TRANSLATE_NOOP("RunHistory", "erfolgreich")};
     case RunOutcome::Failed:
-        return {u"failed"_s, u"fehlgeschlagen"_s};
+        return {u"failed"_s, QT_TRANSLATE_NOOP("RunHistory", "fehlgeschlagen")};
     case RunOutcome::Stopped:
-        return {u"stopped"_s, u"abgebrochen"_s};
+        return {u"stopped"_s, QT_TRANSLATE_NOOP("RunHistory", "abgebrochen")};
     case RunOutcome::Running:
-        return {u"running"_s, u"läuft"_s};
+        return {u"running"_s, QT_TRANSLATE_NOOP("RunHistory", "läuft")};
     case RunOutcome::Unreadable:
         break;
     }
-    return {u"unreadable"_s, u"unlesbar"_s};
+    return {u"unreadable"_s, QT_TRANSLATE_NOOP("RunHistory", "unlesbar")};
 }
 
 } // namespace
 
 QString outcomeText(RunOutcome outcome) {
-    return names(outcome).second;
+    return Language::translate("RunHistory", names(outcome).second);
 }
 
 QString outcomeKey(RunOutcome outcome) {

@@ -1,5 +1,7 @@
 #include "TaskState.h"
 
+#include "base/Language.h"
+
 namespace {
 constexpr qint64 kFutureToleranceSeconds = 300;
 } // namespace
@@ -42,7 +44,8 @@ std::optional<QString> TaskState::errorText() const {
     if (const auto& hold = config.value().hold) return hold;
     if (transientError.value()) return transientError.value();
     const LogSummary& s = summary.value();
-    if (s.latestStatus == u"FAILED") return s.failureLine.value_or(QStringLiteral("Fehler"));
+    if (s.latestStatus == u"FAILED")
+        return s.failureLine.value_or(Language::translate("TaskState", "Fehler"));
     return std::nullopt;
 }
 

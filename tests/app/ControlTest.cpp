@@ -66,9 +66,12 @@ class Control : public ::testing::Test {
         return {QStringLiteral("--repo"), r.paths().repo, QStringLiteral("--support"),
                 r.paths().appSupport};
     }
-    Outcome cli(const QStringList& arguments) const {
+    // `locale`: LANG for this call; the tests' own is C.
+    Outcome cli(const QStringList& arguments, const QString& locale = {}) const {
         QProcess p;
-        p.setProcessEnvironment(environment());
+        QProcessEnvironment env = environment();
+        if (!locale.isEmpty()) env.insert(QStringLiteral("LANG"), locale);
+        p.setProcessEnvironment(env);
         p.start(QStringLiteral(SAVEWRIGHT_BINARY), arguments + roots());
         p.waitForFinished(30000);
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
@@ -646,4 +649,28 @@ TEST_F(Control, FollowingARunEndsWithItsOutcome) {
                    QStringLiteral("0")})
                   .code,
               2);
+}
+
+TEST_F(Control, SpeaksTheLocalesLanguageUnlessConfigTomlSaysOtherwise) {
+    const QByteArray task = "[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n";
+    repo.write(QStringLiteral("support/config.toml"), task);
+    const QString english = QStringLiteral("en_US.UTF-8"), german = QStringLiteral("de_DE.UTF-8");
+    EXPECT_TRUE(cli({QStringLiteral("--help")}, english).out.startsWith("Usage: savewright ["));
+    EXPECT_TRUE(cli({QStringLiteral("--help")}, german).out.startsWith("Aufruf: savewright ["));
+    EXPECT_TRUE(cli({QStringLiteral("--help")}).out.startsWith("Aufruf: savewright ["));
+    const Outcome wrong = cli({QStringLiteral("frobnicate")}, english);
+    EXPECT_EQ(wrong.code, 2);
+    EXPECT_EQ(QString::fromUtf8(wrong.err),
+              QStringLiteral("Unknown command “frobnicate”.\n“savewright --help” shows all "
+                             "commands and options.\n"));
+    const QString table = QString::fromUtf8(cli({QStringLiteral("status")}, english).out);
+    EXPECT_TRUE(table.startsWith(u"Task  Group  Kind      Status     Last success  Next run"))
+        << table.toStdString();
+    EXPECT_TRUE(table.contains(u"never run")) << table.toStdString();
+    EXPECT_TRUE(table.endsWith(u"0 ok · 1 overdue\n")) << table.toStdString();
+
+    repo.write(QStringLiteral("support/config.toml"), "[general]\nlanguage = 'en'\n" + task);
+    EXPECT_TRUE(cli({QStringLiteral("status")}, german).out.startsWith("Task  Group"));
+    repo.write(QStringLiteral("support/config.toml"), "[general]\nlanguage = 'de'\n" + task);
+    EXPECT_TRUE(cli({QStringLiteral("status")}, english).out.startsWith("Task  Gruppe"));
 }

@@ -179,7 +179,7 @@ TEST_F(Volumes, AVolumeListWrittenAsTextHoldsTheTaskUntilFixed) {
     const auto m = task(*e, "M");
     EXPECT_EQ(e->problems.value(),
               (QStringList{QStringLiteral("config.toml Zeile 5: Task „M“: ") +
-                               AppConfig::kVolumesNotAList,
+                               AppConfig::volumesNotAList(),
                            QStringLiteral("config.toml Zeile 6: Task „M“: unbekannter Schlüssel "
                                           "„intervall_hours“")}));
     e->poll();
@@ -188,7 +188,7 @@ TEST_F(Volumes, AVolumeListWrittenAsTextHoldsTheTaskUntilFixed) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(m->running || m->probing || m->waiting) << "would run with the NAS away";
     EXPECT_EQ(m->status(clockNow), TaskStatus::Error);
-    EXPECT_EQ(m->errorText(), AppConfig::kVolumesNotAList);
+    EXPECT_EQ(m->errorText(), AppConfig::volumesNotAList());
 
     writeConfig("[[task]]\nname = 'M'\ntype = 'on_mount'\nscript = 'm.sh'\n"
                 "watch_volumes = ['/mnt/nas']\n");
