@@ -118,7 +118,7 @@ std::function<void()> showInterface(Engine& engine, const QStringList& arguments
 
 // config.toml's choice, else the locale's; set before any text is made.
 void chooseLanguage(const QStringList& arguments) {
-    std::optional<Language::Choice> chosen;
+    std::optional<QString> chosen;
     try {
         const Paths paths = Paths::resolve(arguments, arguments.value(0));
         chosen = Language::fromWord(AppConfig::load(paths.configFile()).language);

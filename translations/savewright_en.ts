@@ -262,10 +262,6 @@ Settings: %1
         <translation>%1: min_battery_percent must be between 0 and 100, no limit applies</translation>
     </message>
     <message>
-        <source>[general]: language muss „de“ oder „en“ sein, es gilt die Sprache der Umgebung</source>
-        <translation>[general]: language must be “de” or “en”, the environment&apos;s language applies</translation>
-    </message>
-    <message>
         <source>%1: nice muss eine ganze Zahl von 0 bis 19 sein, es gilt die Priorität des Programms</source>
         <translation>%1: nice must be a whole number from 0 to 19, the program&apos;s priority applies</translation>
     </message>
@@ -307,6 +303,10 @@ Settings: %1
             <numerusform>config.toml: %n more notice</numerusform>
             <numerusform>config.toml: %n more notices</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>[general]: language „%1“ gibt es nicht (nur %2), es gilt die Sprache der Umgebung</source>
+        <translation>[general]: there is no language “%1” (only %2), the environment&apos;s language applies</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,6 @@
 #include "base/Language.h"
 
+#include <QDir>
 #include <QTranslator>
 
 #include <algorithm>
@@ -10,17 +11,32 @@ namespace Language {
 
 namespace {
 
-std::atomic<Choice> current{Choice::German};
+const QString kFolder = QStringLiteral(":/i18n");
 
-// Loaded once, never unloaded: other threads may be reading it.
-const QTranslator& english() {
-    static const QTranslator* const t = [] {
-        auto* loaded = new QTranslator;
-        [[maybe_unused]] const bool ok = loaded->load(QStringLiteral(":/i18n/savewright_en.qm"));
-        Q_ASSERT(ok);
-        return loaded;
-    }();
-    return *t;
+struct Texts {
+    explicit Texts(QString c) : code(std::move(c)) {}
+    const QString code;
+    QTranslator translator; // empty for German
+};
+
+// Loaded once and never unloaded: other threads may be reading them.
+std::atomic<const Texts*> current{nullptr};
+
+const Texts& german() {
+    static const Texts* const g = new Texts(QStringLiteral("de"));
+    return *g;
+}
+
+const Texts& active() {
+    const Texts* t = current.load(std::memory_order_acquire);
+    return t ? *t : german();
+}
+
+const Texts* load(const QString& code) {
+    auto* t = new Texts(code);
+    if (t->translator.load(kFolder + QStringLiteral("/savewright_%1.qm").arg(code))) return t;
+    delete t;
+    return nullptr;
 }
 
 QString firstSet(std::initializer_list<const char*> names) {
@@ -43,38 +59,50 @@ QStringView languageOf(QStringView locale) {
 
 } // namespace
 
-Choice fromEnvironment() {
+QStringList available() {
+    QStringList codes{QStringLiteral("de")};
+    for (const QString& file : QDir(kFolder).entryList({QStringLiteral("savewright_*.qm")}))
+        codes.append(file.mid(11, file.size() - 11 - 3));
+    return codes;
+}
+
+QString fromEnvironment() {
     const QString locale = firstSet({"LC_ALL", "LC_MESSAGES", "LANG"});
     // gettext ignores LANGUAGE under the C locale, and so does this.
-    if (isPlain(locale)) return Choice::German;
-    // The first language there is a translation for; English for any other.
+    if (isPlain(locale)) return QStringLiteral("de");
     QStringList preferred = qEnvironmentVariable("LANGUAGE").split(u':', Qt::SkipEmptyParts);
     preferred.append(locale);
     for (const QString& entry : preferred)
         if (const auto known = fromWord(languageOf(entry))) return *known;
-    return Choice::English;
+    return QStringLiteral("en");
 }
 
-std::optional<Choice> fromWord(QStringView word) {
-    if (word == u"de") return Choice::German;
-    if (word == u"en") return Choice::English;
-    return std::nullopt;
+std::optional<QString> fromWord(QStringView word) {
+    const QStringList codes = available();
+    if (word.isEmpty() || !codes.contains(word)) return std::nullopt;
+    return word.toString();
 }
 
-void choose(Choice choice) {
-    if (choice == Choice::English) english();
-    current.store(choice, std::memory_order_release);
+void choose(const QString& code) {
+    // Only ever called on the main thread, before the threads that read texts.
+    static QList<const Texts*> loaded;
+    const Texts* wanted = nullptr;
+    for (const Texts* t : loaded)
+        if (t->code == code) wanted = t;
+    if (!wanted && code != german().code && (wanted = load(code))) loaded.append(wanted);
+    current.store(wanted, std::memory_order_release);
 }
 
-Choice chosen() {
-    return current.load(std::memory_order_acquire);
+QString chosen() {
+    return active().code;
 }
 
 QString translate(const char* context, const char* source, const char* disambiguation, qint64 n) {
+    const Texts& texts = active();
     QString out;
-    if (chosen() == Choice::English)
-        out = english().translate(context, source, disambiguation,
-                                  static_cast<int>(std::min<qint64>(n, INT_MAX)));
+    if (!texts.translator.isEmpty())
+        out = texts.translator.translate(context, source, disambiguation,
+                                         static_cast<int>(std::min<qint64>(n, INT_MAX)));
     if (out.isEmpty()) out = QString::fromUtf8(source);
     if (n >= 0) out.replace(QStringLiteral("%n"), QString::number(n));
     return out;

@@ -189,8 +189,9 @@ void checkLanguage(const TOMLTable& general, QList<Warning>& out) {
     const auto v = general.constFind(QStringLiteral("language"));
     if (v != general.constEnd() && v->string() && !Language::fromWord(*v->string()))
         out.append(at(v->line, Language::translate("ConfigCheck",
-                                                   "[general]: language muss „de“ oder „en“ "
-                                                   "sein, es gilt die Sprache der Umgebung")));
+                                                   "[general]: language „%1“ gibt es nicht (nur "
+                                                   "%2), es gilt die Sprache der Umgebung")
+                                   .arg(*v->string(), Language::available().join(u", "))));
 }
 
 // nice is a whole number 0–19, io_class "idle" or "best-effort".

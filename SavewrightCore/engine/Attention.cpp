@@ -26,8 +26,7 @@ QString lastSuccessText(const QDateTime& last, const QDateTime& now) {
 
 // What the person reads as a number: "0,1", "90".
 QString decimal(double value) {
-    const bool german = Language::chosen() == Language::Choice::German;
-    return QLocale(german ? QLocale::German : QLocale::English).toString(value, 'g', 6);
+    return QLocale(Language::chosen()).toString(value, 'g', 6);
 }
 
 // How long a task may be held before it is said: its own interval.

@@ -24,8 +24,8 @@ namespace {
 
 class English : public EngineFixture {
   protected:
-    void SetUp() override { Language::choose(Language::Choice::English); }
-    void TearDown() override { Language::choose(Language::Choice::German); }
+    void SetUp() override { Language::choose(u"en"_s); }
+    void TearDown() override { Language::choose(u"de"_s); }
 
     // Each kind of row, a group, a held task and a mistake in config.toml.
     std::unique_ptr<Engine> everyKindOfTask() {
