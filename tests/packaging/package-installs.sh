@@ -31,6 +31,7 @@ r="$work/root/usr"
 for f in bin/savewright share/applications/org.savewright.Savewright.desktop \
          share/metainfo/org.savewright.Savewright.metainfo.xml \
          share/icons/hicolor/scalable/apps/savewright.svg share/man/man1/savewright.1.gz \
+         share/man/de/man1/savewright.1.gz \
          share/bash-completion/completions/savewright share/zsh/vendor-completions/_savewright \
          share/fish/vendor_completions.d/savewright.fish lib/systemd/user/savewright.service \
          share/doc/savewright/copyright share/doc/savewright/changelog.gz \
@@ -44,8 +45,12 @@ desktop-file-validate "$r/share/applications/org.savewright.Savewright.desktop"
 grep -q '^Name\[de\]=\|^Comment\[de\]=' "$r/share/applications/org.savewright.Savewright.desktop" ||
   fail "desktop entry without German"
 appstreamcli validate --no-net "$r/share/metainfo/org.savewright.Savewright.metainfo.xml" >/dev/null
-warnings="$(MANWIDTH=80 man --warnings -l "$r/share/man/man1/savewright.1.gz" 2>&1 >/dev/null)"
-[ -z "$warnings" ] || fail "man: $warnings"
+for page in man1 de/man1; do
+  warnings="$(MANWIDTH=80 man --warnings -l "$r/share/man/$page/savewright.1.gz" 2>&1 >/dev/null)"
+  [ -z "$warnings" ] || fail "man ($page): $warnings"
+done
+MANWIDTH=80 man -l "$r/share/man/de/man1/savewright.1.gz" 2>/dev/null | grep -q "Benutzerbefehle" ||
+  fail "German manual page not in German"
 if command -v systemd-analyze >/dev/null; then
   # The program itself lies in the temp root, not in /usr/bin.
   out="$(systemd-analyze verify --man=no "$r/lib/systemd/user/savewright.service" 2>&1 || true)"
