@@ -1,6 +1,9 @@
 // The interface in English, built from the same state as the German one:
 // nothing a person reads is left in German.
 #include "DryRunWindow.h"
+#include "Files.h"
+#include "HistoryWindow.h"
+#include "LogView.h"
 #include "Notifier.h"
 #include "PanelView.h"
 #include "StatusReport.h"
@@ -17,6 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -185,4 +189,32 @@ TEST_F(English, TheQuitQuestionCountsTheRuns) {
     question->reject();
     release();
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "H")->running && !task(*e, "D")->running; }));
+}
+
+TEST_F(English, TheHistoryWindowAndTheAboutBox) {
+    writeConfig("[[task]]\nname = 'A'\ntype = 'external'\nscript = 'a.sh'\n");
+    writeLog("A", clockNow.addSecs(-7200), "SUCCESS");
+    writeLog("A", clockNow.addSecs(-3600), "FAILED");
+    auto e = makeEngine();
+    HistoryWindow history(e.get(), task(*e, "A"));
+    QStringList shown = textsOf(&history);
+    QTreeWidget* list = history.list();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    for (int c = 0; c < list->columnCount(); ++c)
+        shown << list->headerItem()->text(c) << list->topLevelItem(0)->text(c)
+              << list->topLevelItem(1)->text(c);
+    EXPECT_EQ(history.title(), u"A · 2 runs");
+    EXPECT_EQ(list->headerItem()->text(2), u"Result");
+    EXPECT_EQ(list->topLevelItem(0)->text(2), u"failed");
+    history.log()->search(u"no such text"_s);
+
+    Files::showAbout();
+    QWidget* about = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == u"about") about = w;
+    ASSERT_NE(about, nullptr);
+    shown << textsOf(about);
+    EXPECT_EQ(about->windowTitle(), u"About Savewright");
+    about->close();
+    EXPECT_EQ(german(shown), QStringList());
 }
