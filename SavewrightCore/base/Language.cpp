@@ -84,12 +84,13 @@ std::optional<QString> fromWord(QStringView word) {
 }
 
 void choose(const QString& code) {
-    // Only ever called on the main thread, before the threads that read texts.
-    static QList<const Texts*> loaded;
+    // Only ever called on the main thread, before the threads that read texts;
+    // never destroyed, as what it holds is read to the end.
+    static auto* const loaded = new QList<const Texts*>;
     const Texts* wanted = nullptr;
-    for (const Texts* t : loaded)
+    for (const Texts* t : *loaded)
         if (t->code == code) wanted = t;
-    if (!wanted && code != german().code && (wanted = load(code))) loaded.append(wanted);
+    if (!wanted && code != german().code && (wanted = load(code))) loaded->append(wanted);
     current.store(wanted, std::memory_order_release);
 }
 
