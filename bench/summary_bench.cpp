@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -92,8 +93,48 @@ void floor(benchmark::State& state, bool successes) {
     }
 }
 
+// A run's clean-up in a folder of 1,000 tasks x 30 logs: its own 30 logs are
+// kept, the others' 29,970 only looked past. The floor is one readdir.
+struct CrowdedFolder {
+    QTemporaryDir dir;
+    static const CrowdedFolder& shared() {
+        static const CrowdedFolder folder;
+        return folder;
+    }
+    CrowdedFolder() {
+        for (int t = 0; t < 1000; ++t)
+            for (int l = 0; l < kLogs; ++l) {
+                const QString name = QStringLiteral("2026-01-%1_10-00-00_Task_%2.log")
+                                         .arg(l + 1, 2, 10, QLatin1Char('0'))
+                                         .arg(t);
+                QFile f(dir.path() + u'/' + name);
+                f.open(QIODevice::WriteOnly);
+            }
+    }
+};
+
+void cleanup(benchmark::State& state) {
+    const LogStore store(CrowdedFolder::shared().dir.path());
+    for (auto _ : state)
+        store.cleanup(QStringLiteral("Task_7"), kLogs);
+}
+
+void cleanupFloor(benchmark::State& state) {
+    const std::string dir = CrowdedFolder::shared().dir.path().toStdString();
+    for (auto _ : state) {
+        int mine = 0;
+        DIR* d = ::opendir(dir.c_str());
+        while (const dirent* e = ::readdir(d))
+            mine += std::string_view(e->d_name).ends_with("_Task_7.log");
+        ::closedir(d);
+        benchmark::DoNotOptimize(mine);
+    }
+}
+
 } // namespace
 
+BENCHMARK(cleanup)->Unit(benchmark::kMillisecond);
+BENCHMARK(cleanupFloor)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ours, newest_success, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(floor, newest_success, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ours, never_succeeded, false)->Unit(benchmark::kMillisecond);

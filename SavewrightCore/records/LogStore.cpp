@@ -11,6 +11,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,11 +64,18 @@ LogListing LogListing::of(QStringList names) {
     return l;
 }
 
-LogListing LogStore::listing() const {
+LogListing LogStore::listing(const QString& onlyOf) const {
+    // "_<safe name>.log" ends a log's name and stands before ".tmp-" in its temp file's.
+    const QByteArray tail = PosixFile::encodePath(u'_' + onlyOf + kExtension);
+    const QByteArray tempTail = tail + ".tmp-";
     QStringList names;
     if (DIR* dir = ::opendir(PosixFile::encodePath(directory).constData())) {
         while (const dirent* e = ::readdir(dir)) {
-            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+            const std::string_view name(e->d_name);
+            if (name == "." || name == "..") continue;
+            if (!onlyOf.isEmpty() && !name.ends_with(tail.constData()) &&
+                (!name.starts_with('.') || name.find(tempTail.constData()) == name.npos))
+                continue;
             names.append(QFile::decodeName(e->d_name));
         }
         ::closedir(dir);
@@ -192,7 +200,10 @@ bool LogStore::finalize(int fd, const LogStats& stats, bool success, Clock::time
 void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spared) const {
     // The spared log (the run that just ended) stays and counts, whatever the
     // record of made runs says.
-    QStringList others = files(safeName);
+    // One look at the folder, decoding only this task's names: it may hold
+    // tens of thousands of other logs.
+    const LogListing mine = listing(safeName);
+    QStringList others = files(safeName, &mine);
     const bool hasSpared = others.removeAll(spared) > 0;
     keep = std::max<qint64>(keep, 1) - (hasSpared ? 1 : 0);
     for (qsizetype i = keep; i < others.size(); ++i)
@@ -202,8 +213,7 @@ void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spar
     const qint64 staleBefore = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                    (Clock::now() - kTempLeftoverAge).time_since_epoch())
                                    .count();
-    const LogListing l = listing();
-    for (const QString& n : l.names) {
+    for (const QString& n : mine.names) {
         const qsizetype at = n.indexOf(QStringLiteral(".tmp-"));
         if (!n.startsWith(u'.') || at <= 0 || !startDate(QStringView(n).mid(1, at - 1), safeName))
             continue;

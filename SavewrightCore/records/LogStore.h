@@ -66,7 +66,9 @@ class LogStore {
 
     static QString abortMarker();
 
-    LogListing listing() const;
+    // With `onlyOf`: only the names that may be that task's logs or their
+    // temp files, picked from the raw names before any is decoded.
+    LogListing listing(const QString& onlyOf = {}) const;
     // The task's log files, newest first by when the runs happened (RunOrder);
     // reads the folder when no listing is given.
     QStringList files(const QString& safeName, const LogListing* listing = nullptr) const;

@@ -172,6 +172,31 @@ TEST_P(LogStoreTest, CleanupKeepsTheNewestAndRemovesStaleTempFiles) {
     EXPECT_EQ(store.files(QStringLiteral("B")).size(), 1);
 }
 
+// Only the task's own names are decoded and looked at: "A", not "X_A" or "A_B",
+// whose names end or begin the same way, nor their temp files.
+TEST_P(LogStoreTest, CleanupTouchesNoOtherTaskWhoseNamesLookAlike) {
+    for (const char* task : {"A", "X_A", "A_B", "_A"})
+        for (int i = 1; i <= 3; ++i)
+            repo.write(QStringLiteral("repo/logs/2026-01-0%1_00-00-00_%2.log")
+                           .arg(i)
+                           .arg(QString::fromUtf8(task)),
+                       "x");
+    QStringList stale;
+    for (const char* task : {"A", "X_A"}) {
+        stale.append(repo.write(QStringLiteral("repo/logs/.2026-01-03_00-00-00_%1.log.tmp-old")
+                                    .arg(QString::fromUtf8(task)),
+                                "x"));
+        setAge(stale.last(), hours(2));
+    }
+    store.cleanup(QStringLiteral("A"), 1);
+    EXPECT_EQ(names(store.files(QStringLiteral("A"))),
+              QStringList{QStringLiteral("2026-01-03_00-00-00_A.log")});
+    for (const char* other : {"X_A", "A_B", "_A"})
+        EXPECT_EQ(store.files(QString::fromUtf8(other)).size(), 3) << other;
+    EXPECT_FALSE(QFileInfo::exists(stale[0]));
+    EXPECT_TRUE(QFileInfo::exists(stale[1]));
+}
+
 TEST_P(LogStoreTest, CleanupSparesTheRunThatJustEndedWhereverItsNameSorts) {
     // Logs named while the clock or the zone stood hours ahead, and one in the future.
     for (int i = 1; i <= 3; ++i)
