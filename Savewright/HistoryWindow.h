@@ -42,7 +42,7 @@ class HistoryWindow : public QWidget {
     HistoryChart* chart_;
     QTreeWidget* list_;
     LogView* log_;
-    std::pair<std::optional<QString>, std::optional<QString>> seen_; // newest file, its status
+    std::pair<std::optional<QString>, std::optional<LogStatus>> seen_; // newest file, its status
     bool seenRunning_ = false;
     EngineWatch watch_;
 };

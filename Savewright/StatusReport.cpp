@@ -36,7 +36,7 @@ QJsonObject task(const TaskState& t, const Engine& engine) {
         {u"health"_s, text(t.health(now))},
         {u"lastSuccess"_s, utc(last)},
         {u"ageSeconds"_s, last ? QJsonValue(last->secsTo(now)) : QJsonValue()},
-        {u"latestStatus"_s, orNull(s.latestStatus)},
+        {u"latestStatus"_s, s.latestStatus ? QJsonValue(text(*s.latestStatus)) : QJsonValue()},
         {u"failureLine"_s, orNull(t.errorText())},
         {u"running"_s, t.isRunning()},
         {u"runningHere"_s, t.running.value()},

@@ -66,10 +66,10 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
         last ? last->secsTo(t) / 3600.0 : (nowSecs - memory.value(kSince).toLongLong()) / 3600.0;
     const bool overdue = hours > c.redHours;
     // External tasks too, when their log says so; a stop (ABORTED) is no failure.
-    const bool failed =
-        s.latestStatus == u"FAILED" && !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
+    const bool failed = s.latestStatus == LogStatus::Failed &&
+                        !(s.latestFile && forgivenFailures_.contains(*s.latestFile));
 
-    if (s.latestStatus == u"SUCCESS" && !overdue &&
+    if (s.latestStatus == LogStatus::Success && !overdue &&
         (memory.value(kFailed).toBool() || memory.contains(kOverdueAt))) {
         memory.remove(kFailed);
         memory.remove(kOverdueAt);
@@ -83,7 +83,7 @@ void Engine::judgeOutcome(const TaskState& task, QVariantMap& memory, QList<Aler
                           Language::translate("Attention", "%1: Fehler").arg(c.name),
                           s.failureLine ? TaskRunner::shown(*s.failureLine)
                                         : Language::translate("Attention", "Fehler")));
-    } else if (s.latestStatus == u"SUCCESS") {
+    } else if (s.latestStatus == LogStatus::Success) {
         memory.remove(kFailed);
     }
     const auto hoursOn = [](qint64 fromSecs, double h) {

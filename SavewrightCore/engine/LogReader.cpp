@@ -16,7 +16,7 @@ LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs)
         TaskReading& t = reading.tasks[safeName];
         const KeptSummary& kept = keptSummary(look, safeName);
         t.summary = kept.summary;
-        if (t.summary.latestStatus != u"RUNNING" || !t.summary.latestFile) continue;
+        if (t.summary.latestStatus != LogStatus::Running || !t.summary.latestFile) continue;
         t.lockHeld = PosixFile::lockHeld(TaskRunner::lockFile(paths_, safeName));
         // Stamped by the update just made: no second look at the file.
         if (kept.newest) t.newestChangedNs = kept.newest->mtimeNs;

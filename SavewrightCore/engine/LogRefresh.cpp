@@ -138,11 +138,11 @@ void Engine::applyReading(const LogReading& reading) {
 
         // A RUNNING log is a run only while some copy's run holds the task's
         // lock: one whose copy was killed is over, whatever its log says.
-        bool elsewhere = observeOnly && !task->running && s.latestStatus == u"RUNNING" &&
+        bool elsewhere = observeOnly && !task->running && s.latestStatus == LogStatus::Running &&
                          s.latestStart && s.latestStart->secsTo(t) < kObservedRunSeconds &&
                          found->lockHeld;
         if (c.type == TaskType::External) {
-            elsewhere = s.latestStatus == u"RUNNING" && found->newestChangedNs &&
+            elsewhere = s.latestStatus == LogStatus::Running && found->newestChangedNs &&
                         t.toMSecsSinceEpoch() - *found->newestChangedNs / 1'000'000 <
                             kExternalFreshSeconds * 1000;
             const double age = s.lastSuccess ? s.lastSuccess->msecsTo(t) / 3'600'000.0

@@ -90,7 +90,7 @@ void Engine::writeMetrics() {
         const LogSummary& s = t->summary.value();
         auto known = lastRunSeconds_.value(t->id);
         // A finished file's duration never changes; a run under way keeps the one before.
-        if (s.latestFile && s.latestStatus != u"RUNNING" && known.first != *s.latestFile)
+        if (s.latestFile && s.latestStatus != LogStatus::Running && known.first != *s.latestFile)
             known = {*s.latestFile, LogStore::runSeconds(*s.latestFile)};
         if (known.second) seconds.insert(t->id, *known.second);
         kept.insert(t->id, known);

@@ -30,10 +30,15 @@ struct LogStat {
 };
 using LogStats = QList<LogStat>;
 
+// A run as its log's header says; Aborted: FAILED with an abort marker (stopped).
+enum class LogStatus { Success, Failed, Running, Aborted };
+// "SUCCESS", "FAILED", "RUNNING", "ABORTED": as the header and the JSON reports say it.
+QString text(LogStatus status);
+
 // What a task's log files say about its past.
 struct LogSummary {
     std::optional<QDateTime> lastSuccess;
-    std::optional<QString> latestStatus; // SUCCESS, FAILED, RUNNING, ABORTED
+    std::optional<LogStatus> latestStatus;
     std::optional<QDateTime> latestStart;
     std::optional<QString> latestFile;
     std::optional<QString> failureLine;
@@ -113,7 +118,7 @@ class LogStore {
     static std::optional<QString> header(const QString& file);
     // The same in a log's first (up to 500) bytes.
     static std::optional<QString> headerIn(QByteArrayView first);
-    static std::optional<QString> status(const QString& header);
+    static std::optional<LogStatus> status(const QString& header);
     static bool wasAborted(const QString& file);
     // Whether a log's last bytes carry a stop's marker.
     static bool abortedIn(QStringView tail);

@@ -42,10 +42,23 @@ std::optional<QString> LogStore::headerIn(QByteArrayView first) {
     return QString::fromUtf8(output < 0 ? first : first.first(output + 1));
 }
 
-std::optional<QString> LogStore::status(const QString& header) {
-    for (const char* s : {"SUCCESS", "FAILED", "RUNNING"})
-        if (header.contains(QStringLiteral("Status: ") + QLatin1StringView(s)))
-            return QString::fromLatin1(s);
+QString text(LogStatus status) {
+    switch (status) {
+    case LogStatus::Success:
+        return QStringLiteral("SUCCESS");
+    case LogStatus::Failed:
+        return QStringLiteral("FAILED");
+    case LogStatus::Running:
+        return QStringLiteral("RUNNING");
+    case LogStatus::Aborted:
+        break;
+    }
+    return QStringLiteral("ABORTED");
+}
+
+std::optional<LogStatus> LogStore::status(const QString& header) {
+    for (const LogStatus s : {LogStatus::Success, LogStatus::Failed, LogStatus::Running})
+        if (header.contains(QStringLiteral("Status: ") + text(s))) return s;
     return std::nullopt;
 }
 
@@ -177,9 +190,9 @@ bool LogStore::update(KeptSummary& kept, const QString& safeName, const QStringL
     } else {
         newestHeader = header(s.latestFile.value());
         if (newestHeader) s.latestStatus = status(*newestHeader);
-        if (s.latestStatus == u"FAILED") {
+        if (s.latestStatus == LogStatus::Failed) {
             if (wasAborted(*s.latestFile))
-                s.latestStatus = QStringLiteral("ABORTED");
+                s.latestStatus = LogStatus::Aborted;
             else
                 s.failureLine = failureLine(*s.latestFile);
         }
@@ -191,7 +204,7 @@ bool LogStore::update(KeptSummary& kept, const QString& safeName, const QStringL
         if (!success) {
             const std::optional<QString> h =
                 read == 1 && !newestKnown ? newestHeader : header(path(run.name));
-            success = h && h->contains(u"Status: SUCCESS");
+            success = h && status(*h) == LogStatus::Success;
         }
         if (*success) {
             s.lastSuccess = date(run);

@@ -71,12 +71,12 @@ RunRecord readOne(const QString& path, const DatedRun& run, bool mayRun) {
     const bool whole = end.data.size() < LogStore::kTailBytes;
     const std::optional<QString> head =
         whole ? LogStore::headerIn(end.data) : LogStore::header(path);
-    const std::optional<QString> status = head ? LogStore::status(*head) : std::nullopt;
+    const std::optional<LogStatus> status = head ? LogStore::status(*head) : std::nullopt;
     if (!status) return r;
     const QString tail = QString::fromUtf8(end.data);
-    if (*status == u"SUCCESS")
+    if (*status == LogStatus::Success)
         r.outcome = RunOutcome::Success;
-    else if (*status == u"FAILED")
+    else if (*status == LogStatus::Failed)
         r.outcome = LogStore::abortedIn(tail) ? RunOutcome::Stopped : RunOutcome::Failed;
     else
         r.outcome = mayRun ? RunOutcome::Running : RunOutcome::Stopped;

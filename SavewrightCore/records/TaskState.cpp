@@ -18,7 +18,7 @@ TaskStatus TaskState::health(const QDateTime& now) const {
     if (config.value().hold) return TaskStatus::Error;
     if (transientError.value()) return TaskStatus::Error;
     const LogSummary& s = summary.value();
-    if (s.latestStatus == u"FAILED") return TaskStatus::Error;
+    if (s.latestStatus == LogStatus::Failed) return TaskStatus::Error;
     const TaskConfig& c = config.value();
     const std::optional<QDateTime> last = scheduleSuccess(now);
     // Only a success from the future on record: the clock was wrong, look at it.
@@ -44,7 +44,7 @@ std::optional<QString> TaskState::errorText() const {
     if (const auto& hold = config.value().hold) return hold;
     if (transientError.value()) return transientError.value();
     const LogSummary& s = summary.value();
-    if (s.latestStatus == u"FAILED")
+    if (s.latestStatus == LogStatus::Failed)
         return s.failureLine.value_or(Language::translate("TaskState", "Fehler"));
     return std::nullopt;
 }

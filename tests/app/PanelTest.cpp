@@ -165,7 +165,7 @@ TEST_F(Panel, RowsFollowTheirTaskAndAct) {
     buttons[0]->click();
     // Past the stop's grace (a kill at 5 s), should a loaded machine need it.
     ASSERT_TRUE(waitUntil([&] { return !single->running; }, 15000));
-    EXPECT_EQ(single->summary.value().latestStatus, QStringLiteral("ABORTED"));
+    EXPECT_EQ(single->summary.value().latestStatus, LogStatus::Aborted);
 }
 
 TEST_F(Panel, BannersReportAndDashboard) {

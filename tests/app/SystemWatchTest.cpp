@@ -98,7 +98,7 @@ class SystemBus : public EngineFixture {
                     "org.freedesktop.NetworkManager", "Metered", value);
     }
     bool ran(Engine& e, const char* name) {
-        return task(e, name)->summary.value().latestStatus == u"SUCCESS";
+        return task(e, name)->summary.value().latestStatus == LogStatus::Success;
     }
     void setConnectivity(uint value) {
         mockCall("org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager",
@@ -132,7 +132,7 @@ TEST_F(SystemBus, AWakeUpFromLogindWaitsUntilNetworkManagerHasTheNetworkBack) {
     setConnectivity(4);
     ASSERT_TRUE(waitUntil([&] { return !e->settling(); }));
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running && !task(*e, "A")->probing; }));
-    EXPECT_EQ(task(*e, "A")->summary.value().latestStatus, QStringLiteral("SUCCESS"))
+    EXPECT_EQ(task(*e, "A")->summary.value().latestStatus, LogStatus::Success)
         << "due: started once the network was back";
 
     // A wake-up with the network back already waits for nothing.

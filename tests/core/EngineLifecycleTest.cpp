@@ -160,7 +160,7 @@ TEST_F(Lifecycle, ShutdownCancelsEveryRunAndWaits) {
         const QByteArray log = TempRepo::read(*task(*e, name)->summary.value().latestFile);
         EXPECT_TRUE(log.contains(
             "\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
-        EXPECT_EQ(task(*e, name)->summary.value().latestStatus, QStringLiteral("ABORTED"));
+        EXPECT_EQ(task(*e, name)->summary.value().latestStatus, LogStatus::Aborted);
     }
     e->startReady();
     EXPECT_FALSE(task(*e, "One")->running) << "nothing starts after shutdown";
@@ -253,7 +253,7 @@ TEST_F(Lifecycle, AChangeWithinTheClocksTwoSecondsIsNotTrustedToTheStamp) {
     stampAt(log, nowNs - 500'000'000);                       // the file is not
     auto e = makeEngine();
     const auto a = task(*e, "A");
-    EXPECT_EQ(a->summary.value().latestStatus, u"SUCCESS");
+    EXPECT_EQ(a->summary.value().latestStatus, LogStatus::Success);
     // Rewritten in place with the same size and the same stamp, within the
     // clock's two seconds: the cached summary is not trusted.
     const auto rewrite = [&](const QByteArray& from, const QByteArray& to) {
@@ -264,12 +264,12 @@ TEST_F(Lifecycle, AChangeWithinTheClocksTwoSecondsIsNotTrustedToTheStamp) {
     };
     rewrite("Status: SUCCESS\n", "Status: FAILED\n\n");
     e->refreshLogs();
-    EXPECT_EQ(a->summary.value().latestStatus, u"FAILED");
+    EXPECT_EQ(a->summary.value().latestStatus, LogStatus::Failed);
     // Once the clock is well past the stamp, the same stamp is trusted: the
     // file is not read again (a change that kept its stamp goes unseen).
     advance(5);
     e->refreshLogs();
     rewrite("Status: FAILED\n\n", "Status: SUCCESS\n");
     e->refreshLogs();
-    EXPECT_EQ(a->summary.value().latestStatus, u"FAILED");
+    EXPECT_EQ(a->summary.value().latestStatus, LogStatus::Failed);
 }

@@ -156,7 +156,7 @@ TEST_F(Reporting, AServiceThatNeverAnswersDelaysNothing) {
     auto e = makeEngine();
     ASSERT_TRUE(runToEnd(*e, "Gut"));
     // The run ended while its pings still wait for an answer: nothing waited for them.
-    EXPECT_EQ(task(*e, "Gut")->summary.value().latestStatus, u"SUCCESS");
+    EXPECT_EQ(task(*e, "Gut")->summary.value().latestStatus, LogStatus::Success);
     ASSERT_TRUE(waitUntil([&] { return server->requests.size() == 2; }));
     EXPECT_EQ(server->openConnections(), 2);
     // The service goes away: the pings end with it, none is left in flight.

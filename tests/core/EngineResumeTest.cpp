@@ -48,7 +48,7 @@ TEST_F(Resume, AWakeUpSeenByTheClocksSettlesBeforeStartsAndNotices) {
     EXPECT_TRUE(e->settling());
     e->poll();
     EXPECT_FALSE(task(*e, "A")->running) << "due, but the network may not be back";
-    EXPECT_EQ(task(*e, "Ext")->summary.value().latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(task(*e, "Ext")->summary.value().latestStatus, LogStatus::Failed);
     EXPECT_TRUE(alerts.isEmpty()) << "nothing is announced while settling";
     advance(10);
     e->tick();
@@ -85,7 +85,7 @@ TEST_F(Resume, ARunThatSleptAndFailsWhileTheNetworkComesBackIsNoFailureStreak) {
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "S")->running; }));
     e->refreshLogs();
     const auto s = task(*e, "S");
-    EXPECT_EQ(s->summary.value().latestStatus, QStringLiteral("FAILED")) << "the log tells";
+    EXPECT_EQ(s->summary.value().latestStatus, LogStatus::Failed) << "the log tells";
     EXPECT_EQ(s->failedRuns.value(), 0) << "no back-off for the network's absence";
     e->networkReady();
     EXPECT_FALSE(announced(Alert::Kind::Failed, "S"));
@@ -118,7 +118,7 @@ TEST_F(Resume, OneTasksPauseHoldsItAcrossARestartUntilItsTime) {
 
     e->runNow(b, false);
     ASSERT_TRUE(waitUntil([&] {
-        return !b->running && b->summary.value().latestStatus == u"SUCCESS" &&
+        return !b->running && b->summary.value().latestStatus == LogStatus::Success &&
                b->summary.value().lastSuccess > clockNow.addSecs(-60);
     }));
 

@@ -52,8 +52,9 @@ TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
     EXPECT_FALSE(green->running) << "nor while the red task runs";
     release();
     ASSERT_TRUE(finished(*e, "Red"));
-    ASSERT_TRUE(waitUntil(
-        [&] { return green->summary.value().latestStatus == u"SUCCESS" && !green->running; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return green->summary.value().latestStatus == LogStatus::Success && !green->running;
+    }));
     EXPECT_GE(green->summary.value().lastSuccess, clockNow.addSecs(-60));
     EXPECT_EQ(probes, QStringList{QStringLiteral("/v")});
 }
@@ -226,7 +227,7 @@ TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     e->startReady();
     EXPECT_TRUE(t->running);
     ASSERT_TRUE(finished(*e, "Fotos NAS"));
-    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("SUCCESS"))
+    EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Success)
         << "once the script is gone; the agent it left holds nothing";
     for (QProcess* p : {&agent, &elsewhere}) {
         p->kill();
@@ -285,7 +286,7 @@ TEST_F(Starts, RunAllSkipsMissingVolumesAndCancelStops) {
         waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));
     e->cancel(task(*e, "H"));
     ASSERT_TRUE(finished(*e, "H"));
-    EXPECT_EQ(task(*e, "H")->summary.value().latestStatus, QStringLiteral("ABORTED"));
+    EXPECT_EQ(task(*e, "H")->summary.value().latestStatus, LogStatus::Aborted);
 }
 
 // However soon the stop comes, before or after the script started: a stop,
@@ -303,7 +304,7 @@ TEST_F(Starts, AStopRightAfterARunIsNoFailure) {
         ASSERT_TRUE(h->running);
         e->cancel(h);
         ASSERT_TRUE(finished(*e, "H"));
-        EXPECT_EQ(h->summary.value().latestStatus, QStringLiteral("ABORTED")) << i;
+        EXPECT_EQ(h->summary.value().latestStatus, LogStatus::Aborted) << i;
         EXPECT_EQ(h->failedRuns.value(), 0) << i;
         EXPECT_EQ(h->status(e->now), TaskStatus::Green) << i;
         advance(2); // the next run's log takes the next second
@@ -355,7 +356,7 @@ TEST_F(Starts, TwoCopiesNeverRunOneTaskAtOnce) {
         << "one run, one log";
     release();
     ASSERT_TRUE(finished(*first, "H"));
-    EXPECT_EQ(task(*first, "H")->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+    EXPECT_EQ(task(*first, "H")->summary.value().latestStatus, LogStatus::Success);
 }
 
 TEST_F(Starts, AProgressFloodReachesTheRowAsItsLatestValue) {

@@ -196,6 +196,7 @@ TEST_F(Volumes, AVolumeListWrittenAsTextHoldsTheTaskUntilFixed) {
     EXPECT_TRUE(e->problems.value().isEmpty());
     mounted = {QStringLiteral("/mnt/nas")};
     e->poll();
-    ASSERT_TRUE(waitUntil([&] { return m->summary.value().latestStatus == u"SUCCESS"; }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return m->summary.value().latestStatus == LogStatus::Success; }, 10000));
     e->shutdown();
 }

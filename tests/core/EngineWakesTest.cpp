@@ -84,12 +84,13 @@ TEST_F(Wakes, LogsOthersWriteAreReadWithoutALook) {
     const auto status = [&] { return ext->summary.value().latestStatus; };
     // The log folder appears with the first log.
     const QString log = writeLog("Ext", clockNow.addSecs(-60), "RUNNING");
-    ASSERT_TRUE(waitUntil([&] { return status() == u"RUNNING"; }, 3000)) << "a new folder";
+    ASSERT_TRUE(waitUntil([&] { return status() == LogStatus::Running; }, 3000)) << "a new folder";
     // While it runs elsewhere, the tick reads every five seconds of the engine's clock.
     EXPECT_TRUE(ext->runningElsewhere);
     rewrite(log, "RUNNING", "SUCCESS");
     advance(5);
-    ASSERT_TRUE(waitUntil([&] { return status() == u"SUCCESS"; }, 3000)) << "written in place";
+    ASSERT_TRUE(waitUntil([&] { return status() == LogStatus::Success; }, 3000))
+        << "written in place";
     QFile::remove(log);
     ASSERT_TRUE(waitUntil([&] { return !status(); }, 8000)) << "removed";
     e->shutdown();

@@ -44,7 +44,7 @@ TEST_F(Summary, RunningNewestDoesNotHideAnOlderSuccess) {
     put("2026-01-01_10-00-00_A.log", log("A", "SUCCESS", "ok\n"));
     const QString newest = put("2026-01-02_10-00-00_A.log", log("A", "RUNNING", "working", ""));
     const LogSummary s = summary();
-    EXPECT_EQ(s.latestStatus, QStringLiteral("RUNNING"));
+    EXPECT_EQ(s.latestStatus, LogStatus::Running);
     EXPECT_EQ(s.latestFile, newest);
     EXPECT_EQ(s.latestStart, at("2026-01-02_10-00-00"));
     EXPECT_EQ(s.lastSuccess, at("2026-01-01_10-00-00"));
@@ -55,16 +55,16 @@ TEST_F(Summary, AbortMarkersOfEveryWriterInTheTailOnly) {
     put("2026-01-01_10-00-00_A.log",
         log("A", "FAILED",
             "copying\n\n--- Abgebrochen: Savewright beendet (Neustart oder Ausschalten) ---\n"));
-    EXPECT_EQ(summary().latestStatus, QStringLiteral("ABORTED"));
+    EXPECT_EQ(summary().latestStatus, LogStatus::Aborted);
     EXPECT_FALSE(summary().failureLine);
     put("2026-01-02_10-00-00_A.log", log("A", "FAILED", "x\n--- Cancelled by user ---\n"));
-    EXPECT_EQ(summary().latestStatus, QStringLiteral("ABORTED"));
+    EXPECT_EQ(summary().latestStatus, LogStatus::Aborted);
     put("2026-01-03_10-00-00_A.log", log("A", "FAILED", "--- Abgebrochen beim Neustart ---\n"));
-    EXPECT_EQ(summary().latestStatus, QStringLiteral("ABORTED"));
+    EXPECT_EQ(summary().latestStatus, LogStatus::Aborted);
     // The marker more than 4096 bytes before the end does not count.
     put("2026-01-04_10-00-00_A.log",
         log("A", "FAILED", "--- Abgebrochen: x ---\n" + QByteArray(5000, 'y') + "\nlast words\n"));
-    EXPECT_EQ(summary().latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(summary().latestStatus, LogStatus::Failed);
     EXPECT_EQ(summary().failureLine, QStringLiteral("last words"));
 }
 
@@ -80,7 +80,7 @@ TEST_F(Summary, FailureLineRules) {
     EXPECT_EQ(summary().failureLine, QStringLiteral("Script not found: /x/y.sh"));
     put("2026-01-03_10-00-00_A.log", log("A", "FAILED", "-----\n   \n--- x ---\n"));
     EXPECT_FALSE(summary().failureLine);
-    EXPECT_EQ(store.summary(QStringLiteral("A")).latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(store.summary(QStringLiteral("A")).latestStatus, LogStatus::Failed);
     // Not UTF-8: no failure line, but the status still reads.
     put("2026-01-04_10-00-00_A.log", log("A", "FAILED", "caf\xe9\n"));
     EXPECT_FALSE(summary().failureLine);
@@ -118,7 +118,7 @@ TEST_F(Summary, OutputNeverSetsTheStatus) {
     put("2026-01-01_10-00-00_A.log", log("A", "FAILED", "Status: SUCCESS\nexit 10\n"));
     put("2026-01-02_10-00-00_A.log", log("A", "RUNNING", "Status: SUCCESS\n", ""));
     const LogSummary s = summary();
-    EXPECT_EQ(s.latestStatus, QStringLiteral("RUNNING"));
+    EXPECT_EQ(s.latestStatus, LogStatus::Running);
     EXPECT_FALSE(s.lastSuccess) << "no run succeeded";
 }
 
@@ -150,7 +150,7 @@ TEST_F(Summary, EmptyOrUnreadableNewestAndLateStatus) {
     EXPECT_EQ(s.lastSuccess, at("2026-01-01_10-00-00"));
     // A name holding another status text: SUCCESS wins.
     put("2026-01-04_10-00-00_A.log", log("Status: RUNNING", "SUCCESS", ""));
-    EXPECT_EQ(summary().latestStatus, QStringLiteral("SUCCESS"));
+    EXPECT_EQ(summary().latestStatus, LogStatus::Success);
 }
 
 TEST_F(Summary, HeaderDecodingReplacesACutCharacter) {
@@ -161,7 +161,7 @@ TEST_F(Summary, HeaderDecodingReplacesACutCharacter) {
     EXPECT_EQ(h->back(), QChar(0xFFFD));
     EXPECT_FALSE(LogStore::header(repo.root() + QStringLiteral("/none")));
     EXPECT_EQ(LogStore::status(QStringLiteral("Status: FAILED and Status: RUNNING")),
-              QStringLiteral("FAILED"));
+              LogStatus::Failed);
     EXPECT_FALSE(LogStore::status(QStringLiteral("Status: ABORTED")));
 }
 
@@ -255,7 +255,7 @@ TEST_F(KeptSummaryWalk, WhatChangedLatelyIsReadAgain) {
                               {before->mtimeNs / 1'000'000'000, before->mtimeNs % 1'000'000'000}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), same, 0);
     EXPECT_TRUE(update(before->mtimeNs)); // not older than the doubt: read again
-    EXPECT_EQ(kept.summary.latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(kept.summary.latestStatus, LogStatus::Failed);
     EXPECT_EQ(kept.summary.lastSuccess, at(name(0).left(19).toLatin1().constData()));
     EXPECT_FALSE(update()); // settled now
 }
@@ -269,7 +269,7 @@ TEST_F(KeptSummaryWalk, APreviousNewestThatEndedLateStillCounts) {
     write(2, "RUNNING");
     write(1, "SUCCESS");
     update();
-    EXPECT_EQ(kept.summary.latestStatus, QStringLiteral("RUNNING"));
+    EXPECT_EQ(kept.summary.latestStatus, LogStatus::Running);
     EXPECT_EQ(kept.summary.lastSuccess, at(name(1).left(19).toLatin1().constData()));
     // Clean-up took every success: the summary says so.
     QFile::remove(store.directory + u'/' + name(1));

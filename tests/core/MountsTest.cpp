@@ -136,7 +136,8 @@ TEST_F(RealVolumes, AnOnMountTaskRunsWhenItsTmpfsAppears) {
     TmpfsMount mounted(folder);
     ASSERT_TRUE(mounted.ok());
     e->poll();
-    ASSERT_TRUE(waitUntil([&] { return usb->summary.value().latestStatus == u"SUCCESS"; }, 10000));
+    ASSERT_TRUE(
+        waitUntil([&] { return usb->summary.value().latestStatus == LogStatus::Success; }, 10000));
     EXPECT_TRUE(QFileInfo::exists(repo.paths().scripts() + QStringLiteral("/copy.sh.ran")));
     mounted.unmount();
     e->poll();
@@ -188,8 +189,8 @@ TEST_F(RealVolumes, AShareMountedThroughGioCountsAsPresent) {
     EXPECT_TRUE(Mounts::isPresent(share));
     EXPECT_FALSE(Mounts::isMountPoint(share)) << "a gvfs share shares its parent's device";
     e->poll();
-    ASSERT_TRUE(
-        waitUntil([&] { return fotos->summary.value().latestStatus == u"SUCCESS"; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return fotos->summary.value().latestStatus == LogStatus::Success; },
+                          15000));
     EXPECT_TRUE(TempRepo::read(*fotos->summary.value().latestFile).contains("Urlaub\n"));
     e->shutdown();
     ::umount2((runtime + QStringLiteral("/gvfs")).toUtf8().constData(), MNT_DETACH);

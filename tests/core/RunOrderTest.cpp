@@ -69,7 +69,7 @@ TEST_P(ZoneChange, TheRunAfterAFlightIsTheNewest) {
 
     EXPECT_EQ(store.fileNames(QStringLiteral("A")), (QStringList{made[2], made[1], made[0]}));
     const LogSummary s = store.summary(QStringLiteral("A"));
-    EXPECT_EQ(s.latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(s.latestStatus, LogStatus::Failed);
     EXPECT_EQ(s.failureLine, QStringLiteral("disk gone"));
     EXPECT_EQ(s.latestStart, date(t0 + 2h));
     ASSERT_TRUE(s.lastSuccess);
@@ -110,7 +110,7 @@ TEST(RunOrder, TheAutumnHourThatComesTwiceKeepsTheOrderOfMaking) {
     const QString b = madeRun(store, first + 20min, false);
     ASSERT_GT(a, b) << "the later run's name sorts first";
     EXPECT_EQ(store.fileNames(QStringLiteral("A")), (QStringList{b, a}));
-    EXPECT_EQ(store.summary(QStringLiteral("A")).latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(store.summary(QStringLiteral("A")).latestStatus, LogStatus::Failed);
 }
 
 TEST(RunOrder, AClockSteppedBackAndANameFromTheFutureNeitherWin) {
@@ -122,7 +122,7 @@ TEST(RunOrder, AClockSteppedBackAndANameFromTheFutureNeitherWin) {
     made << madeRun(store, t + 1h + 10min - 5h, false);
     LogSummary s = store.summary(QStringLiteral("A"));
     EXPECT_EQ(s.latestFile, store.directory + u'/' + made[2]);
-    EXPECT_EQ(s.latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(s.latestStatus, LogStatus::Failed);
     EXPECT_EQ(s.lastSuccess, date(t + 1h));
     store.cleanup(QStringLiteral("A"), 1, store.directory + u'/' + made[2]);
     EXPECT_EQ(store.fileNames(QStringLiteral("A")), QStringList{made[2]});
@@ -174,7 +174,7 @@ TEST_F(ZoneInOneProcess, AFailureAfterTheZoneMovedBackIsAnnounced) {
     e->start(); // never ran: due at once
     ASSERT_TRUE(waitUntil(
         [&] { return !task(*e, "A")->running && task(*e, "A")->summary.value().latestFile; }));
-    ASSERT_EQ(task(*e, "A")->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+    ASSERT_EQ(task(*e, "A")->summary.value().latestStatus, LogStatus::Success);
 
     zone.emplace("America/New_York");
     advance(600);
@@ -183,7 +183,7 @@ TEST_F(ZoneInOneProcess, AFailureAfterTheZoneMovedBackIsAnnounced) {
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running; }));
     e->refreshLogs();
     const LogSummary s = task(*e, "A")->summary.value();
-    EXPECT_EQ(s.latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(s.latestStatus, LogStatus::Failed);
     EXPECT_EQ(s.failureLine, QStringLiteral("disk gone"));
     ASSERT_TRUE(s.latestFile);
     EXPECT_EQ(LogStore(repo.paths().logs()).files(QStringLiteral("A")).size(), 2);

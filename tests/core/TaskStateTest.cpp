@@ -7,9 +7,9 @@
 namespace {
 const QDateTime kNow = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
 
-LogSummary withStatus(const char* status, std::optional<QString> line = std::nullopt) {
+LogSummary withStatus(LogStatus status, std::optional<QString> line = std::nullopt) {
     LogSummary s;
-    s.latestStatus = QString::fromLatin1(status);
+    s.latestStatus = status;
     s.failureLine = line;
     return s;
 }
@@ -23,20 +23,20 @@ TEST(TaskState, DerivedValues) {
     EXPECT_FALSE(t.lastRun());
     EXPECT_FALSE(t.isRunning());
 
-    t.summary = withStatus("FAILED", QStringLiteral("rsync error: x"));
+    t.summary = withStatus(LogStatus::Failed, QStringLiteral("rsync error: x"));
     EXPECT_EQ(t.status(kNow), TaskStatus::Error);
     EXPECT_EQ(t.errorText(), QStringLiteral("rsync error: x"));
-    t.summary = withStatus("FAILED");
+    t.summary = withStatus(LogStatus::Failed);
     EXPECT_EQ(t.errorText(), QStringLiteral("Fehler"));
 
-    LogSummary aborted = withStatus("ABORTED");
+    LogSummary aborted = withStatus(LogStatus::Aborted);
     aborted.lastSuccess = kNow.addSecs(-10 * 3600);
     t.summary = aborted;
     EXPECT_EQ(t.status(kNow), TaskStatus::Green);
     EXPECT_FALSE(t.errorText());
     EXPECT_EQ(t.lastRun(), kNow.addSecs(-10 * 3600));
 
-    LogSummary leftover = withStatus("RUNNING");
+    LogSummary leftover = withStatus(LogStatus::Running);
     leftover.lastSuccess = kNow.addSecs(-30 * 3600);
     t.summary = leftover;
     EXPECT_EQ(t.status(kNow), TaskStatus::Yellow);
@@ -55,7 +55,7 @@ TEST(TaskState, DerivedValues) {
 TEST(TaskState, ASuccessFromTheFutureNeitherBlocksNorHides) {
     TaskConfig c(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh"));
     TaskState t(c);
-    LogSummary s = withStatus("SUCCESS");
+    LogSummary s = withStatus(LogStatus::Success);
     s.lastSuccess = kNow.addYears(2); // made while the clock was two years ahead
     t.summary = s;
     EXPECT_FALSE(t.scheduleSuccess(kNow));
@@ -87,8 +87,8 @@ TEST(TaskState, EqualAssignmentsNotifyNobody) {
     t.config = TaskConfig(QStringLiteral("A"), TaskType::Scheduled, QStringLiteral("a.sh"));
     t.progress = std::nullopt;
     EXPECT_EQ(summaries + configs + progress, 0);
-    t.summary = withStatus("SUCCESS");
-    t.summary = withStatus("SUCCESS");
+    t.summary = withStatus(LogStatus::Success);
+    t.summary = withStatus(LogStatus::Success);
     TaskConfig changed = t.config.value();
     changed.maxLogs = 3;
     t.config = changed;
@@ -107,7 +107,7 @@ TEST(TaskState, TextAndLightGoByTheSameSuccess) {
     EXPECT_EQ(t.status(kNow), TaskStatus::Green);
     EXPECT_EQ(t.lastRun(), kNow.addSecs(-180)) << "a green row never says 'nie'";
     // An older success in the logs gives way to the newer one of this copy.
-    LogSummary older = withStatus("SUCCESS");
+    LogSummary older = withStatus(LogStatus::Success);
     older.lastSuccess = kNow.addSecs(-7200);
     t.summary = older;
     EXPECT_EQ(t.lastRun(), kNow.addSecs(-180));

@@ -85,7 +85,7 @@ TEST_F(Faults, RefreshReadsOnlyLogsThatChanged) {
     setModified(repo.paths().logs(), hourAgo);
     auto e = makeEngine();
     const auto t = task(*e, "T");
-    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+    EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Success);
     // Same size, same time: a forged change the refresh does not see.
     QByteArray content = TempRepo::read(log);
     content.replace("Status: SUCCESS", "Status: FAILED ");
@@ -93,8 +93,8 @@ TEST_F(Faults, RefreshReadsOnlyLogsThatChanged) {
     setModified(log, hourAgo);
     setModified(repo.paths().logs(), hourAgo);
     e->refreshLogs();
-    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("SUCCESS"));
+    EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Success);
     setModified(log, QDateTime::currentDateTimeUtc());
     e->refreshLogs();
-    EXPECT_EQ(t->summary.value().latestStatus, QStringLiteral("FAILED"));
+    EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Failed);
 }
