@@ -15,6 +15,7 @@
 #include "base/Language.h"
 #include "base/Text.h"
 #include "config/AppConfig.h"
+#include "engine/InstanceGuards.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
 
@@ -222,7 +223,7 @@ int run(int argc, char** argv) {
     QStringList extra;
     if (!observe) {
         if (!CommandLine::has(arguments, QStringLiteral("--snapshot")) && !support &&
-            Engine::otherWorkingInstanceRunning(paths.appSupport)) {
+            InstanceGuards::otherWorkingCopyRunning(paths.appSupport)) {
             // A second start from the menu means "show me": the running copy does.
             if (headless)
                 CommandLineTool::print(
@@ -233,7 +234,7 @@ int run(int argc, char** argv) {
                 CommandLineTool::showRunningPanel();
             return 0;
         }
-        if (!support && Engine::pythonShellRunning()) {
+        if (!support && InstanceGuards::pythonShellRunning()) {
             observeOnly = true;
             extra.append(Language::translate(
                 "SavewrightApp",

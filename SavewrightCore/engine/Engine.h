@@ -29,15 +29,6 @@
 #include <memory>
 #include <optional>
 
-struct ProcessEntry {
-    pid_t pid = 0;
-    QString command;          // program path and arguments, blank-separated
-    QString program;          // the program path alone, as started (may hold blanks)
-    QStringList arguments;    // as started, the program first
-    std::optional<uid_t> uid; // for copies of this program: whose process it is
-    QString supportFolder;    // ... and the support folder it uses
-};
-
 class Engine : public QObject {
     Q_OBJECT
   public:
@@ -242,15 +233,6 @@ class Engine : public QObject {
 
     // Update check (Engine.cpp)
     void checkForUpdate();
-
-    // Instance guards (InstanceGuards.cpp)
-    static QList<ProcessEntry> processes();
-    // Another working copy of the same user with the same support folder.
-    static bool otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self,
-                                            uid_t user, const QString& supportFolder);
-    static bool otherWorkingInstanceRunning(const QString& supportFolder);
-    static bool pythonShellRunning(const QList<ProcessEntry>& table);
-    static bool pythonShellRunning();
 
   private:
     void startIfReady(const std::shared_ptr<TaskState>& task);

@@ -1,6 +1,6 @@
-// Another working copy of Savewright, or the older script shell, in the process table.
-#include "Engine.h"
+#include "InstanceGuards.h"
 
+#include "config/Paths.h"
 #include "platform/ProcessTable.h"
 
 #include <QDir>
@@ -36,7 +36,9 @@ QString sameFolderForm(const QString& folder) {
 
 } // namespace
 
-QList<ProcessEntry> Engine::processes() {
+namespace InstanceGuards {
+
+QList<ProcessEntry> processes() {
     QList<ProcessEntry> out;
     for (const ProcessTable::Entry& e : ProcessTable::entries()) {
         const QByteArray raw = ProcessTable::rawCommandLine(e.pid);
@@ -58,8 +60,8 @@ QList<ProcessEntry> Engine::processes() {
     return out;
 }
 
-bool Engine::otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t self, uid_t user,
-                                         const QString& supportFolder) {
+bool otherWorkingCopyRunning(const QList<ProcessEntry>& table, pid_t self, uid_t user,
+                             const QString& supportFolder) {
     const QString ours = sameFolderForm(supportFolder);
     return std::any_of(table.cbegin(), table.cend(), [&](const ProcessEntry& p) {
         // Another person's copy, a status poller or a copy with its own
@@ -70,16 +72,18 @@ bool Engine::otherWorkingInstanceRunning(const QList<ProcessEntry>& table, pid_t
     });
 }
 
-bool Engine::otherWorkingInstanceRunning(const QString& supportFolder) {
-    return otherWorkingInstanceRunning(processes(), ::getpid(), ::getuid(), supportFolder);
+bool otherWorkingCopyRunning(const QString& supportFolder) {
+    return otherWorkingCopyRunning(processes(), ::getpid(), ::getuid(), supportFolder);
 }
 
-bool Engine::pythonShellRunning(const QList<ProcessEntry>& table) {
+bool pythonShellRunning(const QList<ProcessEntry>& table) {
     return std::any_of(table.cbegin(), table.cend(), [](const ProcessEntry& p) {
         return p.command.toLower().contains(u"python") && p.command.endsWith(u"/run.py");
     });
 }
 
-bool Engine::pythonShellRunning() {
+bool pythonShellRunning() {
     return pythonShellRunning(processes());
 }
+
+} // namespace InstanceGuards

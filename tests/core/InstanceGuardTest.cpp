@@ -1,6 +1,6 @@
 // Which other processes count as a working copy: synthetic tables for the rules,
 // and the real process table with stand-ins under the program's name.
-#include "engine/Engine.h"
+#include "engine/InstanceGuards.h"
 #include "platform/ProcessTable.h"
 
 #include <QDir>
@@ -31,7 +31,7 @@ ProcessEntry entry(pid_t pid, const char* cmdline, uid_t uid = kUser,
 }
 
 bool another(const QList<ProcessEntry>& table, pid_t self = 99) {
-    return Engine::otherWorkingInstanceRunning(table, self, kUser, kSupport);
+    return InstanceGuards::otherWorkingCopyRunning(table, self, kUser, kSupport);
 }
 
 } // namespace
@@ -55,7 +55,7 @@ TEST(InstanceGuards, WhatCountsAsAnotherWorkingCopy) {
         entry(22, "/usr/bin/savewright", kUser, QString()),
     };
     EXPECT_FALSE(another(table));
-    EXPECT_FALSE(Engine::pythonShellRunning(table));
+    EXPECT_FALSE(InstanceGuards::pythonShellRunning(table));
 
     EXPECT_TRUE(another({entry(30, "/usr/local/bin/savewright|--repo|/r")}));
     EXPECT_TRUE(another({entry(31, "/usr/bin/savewright")}));
@@ -69,7 +69,7 @@ TEST(InstanceGuards, WhatCountsAsAnotherWorkingCopy) {
 
     QList<ProcessEntry> withShell = table;
     withShell.append(entry(40, "/usr/local/bin/Python3.11|/srv/shell/run.py"));
-    EXPECT_TRUE(Engine::pythonShellRunning(withShell));
+    EXPECT_TRUE(InstanceGuards::pythonShellRunning(withShell));
 }
 
 TEST(InstanceGuards, ReadsUsersFoldersAndArgumentsFromTheProcessTable) {
@@ -97,15 +97,15 @@ TEST(InstanceGuards, ReadsUsersFoldersAndArgumentsFromTheProcessTable) {
     start(home2, {QStringLiteral("status"), QStringLiteral("--line")});
     start(home2, {QStringLiteral("--support"), QStringLiteral("own")});
 
-    EXPECT_TRUE(Engine::otherWorkingInstanceRunning(support(home1)));
-    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(support(home2)))
+    EXPECT_TRUE(InstanceGuards::otherWorkingCopyRunning(support(home1)));
+    EXPECT_FALSE(InstanceGuards::otherWorkingCopyRunning(support(home2)))
         << "a status command is no working copy";
     // A relative --support is taken from the copy's own folder.
-    EXPECT_TRUE(Engine::otherWorkingInstanceRunning(dir.filePath(QStringLiteral("own"))));
-    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(dir.filePath(QStringLiteral("other"))));
+    EXPECT_TRUE(InstanceGuards::otherWorkingCopyRunning(dir.filePath(QStringLiteral("own"))));
+    EXPECT_FALSE(InstanceGuards::otherWorkingCopyRunning(dir.filePath(QStringLiteral("other"))));
 
     bool found = false;
-    for (const ProcessEntry& p : Engine::processes()) {
+    for (const ProcessEntry& p : InstanceGuards::processes()) {
         if (p.pid != copies.front()->processId()) continue;
         found = true;
         EXPECT_EQ(p.uid, ::getuid());
@@ -114,5 +114,5 @@ TEST(InstanceGuards, ReadsUsersFoldersAndArgumentsFromTheProcessTable) {
     EXPECT_TRUE(found);
     for (auto& p : copies)
         p->kill(), p->waitForFinished();
-    EXPECT_FALSE(Engine::otherWorkingInstanceRunning(support(home1)));
+    EXPECT_FALSE(InstanceGuards::otherWorkingCopyRunning(support(home1)));
 }
