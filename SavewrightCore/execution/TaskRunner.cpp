@@ -177,7 +177,7 @@ TaskRunner::Result TaskRunner::runToEnd(Clock::time_point start) {
         if (!LogStore::finalize(log.fd.get(), output.stats(), success, clock_()))
             result.logError = PosixFile::reason(errno);
         log.fd.reset();
-        logs.cleanup(task.safeName(), task.maxLogs, log.file);
+        logs.cleanup(task.safeName(), task.maxLogs, log.file, clock_());
     }
     if (cancelled)
         result.error = QString::fromUtf8(kCancelled) + reason;

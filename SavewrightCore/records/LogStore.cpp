@@ -197,7 +197,8 @@ bool LogStore::finalize(int fd, const LogStats& stats, bool success, Clock::time
            status.size();
 }
 
-void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spared) const {
+void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spared,
+                       Clock::time_point now) const {
     // The spared log (the run that just ended) stays and counts, whatever the
     // record of made runs says.
     // One look at the folder, decoding only this task's names: it may hold
@@ -211,7 +212,7 @@ void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spar
     // Another finalize of the same safe name (a twin task, another copy) may be
     // writing its temp file right now: only ones untouched for long are leftovers.
     const qint64 staleBefore = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                   (Clock::now() - kTempLeftoverAge).time_since_epoch())
+                                   (now - kTempLeftoverAge).time_since_epoch())
                                    .count();
     for (const QString& n : mine.names) {
         const qsizetype at = n.indexOf(QStringLiteral(".tmp-"));

@@ -102,7 +102,9 @@ class LogStore {
     // Deletes all but the `keep` (at least 1) newest logs of the task, never
     // `spared`, and temp files that a killed finalize of an earlier version left
     // behind (untouched for an hour).
-    void cleanup(const QString& safeName, qint64 keep, const QString& spared = {}) const;
+    // `now`: the clock of the run that ends, against which temp files are old.
+    void cleanup(const QString& safeName, qint64 keep, const QString& spared = {},
+                 Clock::time_point now = Clock::now()) const;
 
     static std::optional<QDateTime> startDate(QStringView fileName, QStringView safeName);
     static QString fileName(Clock::time_point start, const QString& safeName);

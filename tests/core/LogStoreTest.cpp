@@ -165,6 +165,9 @@ TEST_P(LogStoreTest, CleanupKeepsTheNewestAndRemovesStaleTempFiles) {
                            QStringLiteral("2026-01-03_00-00-00_A.log")}));
     EXPECT_FALSE(QFileInfo::exists(store.directory +
                                    QStringLiteral("/.2026-01-05_00-00-00_A.log.tmp-abc123")));
+    // Old by the clock of the run that cleans up, not by the machine's.
+    store.cleanup(QStringLiteral("A"), 3, {}, Clock::now() + hours(2));
+    EXPECT_FALSE(QFileInfo::exists(fresh));
     // However little is asked, the newest stays.
     store.cleanup(QStringLiteral("A"), -1);
     EXPECT_EQ(names(store.files(QStringLiteral("A"))),
