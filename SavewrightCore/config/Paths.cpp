@@ -2,12 +2,12 @@
 
 #include "AppConfig.h"
 #include "base/Language.h"
+#include "platform/PosixFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace CommandLine {
@@ -135,11 +135,8 @@ namespace {
 // A folder whose scripts may run: owned by the user (or root) and writable by
 // nobody else. A "Scripts" below /tmp is anybody's to create.
 bool trusted(const QString& folder) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(folder).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return false;
-    const bool owner = st.st_uid == ::geteuid() || st.st_uid == 0;
-    return owner && !(st.st_mode & S_IWOTH);
+    const auto access = PosixFile::folderAccess(folder);
+    return access && (access->owner == ::geteuid() || access->owner == 0) && !access->othersWrite;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -59,6 +60,25 @@ bool lockHeld(const QString& path) {
 
 UniqueFd openFolder(const QString& path) {
     return UniqueFd(::open(encodePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep) {
+    QStringList out;
+    DIR* dir = ::opendir(encodePath(folder).constData());
+    if (!dir) return out;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        if (name == "." || name == ".." || (keep && !keep(name))) continue;
+        out.append(QFile::decodeName(e->d_name));
+    }
+    ::closedir(dir);
+    return out;
+}
+
+std::optional<FolderAccess> folderAccess(const QString& path) {
+    struct stat st {};
+    if (::stat(encodePath(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+    return FolderAccess{st.st_uid, (st.st_mode & S_IWOTH) != 0};
 }
 
 std::optional<Stamp> stamp(int fd) {

@@ -4,9 +4,14 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
+#include <string_view>
+
+#include <sys/types.h>
 
 namespace PosixFile {
 
@@ -66,6 +71,16 @@ std::optional<Stamp> stamp(const QString& path);
 // A folder held open, so that many names in it are looked up without walking
 // its path again; not valid when the folder cannot be opened.
 UniqueFd openFolder(const QString& path);
+// The names in a folder, "." and ".." left out; `keep`, given each raw name,
+// picks which are decoded at all. Empty when the folder cannot be read.
+QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep = {});
+// Who owns a folder and whether anybody else may write to it; absent when the
+// path is no folder or cannot be looked at (links are followed).
+struct FolderAccess {
+    uid_t owner = 0;
+    bool othersWrite = false;
+};
+std::optional<FolderAccess> folderAccess(const QString& path);
 std::optional<Stamp> stamp(int fd);
 std::optional<Stamp> stampAt(int folderFd, const QString& name);
 // The readers take regular files only and never block on opening one; anything

@@ -8,11 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -68,19 +65,12 @@ LogListing LogStore::listing(const QString& onlyOf) const {
     // "_<safe name>.log" ends a log's name and stands before ".tmp-" in its temp file's.
     const QByteArray tail = PosixFile::encodePath(u'_' + onlyOf + kExtension);
     const QByteArray tempTail = tail + ".tmp-";
-    QStringList names;
-    if (DIR* dir = ::opendir(PosixFile::encodePath(directory).constData())) {
-        while (const dirent* e = ::readdir(dir)) {
-            const std::string_view name(e->d_name);
-            if (name == "." || name == "..") continue;
-            if (!onlyOf.isEmpty() && !name.ends_with(tail.constData()) &&
-                (!name.starts_with('.') || name.find(tempTail.constData()) == name.npos))
-                continue;
-            names.append(QFile::decodeName(e->d_name));
-        }
-        ::closedir(dir);
-    }
-    return LogListing::of(std::move(names));
+    const auto mayBeTheTasks = [&](std::string_view name) {
+        return name.ends_with(tail.constData()) ||
+               (name.starts_with('.') && name.find(tempTail.constData()) != name.npos);
+    };
+    return LogListing::of(PosixFile::names(
+        directory, onlyOf.isEmpty() ? std::function<bool(std::string_view)>() : mayBeTheTasks));
 }
 
 std::optional<QDateTime> LogStore::startDate(QStringView fileName, QStringView safeName) {
