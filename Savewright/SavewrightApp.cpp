@@ -118,10 +118,9 @@ std::function<void()> showInterface(Engine& engine, const QStringList& arguments
 }
 
 // config.toml's choice, else the locale's; set before any text is made.
-void chooseLanguage(const QStringList& arguments) {
+void chooseLanguage(const Paths& paths) {
     std::optional<QString> chosen;
     try {
-        const Paths paths = Paths::resolve(arguments, arguments.value(0));
         chosen = Language::fromWord(AppConfig::load(paths.configFile()).language);
     } catch (const ConfigError&) {
         // Said in the panel, in the locale's language.
@@ -190,7 +189,8 @@ int run(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (CommandLine::has(arguments, QStringLiteral("--run-spiegel")))
         return runMirrorScript(arguments);
-    chooseLanguage(arguments);
+    const Paths paths = Paths::resolve(arguments, arguments.value(0));
+    chooseLanguage(paths);
     const CommandLine::Parsed parsed = CommandLine::parse(arguments);
     if (!parsed.error.isEmpty()) {
         // Nothing starts on a line that was not understood.
@@ -216,7 +216,6 @@ int run(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, headless);
 
-    const Paths paths = Paths::resolve(arguments, arguments.value(0));
     const bool observe = CommandLine::has(arguments, QStringLiteral("--observe"));
     const bool support = CommandLine::has(arguments, QStringLiteral("--support"));
     bool observeOnly = observe;
