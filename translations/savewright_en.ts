@@ -226,10 +226,6 @@ Settings: %1
         <translation>must be a list of texts</translation>
     </message>
     <message>
-        <source>config.toml Zeile %1: %2</source>
-        <translation>config.toml line %1: %2</translation>
-    </message>
-    <message>
         <source>%1: unbekannter Schlüssel „%2“</source>
         <translation>%1: unknown key “%2”</translation>
     </message>

@@ -94,8 +94,7 @@ struct Warning {
 };
 
 Warning at(int line, const QString& text) {
-    return {line,
-            Language::translate("ConfigCheck", "config.toml Zeile %1: %2").arg(line).arg(text)};
+    return {line, TOMLError::located(line, text)};
 }
 
 // Unknown keys and keys of the wrong type; `who` names the table or task.

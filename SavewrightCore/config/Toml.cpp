@@ -12,8 +12,11 @@ ConfigError::ConfigError(const QString& text)
     : std::runtime_error(text.toStdString()), text_(text) {}
 
 TOMLError::TOMLError(int line_, QString message_)
-    : ConfigError(Language::translate("Toml", "config.toml Zeile %1: %2").arg(line_).arg(message_)),
-      line(line_), message(std::move(message_)) {}
+    : ConfigError(located(line_, message_)), line(line_), message(std::move(message_)) {}
+
+QString TOMLError::located(int line, const QString& message) {
+    return Language::translate("Toml", "config.toml Zeile %1: %2").arg(line).arg(message);
+}
 
 std::optional<QString> TOMLValue::string() const {
     if (auto s = std::get_if<QString>(&v_)) return *s;

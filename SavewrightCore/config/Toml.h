@@ -27,6 +27,8 @@ class ConfigError : public std::runtime_error {
 class TOMLError : public ConfigError {
   public:
     TOMLError(int line, QString message);
+    // "config.toml Zeile 3: …": how a mistake on a line of the file is said.
+    static QString located(int line, const QString& message);
     int line;
     QString message;
 };
