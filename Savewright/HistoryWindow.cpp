@@ -38,12 +38,7 @@ HistoryWindow::HistoryWindow(Engine* engine, std::shared_ptr<TaskState> task, QW
     list_ = new QTreeWidget(this);
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
-    list_->setHeaderLabels({Language::translate("HistoryWindow", "Start"),
-                            Language::translate("HistoryWindow", "Dauer"),
-                            Language::translate("HistoryWindow", "Ergebnis"),
-                            Language::translate("HistoryWindow", "Übertragen"),
-                            Language::translate("HistoryWindow", "Dateien"),
-                            Language::translate("HistoryWindow", "Meldung")});
+    list_->setHeaderLabels(RunHistory::columnTitles());
     list_->header()->setStretchLastSection(true);
     log_ = new LogView(this);
     auto* split = new QSplitter(Qt::Vertical, this);

@@ -42,12 +42,7 @@ bool runsNow(const Paths& paths, const TaskConfig& task) {
 }
 
 QString table(const QList<RunRecord>& runs, const QDateTime& now) {
-    QList<QStringList> rows{{Language::translate("LogCommands", "Start"),
-                             Language::translate("LogCommands", "Dauer"),
-                             Language::translate("LogCommands", "Ergebnis"),
-                             Language::translate("LogCommands", "Übertragen"),
-                             Language::translate("LogCommands", "Dateien"),
-                             Language::translate("LogCommands", "Meldung")}};
+    QList<QStringList> rows{RunHistory::columnTitles()};
     for (const RunRecord& r : runs) {
         const auto seconds = r.outcome == RunOutcome::Running
                                  ? std::optional(r.start.msecsTo(now) / 1000.0)

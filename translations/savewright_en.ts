@@ -564,30 +564,6 @@ Settings: %1
         <translation>History: </translation>
     </message>
     <message>
-        <source>Start</source>
-        <translation>Start</translation>
-    </message>
-    <message>
-        <source>Dauer</source>
-        <translation>Duration</translation>
-    </message>
-    <message>
-        <source>Ergebnis</source>
-        <translation>Result</translation>
-    </message>
-    <message>
-        <source>Übertragen</source>
-        <translation>Transferred</translation>
-    </message>
-    <message>
-        <source>Dateien</source>
-        <translation>Files</translation>
-    </message>
-    <message>
-        <source>Meldung</source>
-        <translation>Message</translation>
-    </message>
-    <message>
         <source>dd.MM.yyyy HH:mm:ss</source>
         <translation>yyyy-MM-dd HH:mm:ss</translation>
     </message>
@@ -610,30 +586,6 @@ Settings: %1
 </source>
         <translation>No task “%1” in %2.
 </translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>Start</translation>
-    </message>
-    <message>
-        <source>Dauer</source>
-        <translation>Duration</translation>
-    </message>
-    <message>
-        <source>Ergebnis</source>
-        <translation>Result</translation>
-    </message>
-    <message>
-        <source>Übertragen</source>
-        <translation>Transferred</translation>
-    </message>
-    <message>
-        <source>Dateien</source>
-        <translation>Files</translation>
-    </message>
-    <message>
-        <source>Meldung</source>
-        <translation>Message</translation>
     </message>
     <message>
         <source>dd.MM.yyyy HH:mm</source>
@@ -1002,6 +954,30 @@ Settings: %1
     <message>
         <source>unlesbar</source>
         <translation>unreadable</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Dauer</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Übertragen</source>
+        <translation>Transferred</translation>
+    </message>
+    <message>
+        <source>Dateien</source>
+        <translation>Files</translation>
+    </message>
+    <message>
+        <source>Meldung</source>
+        <translation>Message</translation>
     </message>
 </context>
 <context>

@@ -123,6 +123,15 @@ std::pair<QString, const char*> names(RunOutcome outcome) {
 
 } // namespace
 
+QStringList columnTitles() {
+    return {Language::translate("RunHistory", "Start"),
+            Language::translate("RunHistory", "Dauer"),
+            Language::translate("RunHistory", "Ergebnis"),
+            Language::translate("RunHistory", "Übertragen"),
+            Language::translate("RunHistory", "Dateien"),
+            Language::translate("RunHistory", "Meldung")};
+}
+
 QString outcomeText(RunOutcome outcome) {
     return Language::translate("RunHistory", names(outcome).second);
 }

@@ -42,5 +42,8 @@ std::optional<qint64> bytesOf(QStringView text);
 QJsonObject toJson(const RunRecord& run);
 // "0:05", "12:30", "1:02:03", as a stopwatch shows it; empty when unknown.
 QString durationText(std::optional<double> seconds);
+// The heads of a run's columns wherever runs are listed: start, duration,
+// outcome, transferred size, files, failure line.
+QStringList columnTitles();
 
 } // namespace RunHistory
