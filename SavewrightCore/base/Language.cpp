@@ -60,9 +60,13 @@ QStringView languageOf(QStringView locale) {
 } // namespace
 
 QStringList available() {
-    QStringList codes{QStringLiteral("de")};
-    for (const QString& file : QDir(kFolder).entryList({QStringLiteral("savewright_*.qm")}))
-        codes.append(file.mid(11, file.size() - 11 - 3));
+    // Built in, so they never change while the program runs.
+    static const QStringList codes = [] {
+        QStringList found{QStringLiteral("de")};
+        for (const QString& file : QDir(kFolder).entryList({QStringLiteral("savewright_*.qm")}))
+            found.append(file.mid(11, file.size() - 11 - 3));
+        return found;
+    }();
     return codes;
 }
 
@@ -78,8 +82,7 @@ QString fromEnvironment() {
 }
 
 std::optional<QString> fromWord(QStringView word) {
-    const QStringList codes = available();
-    if (word.isEmpty() || !codes.contains(word)) return std::nullopt;
+    if (word.isEmpty() || !available().contains(word)) return std::nullopt;
     return word.toString();
 }
 
