@@ -189,12 +189,12 @@ bool LogStore::finalize(int fd, const LogStats& stats, bool success, Clock::time
 
 void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spared,
                        Clock::time_point now) const {
-    // The spared log (the run that just ended) stays and counts, whatever the
-    // record of made runs says.
     // One look at the folder, decoding only this task's names: it may hold
     // tens of thousands of other logs.
     const LogListing mine = listing(safeName);
     QStringList others = files(safeName, &mine);
+    // The spared log (the run that just ended) stays and counts, whatever the
+    // record of made runs says.
     const bool hasSpared = others.removeAll(spared) > 0;
     keep = std::max<qint64>(keep, 1) - (hasSpared ? 1 : 0);
     for (qsizetype i = keep; i < others.size(); ++i)
