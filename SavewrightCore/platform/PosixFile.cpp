@@ -120,6 +120,42 @@ bool append(const QString& path, QByteArrayView bytes) {
     return fd.reset() && ok;
 }
 
+namespace {
+
+// A nameless file in the folder, written, then given its name: the name never
+// shows a file without its bytes. Absent where the file system has no
+// nameless files or /proc is missing.
+std::optional<Created> createNamedLast(const QByteArray& target, QByteArrayView bytes) {
+    const qsizetype slash = target.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? target.first(slash) : QByteArray(slash == 0 ? "/" : ".");
+    Created made;
+    made.fd = UniqueFd(::open(folder.constData(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0644));
+    if (!made.fd) return std::nullopt;
+    if (!writeAll(made.fd.get(), bytes)) return Created{{}, errno ? errno : EIO};
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(made.fd.get());
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return made;
+    if (errno == ENOENT && ::access("/proc/self/fd", X_OK) != 0) return std::nullopt;
+    return Created{{}, errno};
+}
+
+} // namespace
+
+Created createWith(const QString& path, QByteArrayView bytes) {
+    const QByteArray target = encodePath(path);
+    if (auto made = createNamedLast(target, bytes)) return std::move(*made);
+    Created made;
+    made.fd = UniqueFd(
+        ::open(target.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!made.fd) return Created{{}, errno};
+    if (!writeAll(made.fd.get(), bytes)) {
+        made.error = errno ? errno : EIO;
+        made.fd.reset();
+        ::unlink(target.constData());
+    }
+    return made;
+}
+
 int replace(const QString& path, QByteArrayView bytes) {
     const QByteArray target = encodePath(path);
     const qsizetype slash = target.lastIndexOf('/');

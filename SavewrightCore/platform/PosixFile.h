@@ -56,6 +56,15 @@ bool writeAll(int fd, QByteArrayView bytes);
 // Appends to an existing file (never creates one, never follows a link).
 bool append(const QString& path, QByteArrayView bytes);
 
+// Makes `path`, which must not exist yet, holding `bytes` from its first
+// moment: a crash never leaves it empty or cut. `fd` is open for reading and
+// writing; `error` is errno (EEXIST when the name is taken) or 0.
+struct Created {
+    UniqueFd fd;
+    int error = 0;
+};
+Created createWith(const QString& path, QByteArrayView bytes);
+
 // Replaces `path` as a whole (a temp file beside it, then a rename), so a
 // reader sees the old content or the new, never a part; errno or 0.
 int replace(const QString& path, QByteArrayView bytes);

@@ -133,27 +133,18 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
         const auto named = start + std::chrono::seconds(second);
         const QString name = fileName(named, safeName);
         const QString file = directory + u'/' + name;
-        const QByteArray path = PosixFile::encodePath(file);
         if (PosixFile::stamp(file)) continue;
         // Recorded before the log appears: whoever sees it can already order it.
         RunOrder::record(directory, safeName, name, named);
-        PosixFile::UniqueFd fd(
-            ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
-        if (!fd && errno == EEXIST) continue;
-        if (!fd)
+        // Made with its header: a kill at any moment leaves no empty log.
+        PosixFile::Created made = PosixFile::createWith(file, header);
+        if (made.error == EEXIST) continue;
+        if (made.error)
             return {{},
                     QStringLiteral("Could not create %1: %2")
-                        .arg(file, QString::fromLocal8Bit(std::strerror(errno))),
+                        .arg(file, QString::fromLocal8Bit(std::strerror(made.error))),
                     {}};
-        if (!PosixFile::writeAll(fd.get(), header)) {
-            const int err = errno;
-            ::unlink(path.constData());
-            return {{},
-                    QStringLiteral("Could not write %1: %2")
-                        .arg(file, QString::fromLocal8Bit(std::strerror(err))),
-                    {}};
-        }
-        return {file, std::nullopt, std::move(fd)};
+        return {file, std::nullopt, std::move(made.fd)};
     }
     return {{}, QStringLiteral("No free log file name for %1").arg(safeName), {}};
 }

@@ -1,4 +1,5 @@
 #include "records/LogStore.h"
+#include "platform/PosixFile.h"
 #include "records/StatsCollector.h"
 #include "support/TempRepo.h"
 
@@ -6,7 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
+#include <thread>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace {
 
@@ -117,6 +123,39 @@ TEST_P(LogStoreTest, TwoStartsInOneSecondNeverOverwrite) {
     EXPECT_TRUE(TempRepo::read(b.file).contains(QByteArray("Started: ") +
                                                 LogTime::inFileStamp(start).toLatin1()));
     EXPECT_EQ(names(store.files(QStringLiteral("T"))).first(), QFileInfo(b.file).fileName());
+}
+
+TEST(CreateWith, TheNameAppearsWithItsBytesAndNeverTakesAnExistingOne) {
+    TempRepo repo;
+    const QString folder = repo.root();
+    const QString path = folder + QStringLiteral("/a.log");
+    // Whoever is told of the new name finds every byte: even a large file is
+    // written before its name appears.
+    const int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, PosixFile::encodePath(folder).constData(), IN_CREATE), 0);
+    qint64 sizeWhenNamed = -1;
+    std::thread reader([&] {
+        char event[sizeof(inotify_event) + NAME_MAX + 1];
+        if (::read(watch, event, sizeof event) > 0)
+            sizeWhenNamed = QFileInfo(folder + QStringLiteral("/big.log")).size();
+    });
+    const QByteArray big(32 << 20, 'x');
+    EXPECT_EQ(PosixFile::createWith(folder + QStringLiteral("/big.log"), big).error, 0);
+    reader.join();
+    ::close(watch);
+    EXPECT_EQ(sizeWhenNamed, big.size());
+
+    PosixFile::Created made = PosixFile::createWith(path, "head\n");
+    ASSERT_EQ(made.error, 0);
+    ASSERT_TRUE(PosixFile::writeAll(made.fd.get(), "body\n"));
+    EXPECT_EQ(TempRepo::read(path), "head\nbody\n");
+    EXPECT_EQ(PosixFile::createWith(path, "other\n").error, EEXIST);
+    EXPECT_EQ(TempRepo::read(path), "head\nbody\n");
+    // A link planted at the name is not followed.
+    const QString target = folder + QStringLiteral("/target");
+    ASSERT_TRUE(QFile::link(target, folder + QStringLiteral("/planted.log")));
+    EXPECT_EQ(PosixFile::createWith(folder + QStringLiteral("/planted.log"), "x").error, EEXIST);
+    EXPECT_FALSE(QFileInfo::exists(target));
 }
 
 TEST_P(LogStoreTest, FilesBelongToTheirTaskNewestFirst) {
