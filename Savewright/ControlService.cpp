@@ -117,7 +117,7 @@ void ControlService::start(const QString& name, bool dryRun) {
                                 "„%1“ ist ein externer Task: Savewright beobachtet ihn nur.")
                 .arg(name));
     if (const auto& hold = task->config.value().hold) return sendErrorReply(kRefused, *hold);
-    if (task->isRunning() || task->probing)
+    if (task->isRunning() || task->probing())
         return sendErrorReply(
             kRefused, Language::translate("ControlService", "„%1“ läuft bereits.").arg(name));
     engine_->runNow(task, dryRun);

@@ -52,7 +52,7 @@ QString countLine(const Engine::TaskList& tasks, const QDateTime& now, bool paus
             ++running;
             break;
         }
-        if (t->waiting || (t->heldBy.value() && !t->isRunning())) ++waiting;
+        if (t->waiting() || (t->heldBy.value() && !t->isRunning())) ++waiting;
     }
     QStringList parts{QStringLiteral("%1 ok").arg(green)};
     const auto count = [&parts](const char* text, int n) {
@@ -112,8 +112,8 @@ GroupModel group(const QString& name, const Engine::TaskList& tasks, const QDate
     g.open = expandAll || !large || expanded.contains(name);
     for (qsizetype i = 0; i < tasks.size(); ++i) {
         const TaskState& t = *tasks[i];
-        const bool shown =
-            g.open || i < 3 || t.status(now) != TaskStatus::Green || t.waiting || t.heldBy.value();
+        const bool shown = g.open || i < 3 || t.status(now) != TaskStatus::Green || t.waiting() ||
+                           t.heldBy.value();
         if (shown)
             g.visibleIds.append(t.id);
         else
@@ -221,7 +221,7 @@ RowModel row(const TaskState& task, const Engine& engine) {
     r.isRunning = task.isRunning();
     r.observeOnly = engine.observeOnly;
     if (r.isRunning) r.progressBar = task.progress.value();
-    if (task.waiting && r.status != TaskStatus::Running) {
+    if (task.waiting() && r.status != TaskStatus::Running) {
         r.meta = Language::translate("ViewModel", "wartet");
         r.metaTone = Tone::Secondary;
         return r;

@@ -237,10 +237,9 @@ class Engine : public QObject {
   private:
     void startIfReady(const std::shared_ptr<TaskState>& task);
     bool redStartInFlight() const;
-    void probeThenLaunch(const std::shared_ptr<TaskState>& task, bool dryRun);
+    void probeThenLaunch(const std::shared_ptr<TaskState>& task, PendingStart start);
     struct VolumeProbe;
-    void finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered,
-                     bool dryRun);
+    void finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered);
     void launch(const std::shared_ptr<TaskState>& task, bool dryRun);
     void finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& result);
     void ping(const TaskConfig& task, Ping::Event event, const QString& output = {});

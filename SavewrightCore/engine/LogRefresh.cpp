@@ -147,7 +147,7 @@ void Engine::applyReading(const LogReading& reading) {
                             kExternalFreshSeconds * 1000;
             const double age = s.lastSuccess ? s.lastSuccess->msecsTo(t) / 3'600'000.0
                                              : std::numeric_limits<double>::infinity();
-            task->waiting = !elsewhere && c.intervalHours <= age && volumeBusy(*task);
+            task->externalWaiting = !elsewhere && c.intervalHours <= age && volumeBusy(*task);
         }
         task->runningElsewhere = elsewhere;
     }
@@ -173,7 +173,7 @@ bool Engine::volumeBusy(const TaskState& task) const {
     if (mine.isEmpty()) return false;
     for (const auto& other : tasks.value()) {
         if (other.get() == &task || other->config.value().type == TaskType::External) continue;
-        if (!other->running && !other->runningElsewhere && !other->probing) continue;
+        if (!other->running && !other->runningElsewhere && !other->probing()) continue;
         for (const QString& v : other->config.value().watchVolumes)
             if (mine.contains(v)) return true;
     }

@@ -40,7 +40,9 @@ bool backingOff(const TaskState& t, const QDateTime& now) {
 // A start that goes ahead as soon as nothing else holds it: asked for by the
 // user, or a schedule start waiting for its volume outside any back-off.
 bool startPending(const TaskState& t, const QDateTime& now) {
-    return t.waiting && !(t.waitingForVolume && backingOff(t, now));
+    const auto p = t.pending.value();
+    return p && p->phase == PendingStart::Phase::Waiting &&
+           !(p->origin == PendingStart::Origin::Schedule && backingOff(t, now));
 }
 
 } // namespace
@@ -64,7 +66,7 @@ bool Engine::startRunPending(const TaskState& t) const {
         return false;
     const TaskConfig& c = t.config.value();
     if (c.type == TaskType::External || c.hold) return false;
-    if (t.running || t.probing || t.waiting) return true;
+    if (t.running || t.pending.value()) return true;
     const auto probeFailed = t.lastProbeFailure.value();
     return scheduleDue(t) && !holdFor(t) && !backingOff(t, now) &&
            !(probeFailed && *probeFailed >= startedAt_);
@@ -81,7 +83,7 @@ void Engine::startReady() {
 
     const bool redInFlight = redStartInFlight();
     for (const auto& t : idleTasks)
-        if (!isRed(*t) && (!redInFlight || t->waiting)) startIfReady(t);
+        if (!isRed(*t) && (!redInFlight || t->pending.value())) startIfReady(t);
     armTick();
 }
 
@@ -91,39 +93,38 @@ bool Engine::redStartInFlight() const {
     return std::any_of(list.cbegin(), list.cend(), [this](const auto& t) {
         if (!idle(*t)) return t->startedRed.value();
         return isRed(*t) && t->config.value().type != TaskType::External &&
-               (t->probing || startPending(*t, now));
+               (t->probing() || startPending(*t, now));
     });
 }
 
 void Engine::startIfReady(const std::shared_ptr<TaskState>& task) {
-    if (task->running || task->runningElsewhere || task->probing) return;
+    if (task->running || task->runningElsewhere || task->probing()) return;
     const TaskConfig& c = task->config.value();
     if (c.type == TaskType::External || c.hold) return;
     // What the logs say is unknown until they answered: a task would look as if
     // it never ran.
     const bool due =
         !paused && logsRead_ && !repositoryHung_ && !holdFor(*task) && scheduleDue(*task);
-    if (!task->waiting && !due) return;
+    const std::optional<PendingStart> pending = task->pending.value();
+    if (!pending && !due) return;
     if (volumeBusy(*task)) {
-        if (!task->waiting) task->waitingForVolume = true;
-        task->waiting = true;
+        if (!pending) task->pending = PendingStart{};
         return;
     }
     // Automatic starts wait out a recent failed probe and the back-off after failed
     // runs; a start someone asked for does not.
-    if (!task->waiting) {
+    if (!pending) {
         const auto failure = task->lastProbeFailure.value();
         if (failure && failure->secsTo(now) < kProbeHoldSeconds) return;
     }
-    if ((!task->waiting || task->waitingForVolume) && backingOff(*task, now)) return;
-    const bool dryRun = task->waiting && task->waitingDryRun;
-    task->waiting = false;
-    task->waitingDryRun = false;
-    task->waitingForVolume = false;
-    if (c.watchVolumes.isEmpty())
-        launch(task, dryRun);
-    else
-        probeThenLaunch(task, dryRun);
+    const PendingStart start = pending.value_or(PendingStart{});
+    if (start.origin == PendingStart::Origin::Schedule && backingOff(*task, now)) return;
+    if (c.watchVolumes.isEmpty()) {
+        task->pending = std::nullopt;
+        launch(task, start.dryRun);
+    } else {
+        probeThenLaunch(task, start);
+    }
 }
 
 // Asks the volumes one after another; every answer continues on the main thread.
@@ -133,12 +134,11 @@ struct Engine::VolumeProbe : std::enable_shared_from_this<VolumeProbe> {
     QStringList volumes;
     QSet<QString> answered;
     qsizetype next = 0;
-    bool dryRun = false;
 
     void step() {
         const auto t = task.lock();
         if (!engine || !t) return;
-        if (next == volumes.size()) return engine->finishProbe(t, answered, dryRun);
+        if (next == volumes.size()) return engine->finishProbe(t, answered);
         const QString volume = volumes[next++];
         engine->volumeResponds(volume, [self = shared_from_this(), volume](bool ok) {
             postToMain([self, volume, ok] {
@@ -149,26 +149,27 @@ struct Engine::VolumeProbe : std::enable_shared_from_this<VolumeProbe> {
     }
 };
 
-void Engine::probeThenLaunch(const std::shared_ptr<TaskState>& task, bool dryRun) {
-    task->probing = true;
+void Engine::probeThenLaunch(const std::shared_ptr<TaskState>& task, PendingStart start) {
+    start.phase = PendingStart::Phase::Probing;
+    task->pending = start;
     auto probe = std::make_shared<VolumeProbe>();
     probe->engine = this;
     probe->task = task;
     probe->volumes = task->config.value().watchVolumes;
-    probe->dryRun = dryRun;
     probe->step();
 }
 
-void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered,
-                         bool dryRun) {
-    task->probing = false;
+void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QString>& answered) {
+    const PendingStart start = task->pending.value().value_or(PendingStart{});
+    task->pending = std::nullopt;
+    const bool dryRun = start.dryRun;
     const TaskConfig& c = task->config.value();
     if (Schedule::volumesMounted(c, [&](const QString& v) { return answered.contains(v); })) {
         task->lastProbeFailure = std::nullopt;
         launch(task, dryRun);
     } else {
         task->lastProbeFailure = now.value();
-        if (dryRun || task->manualStart) {
+        if (dryRun || start.origin == PendingStart::Origin::ThisTask) {
             QStringList missing;
             for (const QString& v : c.watchVolumes)
                 if (!answered.contains(v))
@@ -177,7 +178,6 @@ void Engine::finishProbe(const std::shared_ptr<TaskState>& task, const QSet<QStr
                 Language::translate("TaskStarts", "Volume fehlt: ") + missing.join(u", ");
         }
     }
-    task->manualStart = false;
 }
 
 void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
@@ -269,14 +269,11 @@ void Engine::finishRun(TaskState& task, bool dryRun, const TaskRunner::Result& r
 }
 
 void Engine::runNow(const std::shared_ptr<TaskState>& task, bool dryRun) {
-    if (observeOnly || task->running || task->runningElsewhere || task->probing ||
+    if (observeOnly || task->running || task->runningElsewhere || task->probing() ||
         task->config.value().type == TaskType::External || task->config.value().hold)
         return;
-    task->manualStart = true;
     task->transientError = std::nullopt;
-    task->waiting = true;
-    task->waitingDryRun = dryRun;
-    task->waitingForVolume = false;
+    task->pending = PendingStart{PendingStart::Origin::ThisTask, dryRun};
     if (!dryRun) {
         task->failedRuns = 0;
         task->retryAfter = std::nullopt;
@@ -288,11 +285,10 @@ void Engine::runAll() {
     if (observeOnly) return;
     for (const auto& t : tasks.value()) {
         const TaskConfig& c = t->config.value();
-        if (!idle(*t) || c.type == TaskType::External || c.hold) continue;
+        // One that asks its volumes is on its way already.
+        if (!idle(*t) || t->probing() || c.type == TaskType::External || c.hold) continue;
         if (Schedule::volumesMounted(c, [this](const QString& v) { return volumePresentNow(v); })) {
-            t->waiting = true;
-            t->waitingDryRun = false;
-            t->waitingForVolume = false;
+            t->pending = PendingStart{PendingStart::Origin::AllTasks};
             t->failedRuns = 0;
             t->retryAfter = std::nullopt;
         }

@@ -14,6 +14,21 @@
 
 class TaskRunner;
 
+// A start under way before its run begins: who asked for it, whether it is a
+// dry run, and whether it still waits (for a busy volume) or asks the volumes.
+struct PendingStart {
+    enum class Origin {
+        Schedule, // due, waiting for a volume another run uses; held back like any automatic start
+        AllTasks, // "start all"
+        ThisTask, // asked for this task: a missing volume is said in its row
+    };
+    enum class Phase { Waiting, Probing };
+    Origin origin = Origin::Schedule;
+    bool dryRun = false;
+    Phase phase = Phase::Waiting;
+    friend bool operator==(const PendingStart&, const PendingStart&) = default;
+};
+
 // Why automatic starts of a task wait: `key` for programs ("battery", …),
 // `text` for people ("Akkubetrieb", …).
 struct Hold {
@@ -34,13 +49,9 @@ class TaskState : public QObject {
     QProperty<std::optional<QDateTime>> startTime;
     QProperty<std::optional<int>> progress;
     QProperty<std::optional<QString>> transientError;
-    QProperty<bool> waiting{false};
-    QProperty<bool> waitingDryRun{false};
-    // The pending start came from the schedule and only waits for a busy volume:
-    // it stays an automatic start, held back like one.
-    QProperty<bool> waitingForVolume{false};
-    QProperty<bool> probing{false};
-    QProperty<bool> manualStart{false};
+    QProperty<std::optional<PendingStart>> pending;
+    // An external task that is due while a run here uses its volume.
+    QProperty<bool> externalWaiting{false};
     QProperty<bool> startedRed{false};
     QProperty<std::optional<QDateTime>> lastProbeFailure;
     QProperty<std::shared_ptr<TaskRunner>> runner;
@@ -61,12 +72,21 @@ class TaskState : public QObject {
     // and not here is a field no view redraws for.
     template <typename Visit> void forEachObservable(Visit&& visit) {
         visit(config), visit(summary), visit(running), visit(startTime), visit(progress);
-        visit(transientError), visit(waiting), visit(waitingDryRun), visit(waitingForVolume);
-        visit(probing), visit(manualStart), visit(startedRed), visit(lastProbeFailure);
+        visit(transientError), visit(pending), visit(externalWaiting), visit(startedRed);
+        visit(lastProbeFailure);
         visit(runner), visit(runningElsewhere), visit(failedRuns), visit(retryAfter);
         visit(unseenSuccess), visit(heldBy);
     }
 
+    // A start waits to go ahead (shown as waiting), or asks the volumes first.
+    bool waiting() const {
+        const auto p = pending.value();
+        return (p && p->phase == PendingStart::Phase::Waiting) || externalWaiting.value();
+    }
+    bool probing() const {
+        const auto p = pending.value();
+        return p && p->phase == PendingStart::Phase::Probing;
+    }
     bool isRunning() const { return running.value() || runningElsewhere.value(); }
     // The last success the row shows: what the logs say, or a success of this
     // copy's that they no longer show, so text and light go by the same facts.

@@ -186,7 +186,7 @@ TEST(EngineWatch, TicksThatChangeNothingShownAreNotPassedOn) {
     watch->setClockMatters(false);
     tickTo(3600);
     EXPECT_EQ(calls, 0) << "a closed panel takes no ticks";
-    task->waiting = true;
+    task->pending = PendingStart{};
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 1) << "but every real change";
 }

@@ -131,7 +131,7 @@ TEST_F(SystemBus, AWakeUpFromLogindWaitsUntilNetworkManagerHasTheNetworkBack) {
 
     setConnectivity(4);
     ASSERT_TRUE(waitUntil([&] { return !e->settling(); }));
-    ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running && !task(*e, "A")->probing; }));
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running && !task(*e, "A")->probing(); }));
     EXPECT_EQ(task(*e, "A")->summary.value().latestStatus, LogStatus::Success)
         << "due: started once the network was back";
 

@@ -52,7 +52,7 @@ TEST_F(Views, CountAndErrorLines) {
                          {"e1", ""},
                          {"e2", ""}});
     const auto& tasks = e->tasks.value();
-    task(*e, "g1")->waiting = true;
+    task(*e, "g1")->pending = PendingStart{};
     EXPECT_EQ(ViewModel::countLine(tasks, clockNow, false),
               u"3 ok · 1 Warnung · 2 überfällig · 2 Fehler · 1 wartet");
     task(*e, "g2")->running = true;
@@ -89,7 +89,7 @@ TEST_F(Views, CollapseRules) {
     EXPECT_TRUE(g.toggle);
     EXPECT_EQ(g.hidden, 2);
     EXPECT_FALSE(g.open);
-    task(*five, "g9")->waiting = true;
+    task(*five, "g9")->pending = PendingStart{};
     EXPECT_EQ(ViewModel::panel(*five, false, {}).groups.value(0).hidden, 1)
         << "waiting stays visible";
     g = ViewModel::panel(*five, false, {QStringLiteral("H")}).groups.value(0);
@@ -117,7 +117,7 @@ TEST_F(Views, RowTextsAndColours) {
     EXPECT_EQ(meta("r1"), std::pair(QStringLiteral("vor 3 Tagen"), Tone::Red));
     EXPECT_EQ(meta("n1"), std::pair(QStringLiteral("nie"), Tone::Red));
     EXPECT_EQ(meta("e1"), std::pair(QStringLiteral("Fehler"), Tone::Red));
-    task(*e, "r1")->waiting = true;
+    task(*e, "r1")->pending = PendingStart{};
     EXPECT_EQ(meta("r1"), std::pair(QStringLiteral("wartet"), Tone::Secondary));
 
     task(*e, "n1")->running = true;
@@ -133,7 +133,7 @@ TEST_F(Views, RowTextsAndColours) {
     g->progress = 7;
     EXPECT_EQ(meta("g1").first, u"läuft · 7 %");
     EXPECT_EQ(ViewModel::row(*g, *e).progressBar, 7);
-    g->waiting = true;
+    g->pending = PendingStart{};
     EXPECT_EQ(meta("g1").first, u"läuft · 7 %") << "running wins over waiting";
 
     // Elsewhere: timed from the newest log's start.

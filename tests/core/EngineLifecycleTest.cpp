@@ -223,13 +223,13 @@ TEST_F(Lifecycle, RefreshFollowsOtherCopiesAndExternalPrograms) {
     working->refreshLogs();
     EXPECT_FALSE(task(*working, "Ext")->runningElsewhere);
     // Due by its own interval with its volume in use elsewhere: waiting.
-    EXPECT_FALSE(task(*working, "Ext")->waiting);
+    EXPECT_FALSE(task(*working, "Ext")->waiting());
     task(*working, "User")->running = true;
     working->refreshLogs();
-    EXPECT_TRUE(task(*working, "Ext")->waiting);
+    EXPECT_TRUE(task(*working, "Ext")->waiting());
     task(*working, "User")->running = false;
     working->refreshLogs();
-    EXPECT_FALSE(task(*working, "Ext")->waiting);
+    EXPECT_FALSE(task(*working, "Ext")->waiting());
     EXPECT_FALSE(working->volumeBusy(*task(*working, "S")));
 }
 

@@ -142,7 +142,8 @@ TEST_F(Reporting, PingsAtStartSuccessAndFailureWithTheLastLines) {
 
     // Dry runs tell nobody.
     e->runNow(task(*e, "Gut"), true);
-    ASSERT_TRUE(waitUntil([&] { return !task(*e, "Gut")->running && !task(*e, "Gut")->waiting; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !task(*e, "Gut")->running && !task(*e, "Gut")->waiting(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(server.requests.size(), 4);
 }

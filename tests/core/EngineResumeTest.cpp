@@ -57,7 +57,7 @@ TEST_F(Resume, AWakeUpSeenByTheClocksSettlesBeforeStartsAndNotices) {
     advance(11);
     e->tick();
     EXPECT_FALSE(e->settling());
-    EXPECT_TRUE(task(*e, "A")->running || task(*e, "A")->probing) << "due: starts once now";
+    EXPECT_TRUE(task(*e, "A")->running || task(*e, "A")->probing()) << "due: starts once now";
     EXPECT_TRUE(announced(Alert::Kind::Failed, "Ext")) << "what is still wrong is told now";
     ASSERT_TRUE(waitUntil([&] { return !task(*e, "A")->running; }));
 }
@@ -108,7 +108,7 @@ TEST_F(Resume, OneTasksPauseHoldsItAcrossARestartUntilItsTime) {
     }
     auto e = started();
     const auto a = task(*e, "A"), b = task(*e, "B");
-    EXPECT_FALSE(a->running || a->probing || b->running || b->probing);
+    EXPECT_FALSE(a->running || a->probing() || b->running || b->probing());
     EXPECT_EQ(a->heldBy.value(),
               (Hold{QStringLiteral("paused"),
                     QStringLiteral("pausiert bis ") + RelativeTime::clock(hourLater, clockNow)}));
@@ -124,7 +124,7 @@ TEST_F(Resume, OneTasksPauseHoldsItAcrossARestartUntilItsTime) {
 
     advance(3601);
     e->tick();
-    EXPECT_TRUE(a->running || a->probing) << "the hour is over";
+    EXPECT_TRUE(a->running || a->probing()) << "the hour is over";
     EXPECT_EQ(a->heldBy.value(), std::nullopt);
     EXPECT_EQ(b->heldBy.value()->key, QStringLiteral("paused")) << "a pause shows, due or not";
     e->resumeTask(QStringLiteral("B"));

@@ -38,7 +38,7 @@ TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
     const auto other = task(*e, "Other"), red = task(*e, "Red"), green = task(*e, "Green");
     other->running = true; // another run holds the volume
     e->startReady();
-    EXPECT_TRUE(red->waiting) << "its volume is busy";
+    EXPECT_TRUE(red->waiting()) << "its volume is busy";
     EXPECT_FALSE(green->running) << "a red start in flight holds due green tasks back";
     e->runNow(task(*e, "Asked"), false);
     EXPECT_TRUE(task(*e, "Asked")->running) << "a green task already waiting starts meanwhile";
@@ -47,7 +47,7 @@ TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
     e->startReady();
     ASSERT_TRUE(waitUntil([&] { return red->running.value(); }));
     EXPECT_TRUE(red->startedRed);
-    EXPECT_FALSE(red->waiting);
+    EXPECT_FALSE(red->waiting());
     e->startReady();
     EXPECT_FALSE(green->running) << "nor while the red task runs";
     release();
@@ -79,7 +79,7 @@ TEST_F(Starts, ResumingStartsWhatIsDueAtOnce) {
     e->start();
     EXPECT_FALSE(task(*e, "T")->running);
     e->setPaused(false);
-    EXPECT_TRUE(task(*e, "T")->running || task(*e, "T")->probing);
+    EXPECT_TRUE(task(*e, "T")->running || task(*e, "T")->probing());
     ASSERT_TRUE(finished(*e, "T"));
 }
 
@@ -94,7 +94,7 @@ TEST_F(Starts, FailedProbeHoldsScheduledStartsForAMinute) {
     };
     const auto t = task(*e, "T");
     e->startReady();
-    ASSERT_TRUE(waitUntil([&] { return !t->probing; }));
+    ASSERT_TRUE(waitUntil([&] { return !t->probing(); }));
     EXPECT_EQ(probes.size(), 2);
     EXPECT_FALSE(t->transientError.value()) << "a scheduled start fails silently";
     advance(59);
@@ -102,14 +102,42 @@ TEST_F(Starts, FailedProbeHoldsScheduledStartsForAMinute) {
     e->startReady();
     EXPECT_EQ(probes.size(), 2);
     e->runNow(t, false);
-    ASSERT_TRUE(waitUntil([&] { return !t->probing; }));
+    ASSERT_TRUE(waitUntil([&] { return !t->probing(); }));
     EXPECT_EQ(probes.size(), 4) << "a user's start probes at once";
     EXPECT_EQ(t->transientError.value(), QStringLiteral("Volume fehlt: A, B"));
     advance(61);
     e->refreshLogs();
     e->startReady();
-    ASSERT_TRUE(waitUntil([&] { return !t->probing; }));
+    ASSERT_TRUE(waitUntil([&] { return !t->probing(); }));
     EXPECT_EQ(probes.size(), 6);
+}
+
+// "Start all" or a dry run asked for while a start asks its volume: the task
+// runs once, as first asked.
+TEST_F(Starts, AStartThatAsksItsVolumeIsOneStart) {
+    writeConfig("[[task]]\nname = 'T'\ntype = 'on_mount'\nscript = 'quick.sh'\n"
+                "watch_volumes = ['/mnt/A']\nmax_logs = 100\n");
+    mounted = {QStringLiteral("/mnt/A")};
+    auto e = makeEngine();
+    QList<Engine::Answer> asked;
+    e->volumeResponds = [&](const QString&, Engine::Answer answer) { asked.append(answer); };
+    const auto t = task(*e, "T");
+    e->runNow(t, false);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(t->probing());
+    EXPECT_FALSE(t->waiting()) << "asking is not waiting";
+    e->runAll();
+    e->runNow(t, true);
+    EXPECT_EQ(t->pending.value(),
+              (PendingStart{PendingStart::Origin::ThisTask, false, PendingStart::Phase::Probing}));
+    asked.takeFirst()(true);
+    ASSERT_TRUE(waitUntil([&] { return t->running.value(); }));
+    EXPECT_FALSE(t->pending.value());
+    ASSERT_TRUE(finished(*e, "T"));
+    e->startReady();
+    EXPECT_TRUE(asked.isEmpty()) << "nothing else is on its way";
+    EXPECT_FALSE(t->running || t->pending.value());
+    EXPECT_EQ(QDir(repo.paths().logs()).entryList(QDir::Files).size(), 1);
 }
 
 TEST_F(Starts, FailingScriptBacksOffInsteadOfLooping) {
@@ -161,13 +189,13 @@ TEST_F(Starts, WaitingForABusyVolumeKeepsTheBackOff) {
     advance(10);
     e->refreshLogs();
     e->startReady();
-    EXPECT_TRUE(f->waiting);
+    EXPECT_TRUE(f->waiting());
     EXPECT_TRUE(g->running) << "a red task held by its back-off holds no green task back";
     ASSERT_TRUE(finished(*e, "G"));
     o->running = false;
     e->refreshLogs();
     e->startReady();
-    EXPECT_FALSE(f->running || f->probing) << "the volume is free, but the back-off still holds";
+    EXPECT_FALSE(f->running || f->probing()) << "the volume is free, but the back-off still holds";
     advance(50);
     e->refreshLogs();
     e->startReady();
@@ -255,7 +283,7 @@ TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
     writeLog("F", clockNow.addSecs(-60), "SUCCESS"); // not due: no real run follows the dry one
     auto e = makeEngine();
     e->runNow(task(*e, "E"), false);
-    EXPECT_FALSE(task(*e, "E")->waiting) << "external tasks never start here";
+    EXPECT_FALSE(task(*e, "E")->waiting()) << "external tasks never start here";
     e->runNow(task(*e, "F"), true);
     ASSERT_TRUE(waitUntil([&] { return task(*e, "F")->transientError.value().has_value(); }));
     EXPECT_EQ(task(*e, "F")->transientError.value(), QStringLiteral("Script exited with code 1"));
@@ -268,7 +296,7 @@ TEST_F(Starts, DryRunFailureShowsAndObserveOnlyStartsNothing) {
     observer->poll();
     observer->runNow(task(*observer, "F"), false);
     observer->runAll();
-    EXPECT_FALSE(task(*observer, "F")->running || task(*observer, "F")->waiting);
+    EXPECT_FALSE(task(*observer, "F")->running || task(*observer, "F")->waiting());
     EXPECT_TRUE(reachChecks.isEmpty()) << "no mount attempt in observe-only mode";
 }
 
@@ -280,7 +308,7 @@ TEST_F(Starts, RunAllSkipsMissingVolumesAndCancelStops) {
     auto e = makeEngine();
     e->runAll();
     EXPECT_TRUE(task(*e, "H")->running);
-    EXPECT_FALSE(task(*e, "V")->waiting || task(*e, "V")->probing);
+    EXPECT_FALSE(task(*e, "V")->waiting() || task(*e, "V")->probing());
     e->cancel(task(*e, "V")); // no runner: nothing happens
     ASSERT_TRUE(
         waitUntil([&] { return QFileInfo::exists(repo.root() + QStringLiteral("/started")); }));

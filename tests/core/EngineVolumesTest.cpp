@@ -186,7 +186,7 @@ TEST_F(Volumes, AVolumeListWrittenAsTextHoldsTheTaskUntilFixed) {
     e->runNow(m, false);
     e->runAll();
     QCoreApplication::processEvents();
-    EXPECT_FALSE(m->running || m->probing || m->waiting) << "would run with the NAS away";
+    EXPECT_FALSE(m->running || m->probing() || m->waiting()) << "would run with the NAS away";
     EXPECT_EQ(m->status(clockNow), TaskStatus::Error);
     EXPECT_EQ(m->errorText(), AppConfig::volumesNotAList());
 

@@ -216,7 +216,7 @@ TEST_F(RealVolumes, AVolumeWhoseServerVanishedNeverHoldsUpTheProgram) {
     // The look answers "absent" at its time limit; the start's probe fails the same way.
     ASSERT_TRUE(waitUntil([&] { return e->volumePresence.value().contains(folder); }, 8000));
     EXPECT_FALSE(e->volumePresentNow(folder));
-    ASSERT_TRUE(waitUntil([&] { return !task(*e, "NAS")->probing; }, 8000));
+    ASSERT_TRUE(waitUntil([&] { return !task(*e, "NAS")->probing(); }, 8000));
     EXPECT_EQ(task(*e, "NAS")->transientError.value(), u"Volume fehlt: nas");
     EXPECT_FALSE(task(*e, "NAS")->running);
     // Asking again while the first look still hangs adds no second one.
@@ -245,7 +245,7 @@ TEST_F(RealVolumes, ARepositoryThatStopsAnsweringIsAProblemNotAFreeze) {
     advance(3600);
     e->tick();
     EXPECT_TRUE(e->problems.value().contains(problem));
-    EXPECT_FALSE(task(*e, "A")->running || task(*e, "A")->probing)
+    EXPECT_FALSE(task(*e, "A")->running || task(*e, "A")->probing())
         << "unread logs are no sign that it never ran";
     // A start by hand goes, and hangs creating its log; it does not hold the exit up.
     e->runNow(task(*e, "A"), false);
