@@ -84,7 +84,7 @@ void Engine::checkDeletionEvent(const QString& lastLine) {
     seenStore->setValue(kSeenKey, event->id);
     // The newest entry of a journal found at the very first check counts as seen.
     if (!previous.isValid()) return;
-    deletionReportUnseen = true;
+    deletionReportUnseen_ = true;
     if (onNewDeletionEvent)
         onNewDeletionEvent(*event);
     else
@@ -94,12 +94,12 @@ void Engine::checkDeletionEvent(const QString& lastLine) {
 void Engine::checkDeletionReport(const LogListing& listing) {
     for (const QString& name : listing.names) {
         if (name.normalized(QString::NormalizationForm_C) == DeletionEvent::pageName()) {
-            latestDeletionReport = paths.logs() + u'/' + name;
+            latestDeletionReport_ = paths.logs() + u'/' + name;
             return;
         }
     }
 }
 
 void Engine::markDeletionReportSeen() {
-    deletionReportUnseen = false;
+    deletionReportUnseen_ = false;
 }

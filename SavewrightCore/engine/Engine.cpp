@@ -66,9 +66,9 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
     };
     sendPing = Ping::send;
 
-    problems = extraProblems;
-    now = currentTime();
-    lastRefresh = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    problems_ = extraProblems;
+    now_ = currentTime();
+    lastRefresh_ = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
     tickTimer_.setSingleShot(true);
     tickTimer_.setTimerType(Qt::PreciseTimer);
     connect(&tickTimer_, &QTimer::timeout, this, &Engine::wake);
@@ -101,7 +101,7 @@ void Engine::say(const QString& line) {
 
 void Engine::start() {
     if (started) return;
-    started = true;
+    started_ = true;
     startedAt_ = currentTime();
     watchFolders();
     schedulePoll();
@@ -127,10 +127,10 @@ void Engine::checkForUpdate() {
         postToMain([engine, info] {
             if (!engine) return;
             if (!info || !UpdateChecker::isNewer(info->version, engine->currentVersion)) {
-                engine->availableUpdate = std::nullopt;
+                engine->availableUpdate_ = std::nullopt;
                 return;
             }
-            engine->availableUpdate = info;
+            engine->availableUpdate_ = info;
             const QString key = QStringLiteral("lastNotifiedUpdate");
             if (engine->seenStore->value(key).toString() == info->version) return;
             engine->seenStore->setValue(key, info->version);
@@ -151,7 +151,7 @@ void Engine::schedulePoll() {
 }
 
 void Engine::tick() {
-    now = currentTime();
+    now_ = currentTime();
     watchForSleep();
     const bool refreshDue = lastRefresh.value().msecsTo(now.value()) >= kRefreshEveryMs;
     if (refreshDue || lastConfigCheck_.msecsTo(now.value()) >= kRefreshEveryMs) {
@@ -191,11 +191,11 @@ void Engine::setProblems(const QStringList& configProblems) {
     QStringList kept;
     for (const QString& p : problems.value())
         if (!p.startsWith(u"config.toml")) kept.append(p);
-    problems = kept + configProblems;
+    problems_ = kept + configProblems;
 }
 
 void Engine::setPaused(bool on) {
-    paused = on;
+    paused_ = on;
     if (!on && started) startReady();
 }
 
@@ -203,12 +203,12 @@ void Engine::replaceProblem(const QString& prefix, const std::optional<QString>&
     QStringList list = problems.value();
     list.removeIf([&](const QString& p) { return p.startsWith(prefix); });
     if (text) list.append(*text);
-    problems = list;
+    problems_ = list;
 }
 
 void Engine::reloadConfig() {
     lastConfigCheck_ = currentTime();
-    configMTime = mtime(paths.configFile());
+    configMTime_ = mtime(paths.configFile());
     AppConfig loaded;
     try {
         loaded = AppConfig::load(paths.configFile());
@@ -219,7 +219,7 @@ void Engine::reloadConfig() {
         return;
     }
     setProblems(loaded.warnings);
-    config = loaded;
+    config_ = loaded;
     summarizeAttention_ = true;
     const QString at = currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"));
     const int count = static_cast<int>(loaded.tasks.size());
@@ -247,7 +247,7 @@ void Engine::rebuildTasks(const AppConfig& loaded) {
             rebuilt.append(std::make_shared<TaskState>(c));
         }
     }
-    tasks = rebuilt;
+    tasks_ = rebuilt;
     loadTaskPauses();
     updateHolds();
 }
@@ -278,7 +278,7 @@ bool Engine::waitForRuns(int timeoutMs) {
 }
 
 void Engine::shutdown() {
-    shuttingDown = true;
+    shuttingDown_ = true;
     tickTimer_.stop();
     pollTimer_.stop();
     refreshSoon_.stop();

@@ -50,23 +50,24 @@ class Engine : public QObject {
     const Paths paths;
     const bool observeOnly;
 
-    QProperty<TaskList> tasks;
-    QProperty<bool> paused{false};
-    QProperty<bool> shuttingDown{false};
-    QProperty<QStringList> problems;
-    QProperty<QDateTime> now;
-    QProperty<AppConfig> config;
-    QProperty<QDateTime> lastRefresh;
-    QProperty<std::optional<qint64>> configMTime;
-    QProperty<QHash<QString, QDateTime>> lastMountAttempt;
+    // What the engine knows, for everyone to read; only the engine changes it.
+    const QProperty<TaskList>& tasks = tasks_;
+    const QProperty<bool>& paused = paused_;
+    const QProperty<bool>& shuttingDown = shuttingDown_;
+    const QProperty<QStringList>& problems = problems_;
+    const QProperty<QDateTime>& now = now_;
+    const QProperty<AppConfig>& config = config_;
+    const QProperty<QDateTime>& lastRefresh = lastRefresh_;
+    const QProperty<std::optional<qint64>>& configMTime = configMTime_;
+    const QProperty<QHash<QString, QDateTime>>& lastMountAttempt = lastMountAttempt_;
     // The last answers about the watched volumes (as written in config.toml);
     // every decision goes by these, never by a look at a volume on this thread.
-    QProperty<QHash<QString, bool>> volumePresence;
-    QProperty<QSet<QString>> mountInFlight;
-    QProperty<bool> started{false};
-    QProperty<std::optional<QString>> latestDeletionReport;
-    QProperty<bool> deletionReportUnseen{false};
-    QProperty<std::optional<UpdateInfo>> availableUpdate;
+    const QProperty<QHash<QString, bool>>& volumePresence = volumePresence_;
+    const QProperty<QSet<QString>>& mountInFlight = mountInFlight_;
+    const QProperty<bool>& started = started_;
+    const QProperty<std::optional<QString>>& latestDeletionReport = latestDeletionReport_;
+    const QProperty<bool>& deletionReportUnseen = deletionReportUnseen_;
+    const QProperty<std::optional<UpdateInfo>>& availableUpdate = availableUpdate_;
     // The journal's modification time (ns) and size at the last check.
     std::optional<std::pair<std::optional<qint64>, qint64>> eventsStamp;
     std::unique_ptr<QSettings> seenStore;
@@ -86,12 +87,12 @@ class Engine : public QObject {
     // Every observable field, for the views' one watcher; `clock` is true for
     // the fields that move with the clock alone (`now`, `lastRefresh`).
     template <typename Visit> void forEachObservable(Visit&& visit) {
-        visit(tasks, false), visit(paused, false), visit(shuttingDown, false);
-        visit(problems, false), visit(now, true), visit(config, false);
-        visit(lastRefresh, true), visit(configMTime, false), visit(lastMountAttempt, false);
-        visit(mountInFlight, false), visit(started, false), visit(latestDeletionReport, false);
-        visit(deletionReportUnseen, false), visit(availableUpdate, false);
-        visit(volumePresence, false);
+        visit(tasks_, false), visit(paused_, false), visit(shuttingDown_, false);
+        visit(problems_, false), visit(now_, true), visit(config_, false);
+        visit(lastRefresh_, true), visit(configMTime_, false), visit(lastMountAttempt_, false);
+        visit(mountInFlight_, false), visit(started_, false), visit(latestDeletionReport_, false);
+        visit(deletionReportUnseen_, false), visit(availableUpdate_, false);
+        visit(volumePresence_, false);
     }
 
     // Doors to the outside, replaceable in tests.
@@ -235,6 +236,23 @@ class Engine : public QObject {
     void checkForUpdate();
 
   private:
+    // Tests set what only the engine sets otherwise.
+    friend struct EngineTestDoor;
+    QProperty<TaskList> tasks_;
+    QProperty<bool> paused_{false};
+    QProperty<bool> shuttingDown_{false};
+    QProperty<QStringList> problems_;
+    QProperty<QDateTime> now_;
+    QProperty<AppConfig> config_;
+    QProperty<QDateTime> lastRefresh_;
+    QProperty<std::optional<qint64>> configMTime_;
+    QProperty<QHash<QString, QDateTime>> lastMountAttempt_;
+    QProperty<QHash<QString, bool>> volumePresence_;
+    QProperty<QSet<QString>> mountInFlight_;
+    QProperty<bool> started_{false};
+    QProperty<std::optional<QString>> latestDeletionReport_;
+    QProperty<bool> deletionReportUnseen_{false};
+    QProperty<std::optional<UpdateInfo>> availableUpdate_;
     void startIfReady(const std::shared_ptr<TaskState>& task);
     bool redStartInFlight() const;
     void probeThenLaunch(const std::shared_ptr<TaskState>& task, PendingStart start);

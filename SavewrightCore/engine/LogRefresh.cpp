@@ -124,8 +124,8 @@ void Engine::collectRead(const std::shared_ptr<PendingRead>& pending) {
 void Engine::applyReading(const LogReading& reading) {
     logsRead_ = true;
     const QDateTime t = currentTime();
-    lastRefresh = t;
-    now = t;
+    lastRefresh_ = t;
+    now_ = t;
     // The report page can only appear with a change of the folder's names.
     if (reading.listing) checkDeletionReport(*reading.listing);
     checkDeletionEvents();

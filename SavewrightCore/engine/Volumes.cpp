@@ -152,7 +152,7 @@ void Engine::checkVolumes() {
             watched.insert(v);
     QHash<QString, bool> kept = volumePresence;
     kept.removeIf([&](const auto& entry) { return !watched.contains(entry.key()); });
-    volumePresence = kept;
+    volumePresence_ = kept;
     QPointer<Engine> engine(this);
     for (const QString& v : watched) {
         if (presenceInFlight_.contains(v)) continue;
@@ -174,7 +174,7 @@ void Engine::takePresence(const QString& volume, bool present) {
     if (known != volumePresence.value().constEnd() && *known == present) return;
     QHash<QString, bool> presence = volumePresence;
     presence.insert(volume, present);
-    volumePresence = presence;
+    volumePresence_ = presence;
     if (!started || observeOnly) return;
     // A volume found absent is mounted now, not at the next poll.
     if (!present && !paused) tryMountVolumes();
@@ -207,7 +207,7 @@ QList<Engine::MountTarget> Engine::mountTargets(
 void Engine::noteMountAttempt(const QString& volume) {
     QHash<QString, QDateTime> attempts = lastMountAttempt;
     attempts.insert(volume, currentTime());
-    lastMountAttempt = attempts;
+    lastMountAttempt_ = attempts;
 }
 
 void Engine::tryMountVolumes() {
@@ -230,13 +230,13 @@ void Engine::tryMountVolumes() {
         }
         QSet<QString> inFlight = mountInFlight;
         inFlight.insert(target.volume);
-        mountInFlight = inFlight;
+        mountInFlight_ = inFlight;
         isReachable(target.url, [engine, target](bool reachable) {
             postToMain([engine, target, reachable] {
                 if (!engine) return;
                 QSet<QString> inFlight = engine->mountInFlight;
                 inFlight.remove(target.volume);
-                engine->mountInFlight = inFlight;
+                engine->mountInFlight_ = inFlight;
                 if (reachable) {
                     engine->mountVolume(target);
                 } else {

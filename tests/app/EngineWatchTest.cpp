@@ -2,6 +2,7 @@
 // redraws once when it changes, and not at all when it is assigned its value.
 #include "EngineWatch.h"
 #include "execution/TaskRunner.h"
+#include "support/EngineTestDoor.h"
 #include "support/TempRepo.h"
 
 #include <QCoreApplication>
@@ -160,7 +161,7 @@ TEST(EngineWatch, TicksThatChangeNothingShownAreNotPassedOn) {
         if (!watch->passOver(clockOnly)) ++draws;
     });
     const auto tickTo = [&](int seconds) {
-        engine.now = start.addSecs(seconds);
+        EngineTestDoor::now(engine) = start.addSecs(seconds);
         QCoreApplication::processEvents();
     };
     tickTo(0);

@@ -8,6 +8,7 @@
 #include "TaskRow.h"
 #include "config/ConfigTemplate.h"
 #include "support/EngineFixture.h"
+#include "support/EngineTestDoor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -174,7 +175,7 @@ TEST_F(Panel, BannersReportAndDashboard) {
         {QStringLiteral("Die Python-Hülle (run.py) läuft noch – Savewright startet keine Tasks.")});
     repo.write(QStringLiteral("repo/logs/Löschbericht.html"), "<html>");
     e->refreshLogs();
-    e->deletionReportUnseen = true;
+    EngineTestDoor::deletionReportUnseen(*e) = true;
     PanelView panel(e.get(), false);
     EXPECT_EQ(panel.model().banners.size(), 1);
     EXPECT_TRUE(panel.model().reportChip && panel.model().reportUnseen);

@@ -184,7 +184,7 @@ TEST_F(Views, IconSymbolAndDot) {
     auto none = engineWith({});
     EXPECT_EQ(ViewModel::icon(*none), (IconModel{QStringLiteral("externaldrive"), std::nullopt,
                                                  QStringLiteral("Savewright\n0 ok")}));
-    none->paused = true;
+    none->setPaused(true);
     EXPECT_EQ(ViewModel::icon(*none).symbol, u"pause.circle");
 
     auto e = engineWith({{"g1", ""}, {"y1", ""}, {"n1", ""}});

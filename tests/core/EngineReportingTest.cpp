@@ -1,6 +1,7 @@
 // What the engine tells monitoring: push checks over real HTTP and the metrics file.
 #include "engine/Metrics.h"
 #include "support/EngineFixture.h"
+#include "support/EngineTestDoor.h"
 #include "update/Network.h"
 #include "update/Ping.h"
 
@@ -181,7 +182,7 @@ TEST_F(Reporting, MetricsFileDescribesEveryTaskAndIsRewrittenOnlyOnChange) {
     QDir().mkpath(QFileInfo(metricsFile()).path());
     auto e = makeEngine();
     EXPECT_FALSE(QFileInfo::exists(metricsFile())) << "not before the engine starts";
-    e->started = true;
+    EngineTestDoor::started(*e) = true;
     e->runNow(task(*e, "Gut"), false);
     ASSERT_TRUE(waitUntil([&] { return task(*e, "Gut")->running.value(); }));
     advance(42); // the run lasts 42 s of the engine's clock
@@ -224,7 +225,7 @@ TEST_F(Reporting, AnUnwritableMetricsFileHarmsNothing) {
                 "/missing/folder/m.prom'\n[[task]]\nname = 'A'\ntype = 'scheduled'\nscript = "
                 "'a.sh'\n");
     auto e = makeEngine();
-    e->started = true;
+    EngineTestDoor::started(*e) = true;
     e->refreshLogs();
     EXPECT_EQ(task(*e, "A")->status(clockNow), TaskStatus::Never);
     EXPECT_FALSE(QFileInfo::exists(repo.root() + QStringLiteral("/missing")));

@@ -62,7 +62,7 @@ TEST_F(Starts, RedTasksFirstWhileAVolumeIsBusy) {
 TEST_F(Starts, PauseHoldsTheScheduleButNotTheUser) {
     writeConfig("[[task]]\nname = 'T'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
     auto e = makeEngine();
-    e->paused = true;
+    e->setPaused(true);
     e->startReady();
     EXPECT_FALSE(task(*e, "T")->running);
     e->runNow(task(*e, "T"), false);
