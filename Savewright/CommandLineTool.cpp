@@ -6,6 +6,7 @@
 #include "base/Language.h"
 #include "config/Paths.h"
 #include "engine/Engine.h"
+#include "platform/Console.h"
 #include "update/UpdateChecker.h"
 
 #include <QCoreApplication>
@@ -90,7 +91,7 @@ QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
 // nothing and remembers nothing beyond this command.
 QJsonObject fromLogs(const Paths& paths) {
     QTemporaryDir scratch;
-    Engine::silent = true;
+    Console::setQuiet(true);
     Engine engine(paths, true, {},
                   std::make_unique<QSettings>(scratch.filePath(QStringLiteral("seen.ini")),
                                               QSettings::IniFormat));

@@ -4,13 +4,13 @@
 #include "base/Language.h"
 #include "base/MainThread.h"
 #include "execution/TaskRunner.h"
+#include "platform/Console.h"
 #include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 
 #include <QPointer>
 
 #include <cmath>
-#include <cstdio>
 #include <thread>
 
 namespace {
@@ -91,12 +91,6 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
 
 Engine::~Engine() {
     if (storeTimer_.isActive()) store();
-}
-
-void Engine::say(const QString& line) {
-    if (silent) return;
-    std::fputs((line + u'\n').toUtf8().constData(), stdout);
-    std::fflush(stdout);
 }
 
 void Engine::start() {
@@ -215,7 +209,8 @@ void Engine::reloadConfig() {
         refuseDuplicateNames(loaded);
     } catch (const ConfigError& e) {
         setProblems(QStringList{QStringLiteral("config.toml: ") + e.description()} + e.alsoFound);
-        say(Language::translate("Engine", "config.toml nicht lesbar: %1").arg(e.description()));
+        Console::say(
+            Language::translate("Engine", "config.toml nicht lesbar: %1").arg(e.description()));
         return;
     }
     setProblems(loaded.warnings);
@@ -223,7 +218,8 @@ void Engine::reloadConfig() {
     summarizeAttention_ = true;
     const QString at = currentTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss +0000"));
     const int count = static_cast<int>(loaded.tasks.size());
-    say(count == 1
+    Console::say(
+        count == 1
             ? Language::translate("Engine", "config.toml geladen: 1 Task (%1)").arg(at)
             : Language::translate("Engine", "config.toml geladen: %n Tasks (%1)", nullptr, count)
                   .arg(at));
@@ -285,8 +281,8 @@ void Engine::shutdown() {
     if (storeTimer_.isActive()) store();
     const QList<std::shared_ptr<TaskRunner>> runners = runsUnderWay();
     if (runners.isEmpty()) return;
-    say(Language::translate("Engine", "Beenden: %n laufende(n) Task(s) abbrechen", nullptr,
-                            runners.size()));
+    Console::say(Language::translate("Engine", "Beenden: %n laufende(n) Task(s) abbrechen", nullptr,
+                                     runners.size()));
     std::vector<std::thread> cancels;
     for (const auto& r : runners)
         cancels.emplace_back(

@@ -112,11 +112,6 @@ class Engine : public QObject {
     // Posts a push check (address, body); must return at once.
     std::function<void(const QString&, const QByteArray&)> sendPing;
 
-    // One line on standard output for whoever watches the program; `silent`
-    // keeps the output of a command that prints its own clean.
-    static void say(const QString& line);
-    static inline bool silent = false;
-
     // Sleep and wake-up (Resume.cpp). For a while after the machine woke (until
     // networkReady(), at most `settleAtMost`) nothing starts by itself and no
     // failure or overdue notice goes out; then each due task starts once. A

@@ -3,6 +3,7 @@
 
 #include "Engine.h"
 #include "base/Language.h"
+#include "platform/Console.h"
 #include "platform/PosixFile.h"
 
 namespace Metrics {
@@ -103,7 +104,7 @@ void Engine::writeMetrics() {
         writtenMetrics_ = {};
         const QString line =
             Metrics::problem() + QStringLiteral("%1: %2").arg(file, PosixFile::reason(error));
-        if (line != metricsError_) say(line);
+        if (line != metricsError_) Console::say(line);
         metricsError_ = line;
         replaceProblem(Metrics::problem(), line);
         return;
