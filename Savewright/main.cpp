@@ -1,4 +1,4 @@
-#include "SavewrightApp.h"
+#include "shell/SavewrightApp.h"
 
 int main(int argc, char** argv) {
     return SavewrightApp::run(argc, argv);

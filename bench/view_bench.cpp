@@ -1,5 +1,5 @@
 // The panel's model at scale: tasks in one group each (3000 groups) and in five.
-#include "ViewModel.h"
+#include "model/ViewModel.h"
 
 #include <QCoreApplication>
 #include <QDir>

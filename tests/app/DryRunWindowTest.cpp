@@ -1,5 +1,5 @@
 // The window that shows what a dry run would have done.
-#include "DryRunWindow.h"
+#include "widgets/DryRunWindow.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

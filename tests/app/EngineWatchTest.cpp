@@ -1,6 +1,6 @@
 // The views' one watcher: every declared field of the engine and of a task
 // redraws once when it changes, and not at all when it is assigned its value.
-#include "EngineWatch.h"
+#include "model/EngineWatch.h"
 #include "execution/TaskRunner.h"
 #include "support/EngineTestDoor.h"
 #include "support/TempRepo.h"

@@ -1,16 +1,16 @@
 // The interface in English, built from the same state as the German one:
 // nothing a person reads is left in German.
-#include "DryRunWindow.h"
-#include "Files.h"
-#include "HistoryWindow.h"
-#include "LogView.h"
-#include "Notifier.h"
-#include "PanelView.h"
-#include "StatusReport.h"
-#include "TaskRow.h"
-#include "ViewModel.h"
 #include "base/Language.h"
+#include "control/StatusReport.h"
+#include "model/ViewModel.h"
+#include "notify/Notifier.h"
+#include "shell/Files.h"
 #include "support/EngineFixture.h"
+#include "widgets/DryRunWindow.h"
+#include "widgets/HistoryWindow.h"
+#include "widgets/LogView.h"
+#include "widgets/PanelView.h"
+#include "widgets/TaskRow.h"
 
 #include <QAbstractButton>
 #include <QApplication>

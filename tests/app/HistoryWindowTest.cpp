@@ -1,10 +1,10 @@
 // The history window on real log folders, offscreen: its list and chart, a
 // selected run's log, a run that is under way, and a log of a gibibyte.
-#include "HistoryWindow.h"
-#include "HistoryChart.h"
-#include "LogView.h"
-#include "Palette.h"
+#include "widgets/HistoryWindow.h"
 #include "support/EngineFixture.h"
+#include "widgets/HistoryChart.h"
+#include "widgets/LogView.h"
+#include "widgets/Palette.h"
 
 #include <QPlainTextEdit>
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
 // Notifications against a notification server on a private session bus.
-#include "Notifier.h"
-#include "Files.h"
+#include "notify/Notifier.h"
+#include "shell/Files.h"
 #include "support/EventLoop.h"
 #include "support/PrivateBus.h"
 #include "support/TempRepo.h"

@@ -1,14 +1,14 @@
-#include "Controls.h"
-#include "Files.h"
-#include "PanelView.h"
-#include "PanelWindow.h"
-#include "Snapshot.h"
-#include "StatusIcon.h"
-#include "Symbols.h"
-#include "TaskRow.h"
 #include "config/ConfigTemplate.h"
+#include "shell/Files.h"
 #include "support/EngineFixture.h"
 #include "support/EngineTestDoor.h"
+#include "widgets/Controls.h"
+#include "widgets/PanelView.h"
+#include "widgets/PanelWindow.h"
+#include "widgets/Snapshot.h"
+#include "widgets/StatusIcon.h"
+#include "widgets/Symbols.h"
+#include "widgets/TaskRow.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The system services a laptop has, stood in for by python3-dbusmock's templates
 // on a bus of the test's own: logind says the machine woke, NetworkManager that
 // the network is back.
-#include "SystemWatch.h"
+#include "shell/SystemWatch.h"
 #include "support/EngineFixture.h"
 #include "support/PrivateBus.h"
 

@@ -1,8 +1,8 @@
 // The tray icon's menu and the login entry it writes.
-#include "TrayMenu.h"
-#include "Autostart.h"
-#include "PanelView.h"
+#include "widgets/TrayMenu.h"
+#include "shell/Autostart.h"
 #include "support/EngineFixture.h"
+#include "widgets/PanelView.h"
 
 #include <QMenu>
 

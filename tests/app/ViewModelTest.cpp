@@ -1,7 +1,7 @@
-#include "ViewModel.h"
-#include "EngineWatch.h"
-#include "Symbols.h"
+#include "model/ViewModel.h"
+#include "model/EngineWatch.h"
 #include "support/EngineFixture.h"
+#include "widgets/Symbols.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // GoogleTest main for widget tests: the offscreen platform is chosen before the
 // application object exists, so the tests (and their discovery) run headless.
-#include "Symbols.h"
+#include "widgets/Symbols.h"
 
 #include <QApplication>
 #include <QStandardPaths>

@@ -1,11 +1,11 @@
 #include "TaskRow.h"
 
-#include "Controls.h"
-#include "Files.h"
-#include "HistoryWindow.h"
-#include "Palette.h"
-#include "Symbols.h"
 #include "base/Language.h"
+#include "shell/Files.h"
+#include "widgets/Controls.h"
+#include "widgets/HistoryWindow.h"
+#include "widgets/Palette.h"
+#include "widgets/Symbols.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 // The drop-down panel: header with counts and the two main buttons, banners,
 // links, the grouped task rows with long groups collapsed, and the footer.
 
-#include "EngineWatch.h"
-#include "ViewModel.h"
+#include "model/EngineWatch.h"
+#include "model/ViewModel.h"
 
 #include <QHash>
 #include <QPointer>

@@ -4,7 +4,7 @@
 // a second series where the statistics tell it. Colours come from the palette,
 // so it reads on light and dark panels alike.
 
-#include "ViewModel.h"
+#include "model/ViewModel.h"
 #include "records/RunHistory.h"
 
 #include <QWidget>

@@ -1,9 +1,9 @@
 #include "LogView.h"
 
-#include "Files.h"
-#include "Palette.h"
 #include "base/Language.h"
 #include "platform/PosixFile.h"
+#include "shell/Files.h"
+#include "widgets/Palette.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>

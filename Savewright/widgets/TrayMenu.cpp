@@ -1,8 +1,8 @@
 #include "TrayMenu.h"
 
-#include "Autostart.h"
-#include "PanelView.h"
 #include "base/Language.h"
+#include "shell/Autostart.h"
+#include "widgets/PanelView.h"
 
 #include <QMenu>
 

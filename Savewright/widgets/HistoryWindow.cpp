@@ -1,11 +1,11 @@
 #include "HistoryWindow.h"
 
-#include "HistoryChart.h"
-#include "LogView.h"
-#include "Palette.h"
 #include "base/Language.h"
 #include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
+#include "widgets/HistoryChart.h"
+#include "widgets/LogView.h"
+#include "widgets/Palette.h"
 
 #include <QHash>
 #include <QHeaderView>

@@ -4,8 +4,8 @@
 // Notifiers only; nothing is computed inside a property notification (Qt 6.4
 // corrupts a binding whose dependencies grow while a property notifies).
 
-#include "Deferred.h"
 #include "engine/Engine.h"
+#include "model/Deferred.h"
 
 #include <QPropertyNotifier>
 

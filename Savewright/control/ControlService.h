@@ -3,8 +3,8 @@
 // pausing tasks, showing the panel, and a signal when the status changes.
 // Every method answers at once from what the engine holds.
 
-#include "EngineWatch.h"
 #include "engine/Engine.h"
+#include "model/EngineWatch.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>

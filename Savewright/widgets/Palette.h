@@ -3,7 +3,7 @@
 // colours as fixed sRGB values that read on light and dark backgrounds, and the
 // forced light and dark palettes of snapshots.
 
-#include "ViewModel.h"
+#include "model/ViewModel.h"
 
 #include <QColor>
 #include <QPalette>

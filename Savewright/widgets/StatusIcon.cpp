@@ -1,7 +1,7 @@
 #include "StatusIcon.h"
 
-#include "Palette.h"
-#include "Symbols.h"
+#include "widgets/Palette.h"
+#include "widgets/Symbols.h"
 
 #include <QGuiApplication>
 #include <QIconEngine>

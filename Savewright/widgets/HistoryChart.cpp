@@ -1,7 +1,7 @@
 #include "HistoryChart.h"
 
-#include "Palette.h"
 #include "base/Language.h"
+#include "widgets/Palette.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,9 +1,9 @@
 #include "LogCommands.h"
 
-#include "CommandLineTool.h"
 #include "base/Language.h"
 #include "base/Text.h"
 #include "config/AppConfig.h"
+#include "control/CommandLineTool.h"
 #include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
 #include "records/RunHistory.h"

@@ -1,7 +1,7 @@
 #include "ControlService.h"
 
-#include "StatusReport.h"
 #include "base/Language.h"
+#include "control/StatusReport.h"
 
 #include <QDBusConnectionInterface>
 #include <QJsonDocument>

@@ -2,7 +2,7 @@
 // One task in the panel: indicator, name, and either its status text or, under
 // the pointer, its action buttons; a progress bar while it reports a percentage.
 
-#include "ViewModel.h"
+#include "model/ViewModel.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "Snapshot.h"
 
-#include "Palette.h"
-#include "PanelView.h"
+#include "widgets/Palette.h"
+#include "widgets/PanelView.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,8 +1,8 @@
 #include "StatusReport.h"
 
-#include "ViewModel.h"
 #include "base/Language.h"
 #include "base/Text.h"
+#include "model/ViewModel.h"
 
 #include <QJsonArray>
 

@@ -3,7 +3,7 @@
 // selected run's log below. Follows the logs while open (a run starting or
 // ending shows at once); closed, it costs nothing.
 
-#include "EngineWatch.h"
+#include "model/EngineWatch.h"
 #include "records/RunHistory.h"
 
 #include <QWidget>

@@ -4,11 +4,11 @@
 #include "config/ConfigTemplate.h"
 #include "platform/PosixFile.h"
 
-#include "Controls.h"
-#include "Files.h"
-#include "Palette.h"
-#include "Symbols.h"
-#include "TaskRow.h"
+#include "shell/Files.h"
+#include "widgets/Controls.h"
+#include "widgets/Palette.h"
+#include "widgets/Symbols.h"
+#include "widgets/TaskRow.h"
 
 #include <QApplication>
 #include <QClipboard>

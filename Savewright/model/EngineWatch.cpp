@@ -1,6 +1,6 @@
 #include "EngineWatch.h"
 
-#include "ViewModel.h"
+#include "model/ViewModel.h"
 
 EngineWatch::EngineWatch(Engine* engine, QObject* owner, std::function<void(bool)> changed,
                          Shows shows)

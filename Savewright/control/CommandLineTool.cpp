@@ -1,10 +1,10 @@
 #include "CommandLineTool.h"
 
-#include "ControlService.h"
-#include "LogCommands.h"
-#include "StatusReport.h"
 #include "base/Language.h"
 #include "config/Paths.h"
+#include "control/ControlService.h"
+#include "control/LogCommands.h"
+#include "control/StatusReport.h"
 #include "engine/Engine.h"
 #include "platform/Console.h"
 #include "update/UpdateChecker.h"

@@ -2,7 +2,7 @@
 // The panel's small controls, each painting exactly its own look: header and
 // footer buttons, link chips, row buttons, the group toggle and the banners.
 
-#include "ViewModel.h"
+#include "model/ViewModel.h"
 
 #include <QAbstractButton>
 #include <QLabel>

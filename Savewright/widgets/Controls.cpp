@@ -1,8 +1,8 @@
 #include "Controls.h"
 
-#include "Palette.h"
-#include "Symbols.h"
 #include "base/Language.h"
+#include "widgets/Palette.h"
+#include "widgets/Symbols.h"
 
 #include <QApplication>
 #include <QCursor>

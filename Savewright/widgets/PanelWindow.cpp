@@ -1,6 +1,6 @@
 #include "PanelWindow.h"
 
-#include "PanelView.h"
+#include "widgets/PanelView.h"
 
 #include <QCursor>
 #include <QEvent>

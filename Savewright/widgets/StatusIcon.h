@@ -2,8 +2,8 @@
 // The tray icon: a symbol for running, paused or idle, with a red or yellow dot
 // when a task needs attention. Drawn on demand at any scale.
 
-#include "EngineWatch.h"
-#include "ViewModel.h"
+#include "model/EngineWatch.h"
+#include "model/ViewModel.h"
 
 #include <QIcon>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "Notifier.h"
 
-#include "Files.h"
 #include "base/Language.h"
+#include "shell/Files.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
