@@ -1,5 +1,7 @@
 #include "CommandLineTool.h"
 
+#include "ControlProxy.h"
+
 #include "base/Language.h"
 #include "config/Paths.h"
 #include "control/ControlService.h"
@@ -25,14 +27,15 @@ namespace {
 constexpr int kCallTimeoutMs = 5000;
 
 // The commands that act on the running copy, by the method each calls.
-const QHash<QString, QString>& methods() {
-    static const QHash<QString, QString> table{
-        {QStringLiteral("run"), QStringLiteral("Run")},
-        {QStringLiteral("dry-run"), QStringLiteral("DryRun")},
-        {QStringLiteral("stop"), QStringLiteral("Stop")},
-        {QStringLiteral("pause"), QStringLiteral("Pause")},
-        {QStringLiteral("resume"), QStringLiteral("Resume")},
-        {QStringLiteral("show"), QStringLiteral("ShowPanel")}};
+using Method = std::function<QDBusPendingCall(ControlProxy&, const QString& task)>;
+const QHash<QString, Method>& methods() {
+    static const QHash<QString, Method> table{
+        {QStringLiteral("run"), [](ControlProxy& c, const QString& t) { return c.Run(t); }},
+        {QStringLiteral("dry-run"), [](ControlProxy& c, const QString& t) { return c.DryRun(t); }},
+        {QStringLiteral("stop"), [](ControlProxy& c, const QString& t) { return c.Stop(t); }},
+        {QStringLiteral("pause"), [](ControlProxy& c, const QString&) { return c.Pause(); }},
+        {QStringLiteral("resume"), [](ControlProxy& c, const QString&) { return c.Resume(); }},
+        {QStringLiteral("show"), [](ControlProxy& c, const QString&) { return c.ShowPanel(); }}};
     return table;
 }
 
@@ -74,17 +77,14 @@ QString usage(const Paths& paths) {
         .arg(paths.configFile(), Paths::defaultAppSupport() + QStringLiteral("/config.toml"));
 }
 
-QDBusMessage call(const QString& method, const QVariantList& arguments = {}) {
+QDBusMessage call(const std::function<QDBusPendingCall(ControlProxy&)>& method) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(ControlService::kService))
         return QDBusMessage::createError(
             QDBusError::ServiceUnknown,
             Language::translate("CommandLineTool",
                                 "Savewright läuft nicht (keine Kopie auf dem Sitzungsbus)."));
-    QDBusMessage m = QDBusMessage::createMethodCall(ControlService::kService, ControlService::kPath,
-                                                    ControlService::kInterface, method);
-    m.setArguments(arguments);
-    return bus.call(m, QDBus::Block, kCallTimeoutMs);
+    return ControlService::callOwner(bus, kCallTimeoutMs, method);
 }
 
 // Read from the logs and config.toml by an engine that only looks: it starts
@@ -100,7 +100,7 @@ QJsonObject fromLogs(const Paths& paths) {
 
 // The running copy's report, when one answers.
 QJsonObject liveReport() {
-    const QDBusMessage live = call(QStringLiteral("Status"));
+    const QDBusMessage live = call([](ControlProxy& copy) { return copy.Status(); });
     if (live.type() != QDBusMessage::ReplyMessage || live.arguments().isEmpty()) return {};
     return QJsonDocument::fromJson(live.arguments().constFirst().toString().toUtf8()).object();
 }
@@ -144,9 +144,9 @@ int tasks(const Paths& paths) {
 }
 
 int action(const CommandLine::Parsed& parsed, const Paths& paths) {
-    QVariantList parameters;
-    if (!parsed.task.isEmpty()) parameters.append(parsed.task);
-    const QDBusMessage reply = call(methods().value(*parsed.command), parameters);
+    const Method method = methods().value(*parsed.command);
+    if (!method) return kUsageError;
+    const QDBusMessage reply = call([&](ControlProxy& copy) { return method(copy, parsed.task); });
     if (reply.type() != QDBusMessage::ReplyMessage) {
         print(stderr, reply.errorMessage() + u'\n');
         return 1;
@@ -192,7 +192,7 @@ int run(int argc, char** argv, const QString& command) {
 }
 
 void showRunningPanel() {
-    const QDBusMessage reply = call(QStringLiteral("ShowPanel"));
+    const QDBusMessage reply = call([](ControlProxy& copy) { return copy.ShowPanel(); });
     if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == ControlService::kRefused)
         print(stderr, reply.errorMessage() + u'\n');
 }

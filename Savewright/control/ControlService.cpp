@@ -1,5 +1,8 @@
 #include "ControlService.h"
 
+#include "ControlAdaptor.h"
+#include "ControlProxy.h"
+
 #include "base/Language.h"
 #include "control/StatusReport.h"
 
@@ -18,10 +21,8 @@ constexpr int kOwnerAnswerMs = 2000;
 // an owner that does not answer counts as one.
 bool ownerWorks(QDBusConnection& bus) {
     if (!bus.interface()->isServiceRegistered(ControlService::kService)) return false;
-    const QDBusMessage reply = bus.call(
-        QDBusMessage::createMethodCall(ControlService::kService, ControlService::kPath,
-                                       ControlService::kInterface, QStringLiteral("Status")),
-        QDBus::Block, kOwnerAnswerMs);
+    const QDBusMessage reply = ControlService::callOwner(
+        bus, kOwnerAnswerMs, [](ControlProxy& copy) { return copy.Status(); });
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return true;
     const QJsonObject report =
         QJsonDocument::fromJson(reply.arguments().constFirst().toString().toUtf8()).object();
@@ -29,6 +30,16 @@ bool ownerWorks(QDBusConnection& bus) {
 }
 
 } // namespace
+
+QDBusMessage
+ControlService::callOwner(QDBusConnection bus, int timeoutMs,
+                          const std::function<QDBusPendingCall(ControlProxy&)>& method) {
+    ControlProxy copy(kService, kPath, bus);
+    copy.setTimeout(timeoutMs);
+    QDBusPendingCall call = method(copy);
+    call.waitForFinished();
+    return call.reply();
+}
 
 ControlService::ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent)
     : QObject(parent), engine_(engine), showPanel_(std::move(showPanel)),
@@ -39,6 +50,7 @@ ControlService::ControlService(Engine* engine, std::function<void()> showPanel, 
               if (!watch_.passOver(clockOnly)) statusMayHaveChanged();
           },
           EngineWatch::Shows::Lights) {
+    new ControlAdaptor(this); // owned by this; publishes the interface's members
     lastSent_ = StatusReport::essentials(StatusReport::of(*engine_, QStringLiteral("live")));
     gap_.setSingleShot(true);
     gap_.setInterval(kSignalGapMs);
@@ -50,9 +62,7 @@ ControlService::ControlService(Engine* engine, std::function<void()> showPanel, 
 }
 
 bool ControlService::publish(QDBusConnection bus) {
-    if (!bus.isConnected() || !bus.registerObject(kPath, this,
-                                                  QDBusConnection::ExportScriptableSlots |
-                                                      QDBusConnection::ExportScriptableSignals))
+    if (!bus.isConnected() || !bus.registerObject(kPath, this, QDBusConnection::ExportAdaptors))
         return false;
     // A working copy takes the name over from an observing one, never from
     // another working one (two with their own --support): it waits in line.

@@ -8,22 +8,28 @@
 
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusPendingCall>
 #include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 
 #include <functional>
 
+class ControlProxy;
+
 class ControlService : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.savewright.Savewright1")
   public:
     static inline const QString kService = QStringLiteral("org.savewright.Savewright");
     static inline const QString kPath = QStringLiteral("/org/savewright/Savewright");
-    static inline const QString kInterface = QStringLiteral("org.savewright.Savewright1");
     static inline const QString kRefused = QStringLiteral("org.savewright.Savewright1.Refused");
     static inline const QString kUnknownTask =
         QStringLiteral("org.savewright.Savewright1.UnknownTask");
+
+    // Calls the copy that owns the name on `bus` through the proxy made from
+    // the interface file, waiting at most `timeoutMs`; the reply or the error.
+    static QDBusMessage callOwner(QDBusConnection bus, int timeoutMs,
+                                  const std::function<QDBusPendingCall(ControlProxy&)>& method);
 
     // Without `showPanel` (a copy without a display) ShowPanel is refused.
     ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent = nullptr);
@@ -31,17 +37,17 @@ class ControlService : public QObject, protected QDBusContext {
     // an observing one, never the other way round. False when the bus refuses.
     bool publish(QDBusConnection bus);
 
-  public Q_SLOTS:
-    Q_SCRIPTABLE QString Status();
-    Q_SCRIPTABLE void Run(const QString& name);
-    Q_SCRIPTABLE void DryRun(const QString& name);
-    Q_SCRIPTABLE void Stop(const QString& name);
-    Q_SCRIPTABLE void Pause();
-    Q_SCRIPTABLE void Resume();
-    Q_SCRIPTABLE void ShowPanel();
+    // The members of org.savewright.Savewright1.xml, called through its adaptor.
+    QString Status();
+    void Run(const QString& name);
+    void DryRun(const QString& name);
+    void Stop(const QString& name);
+    void Pause();
+    void Resume();
+    void ShowPanel();
 
   Q_SIGNALS:
-    Q_SCRIPTABLE void StatusChanged(const QString& status);
+    void StatusChanged(const QString& status);
 
   private:
     // The named task when this copy may act on it; otherwise the error is sent.

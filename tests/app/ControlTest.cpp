@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 
 #include <future>
 
@@ -118,7 +119,61 @@ const QByteArray kTasks = "[[task]]\nname = 'Lang'\ntype = 'scheduled'\nscript =
                           "interval_minutes = 100000\ngroup = 'NAS'\n"
                           "[[task]]\nname = 'Extern'\ntype = 'external'\nscript = 'e.sh'\n";
 
+// The members of the interface in an introspection document, one line each:
+// "method Run in:s", "signal StatusChanged s".
+QStringList members(const QByteArray& xml) {
+    QStringList out;
+    QXmlStreamReader r(xml);
+    bool inside = false;
+    while (!r.atEnd()) {
+        r.readNext();
+        const auto name = r.name();
+        if (r.isStartElement() && name == u"interface")
+            inside = r.attributes().value(QStringLiteral("name")) == u"org.savewright.Savewright1";
+        else if (r.isEndElement() && name == u"interface")
+            inside = false;
+        else if (inside && r.isStartElement() && (name == u"method" || name == u"signal"))
+            out.append(name.toString() + u' ' +
+                       r.attributes().value(QStringLiteral("name")).toString());
+        else if (inside && r.isStartElement() && name == u"arg")
+            out.last() += u' ' + r.attributes().value(QStringLiteral("direction")).toString() +
+                          u':' + r.attributes().value(QStringLiteral("type")).toString();
+    }
+    out.sort();
+    return out;
+}
+
 } // namespace
+
+// The running copy shows the interface file's members, no more, and its
+// errors by their documented names.
+TEST_F(Control, TheBusShowsTheInterfaceFile) {
+    ASSERT_TRUE(bus->ok());
+    repo.write(QStringLiteral("support/config.toml"), kTasks);
+    startProgram();
+    QDBusConnection client = QDBusConnection::connectToBus(bus->address, QStringLiteral("i"));
+    const auto ask = [&](const QString& interface, const QString& method,
+                         const QVariantList& arguments = {}) {
+        QDBusMessage m = QDBusMessage::createMethodCall(
+            QStringLiteral("org.savewright.Savewright"),
+            QStringLiteral("/org/savewright/Savewright"), interface, method);
+        m.setArguments(arguments);
+        return client.call(m, QDBus::Block, 5000);
+    };
+    const QDBusMessage introspection =
+        ask(QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"));
+    const QStringList shown = members(introspection.arguments().value(0).toString().toUtf8());
+    const QStringList file = members(TempRepo::read(
+        QStringLiteral(SAVEWRIGHT_SOURCE "/Savewright/control/org.savewright.Savewright1.xml")));
+    EXPECT_EQ(file.size(), 8);
+    EXPECT_EQ(shown, file);
+    const QDBusMessage unknown = ask(QStringLiteral("org.savewright.Savewright1"),
+                                     QStringLiteral("Run"), {QStringLiteral("Nope")});
+    EXPECT_EQ(unknown.errorName(), u"org.savewright.Savewright1.UnknownTask");
+    const QDBusMessage refused = ask(QStringLiteral("org.savewright.Savewright1"),
+                                     QStringLiteral("Run"), {QStringLiteral("Extern")});
+    EXPECT_EQ(refused.errorName(), u"org.savewright.Savewright1.Refused");
+}
 
 TEST_F(Control, StatusFromTheLogsWithoutARunningCopy) {
     bus.reset(); // no bus at all: the logs alone answer
