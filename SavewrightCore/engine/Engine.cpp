@@ -41,7 +41,8 @@ void refuseDuplicateNames(const AppConfig& config) {
 } // namespace
 
 Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
-               std::unique_ptr<QSettings> store, QObject* parent)
+               std::unique_ptr<QSettings> store, std::function<Clock::time_point()> clock_,
+               QObject* parent)
     : QObject(parent), paths(std::move(paths_)), observeOnly(observeOnly_),
       seenStore(store ? std::move(store)
                       : std::make_unique<QSettings>(QStringLiteral("Savewright"),
@@ -49,7 +50,7 @@ Engine::Engine(Paths paths_, bool observeOnly_, QStringList extraProblems,
       currentVersion(UpdateChecker::currentVersion()),
       folders_([this](const QString& folder) { folderChanged(folder); }),
       logFolders_([this](const QString& folder) { folderChanged(folder); }) {
-    clock = [] { return Clock::now(); };
+    clock = clock_ ? std::move(clock_) : [] { return Clock::now(); };
     steadyMs = &TaskRunner::steadyMs;
     isReachable = [](const QString& a, Answer answer) {
         isReachableDefault(a, 3.0, std::move(answer));

@@ -43,8 +43,10 @@ class Engine : public QObject {
     };
 
     // `seenStore` remembers what was announced; by default the user's settings.
+    // `clock`, when given, is the engine's clock from its first moment (see `clock`).
     Engine(Paths paths, bool observeOnly, QStringList extraProblems = {},
-           std::unique_ptr<QSettings> seenStore = nullptr, QObject* parent = nullptr);
+           std::unique_ptr<QSettings> seenStore = nullptr,
+           std::function<Clock::time_point()> clock = {}, QObject* parent = nullptr);
     ~Engine() override;
 
     const Paths paths;

@@ -80,7 +80,7 @@ TEST_F(Faults, SupportFolderUnusableThenBack) {
 TEST_F(Faults, RefreshReadsOnlyLogsThatChanged) {
     writeConfig(kTask);
     const QString log = writeLog("T", clockNow.addSecs(-60), "SUCCESS");
-    const QDateTime hourAgo = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    const QDateTime hourAgo = clockNow.addSecs(-3600);
     setModified(log, hourAgo);
     setModified(repo.paths().logs(), hourAgo);
     auto e = makeEngine();
@@ -94,7 +94,7 @@ TEST_F(Faults, RefreshReadsOnlyLogsThatChanged) {
     setModified(repo.paths().logs(), hourAgo);
     e->refreshLogs();
     EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Success);
-    setModified(log, QDateTime::currentDateTimeUtc());
+    setModified(log, clockNow);
     e->refreshLogs();
     EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Failed);
 }

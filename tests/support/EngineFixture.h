@@ -24,10 +24,10 @@ class EngineFixture : public ::testing::Test {
     }
     std::unique_ptr<Engine> makeEngine(bool observeOnly = false, QStringList extra = {},
                                        std::optional<Paths> paths = std::nullopt) {
-        auto e =
-            std::make_unique<Engine>(paths.value_or(repo.paths()), observeOnly, extra, settings());
-        // Read by runs on their own threads too.
-        e->clock = [this] { return Clock::time_point(Clock::duration(clockTicks.load())); };
+        // The clock is read by runs on their own threads too.
+        auto e = std::make_unique<Engine>(
+            paths.value_or(repo.paths()), observeOnly, extra, settings(),
+            [this] { return Clock::time_point(Clock::duration(clockTicks.load())); });
         e->steadyMs = [this] { return steadyMs.load(); };
         e->volumePresent = [this](const QString& v, Engine::Answer answer) {
             answer(mounted.contains(v));
@@ -86,7 +86,8 @@ class EngineFixture : public ::testing::Test {
     }
 
     TempRepo repo;
-    QDateTime clockNow = QDateTime::currentDateTimeUtc();
+    // A fixed day, so that no test depends on when it runs.
+    QDateTime clockNow = QDateTime(QDate(2026, 6, 15), QTime(10, 0), Qt::UTC);
     std::atomic<Clock::rep> clockTicks{LogTime::fromDateTime(clockNow).time_since_epoch().count()};
     std::atomic<qint64> steadyMs{0};
     QSet<QString> mounted;
