@@ -111,6 +111,14 @@ class Engine : public QObject {
     // Whether a watched volume is present (mounted); may answer from any thread.
     AsyncCheck volumePresent;
     std::function<void(const QString&, UpdateChecker::Delivery)> fetchUpdate;
+    // Carries a task's run out away from the main thread: `run` does it,
+    // blocking, and `end` takes its result on the main thread. False when it
+    // cannot start. Tests keep both and end runs by hand.
+    using RunWork = std::function<TaskRunner::Result()>;
+    using RunEnd = std::function<void(const TaskRunner::Result&)>;
+    std::function<bool(const QString& task, RunWork run, RunEnd end)> startRun =
+        &Engine::runOnThread;
+    static bool runOnThread(const QString& task, RunWork run, RunEnd end);
     // Posts a push check (address, body); must return at once.
     std::function<void(const QString&, const QByteArray&)> sendPing;
 

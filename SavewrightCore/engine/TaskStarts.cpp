@@ -201,16 +201,15 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     task->progress = std::nullopt;
     task->transientError = std::nullopt;
     QPointer<Engine> engine(this);
-    const bool threaded = startDetached([runner, task, engine, dryRun, started]() mutable {
-        const TaskRunner::Result result = runner->run(started);
+    const bool threaded = startRun(
+        task->config.value().name, [runner, started] { return runner->run(started); },
         // The task and the runner are released on the main thread, with the completion.
-        postToMain([task = std::move(task), runner = std::move(runner), engine, dryRun, result] {
+        [task, runner, engine, dryRun](const TaskRunner::Result& result) {
             if (engine)
                 engine->finishRun(*task, dryRun, result);
             else
                 endRun(*task);
         });
-    });
     if (!threaded) {
         startedRuns_.removeLast(); // never runs, so nothing to stop or wait for
         endRun(*task);
@@ -220,6 +219,16 @@ void Engine::launch(const std::shared_ptr<TaskState>& task, bool dryRun) {
     }
     if (!dryRun) ping(task->config.value(), Ping::Event::Start);
     armTick(); // running: every second
+}
+
+bool Engine::runOnThread(const QString&, RunWork run, RunEnd end) {
+    return startDetached([run = std::move(run), end = std::move(end)]() mutable {
+        TaskRunner::Result result = run();
+        // Whatever the two hold is let go on the main thread, with the end.
+        postToMain([run = std::move(run), end = std::move(end), result = std::move(result)] {
+            end(result);
+        });
+    });
 }
 
 void Engine::ping(const TaskConfig& task, Ping::Event event, const QString& output) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include <sys/stat.h>
@@ -41,6 +42,7 @@ class EngineFixture : public ::testing::Test {
             answer(reachable);
         };
         e->mountVolume = [this](const Engine::MountTarget& t) { mounts.append(t.url); };
+        if (holdingRuns) holdRuns(*e);
         e->checkVolumes();
         e->refreshLogs();
         return e;
@@ -74,6 +76,35 @@ class EngineFixture : public ::testing::Test {
         utimbuf times{t, t};
         ::utime(file.toUtf8().constData(), &times);
     }
+    // Delivers what was posted to the main thread and what that posted in
+    // turn (a probe asks its volumes one after another), without waiting.
+    static void deliverPosted() {
+        for (int depth = 0; depth < 10; ++depth)
+            QCoreApplication::sendPostedEvents();
+    }
+    // Runs the engine starts wait here, in order, until a test ends them.
+    void holdRuns(Engine& e) {
+        e.startRun = [this](const QString& task, Engine::RunWork run, Engine::RunEnd end) {
+            heldRuns.append({task, std::move(run), std::move(end)});
+            return true;
+        };
+    }
+    // Ends the task's oldest held run: its script runs now, on this thread, or
+    // `result` stands for it. False when the task has no held run.
+    bool endRun(const char* name, std::optional<TaskRunner::Result> result = std::nullopt) {
+        for (qsizetype i = 0; i < heldRuns.size(); ++i) {
+            if (heldRuns[i].task != QString::fromUtf8(name)) continue;
+            HeldRun held = heldRuns.takeAt(i);
+            held.end(result ? *result : held.run());
+            return true;
+        }
+        return false;
+    }
+    bool holdsRun(const char* name) const {
+        return std::any_of(heldRuns.cbegin(), heldRuns.cend(),
+                           [&](const HeldRun& h) { return h.task == QString::fromUtf8(name); });
+    }
+
     // The machine awake: both clocks move.
     void advance(int seconds) {
         steadyMs += seconds * 1000LL;
@@ -85,6 +116,14 @@ class EngineFixture : public ::testing::Test {
         clockTicks = LogTime::fromDateTime(clockNow).time_since_epoch().count();
     }
 
+    struct HeldRun {
+        QString task;
+        Engine::RunWork run;
+        Engine::RunEnd end;
+    };
+    QList<HeldRun> heldRuns;
+    // Whether engines made from now on hold their runs (see holdRuns).
+    bool holdingRuns = false;
     TempRepo repo;
     // A fixed day, so that no test depends on when it runs.
     QDateTime clockNow = QDateTime(QDate(2026, 6, 15), QTime(10, 0), Qt::UTC);
