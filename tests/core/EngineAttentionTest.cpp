@@ -8,6 +8,7 @@ namespace {
 
 class Attention : public EngineFixture {
   protected:
+    void SetUp() override { holdingRuns = true; }
     std::unique_ptr<Engine> started() {
         auto e = makeEngine();
         e->onAlert = [this](const Alert& a) { alerts.append(a); };
@@ -93,7 +94,8 @@ TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
     auto e = started(); // both never ran: both start at once
     const auto f = task(*e, "F"), h = task(*e, "H");
     ASSERT_TRUE(h->running);
-    ASSERT_TRUE(waitUntil([&] { return f->failedRuns.value() == 1; }));
+    ASSERT_TRUE(finished(*e, "F"));
+    ASSERT_EQ(f->failedRuns.value(), 1);
     EXPECT_EQ(titles(), QStringList{QStringLiteral("F: Fehler | rsync: connection refused")});
     advance(61);
     e->refreshLogs();
@@ -106,7 +108,7 @@ TEST_F(Attention, ARealFailingRunAndARunThatHangs) {
     e->refreshLogs();
     EXPECT_TRUE(alerts.isEmpty()) << "once per run";
     release();
-    ASSERT_TRUE(waitUntil([&] { return !h->running; }));
+    ASSERT_TRUE(finished(*e, "H"));
     e->shutdown();
     EXPECT_TRUE(e->waitForRuns(10000));
 }
@@ -142,7 +144,7 @@ TEST_F(Attention, HungNoticeComesSecondsAfterAShortLimit) {
     e->refreshLogs();
     EXPECT_EQ(titles(), QStringList{QStringLiteral("H läuft seit 7 Sek. | länger als 0,1 Min.")});
     release();
-    ASSERT_TRUE(waitUntil([&] { return !h->running; }));
+    ASSERT_TRUE(finished(*e, "H"));
     e->shutdown();
     EXPECT_TRUE(e->waitForRuns(10000));
 }
@@ -208,7 +210,8 @@ TEST_F(Attention, ATaskHeldByAnEarlierRunIsNeverSilentForLong) {
         [&] { return TaskRunner::earlierRunAlive(QStringLiteral("F"), repo.paths().logs()); }));
     auto e = started(); // due at once, and held
     const auto f = task(*e, "F");
-    ASSERT_TRUE(waitUntil([&] { return f->transientError.value().has_value() && !f->running; }));
+    ASSERT_TRUE(finished(*e, "F"));
+    ASSERT_TRUE(f->transientError.value().has_value());
     titles(); // the start-up summary of a never-run task, if any
     advance(4 * 60);
     e->refreshLogs();
@@ -250,7 +253,8 @@ TEST_F(Attention, ADryRunHandsItsOutputOver) {
         shown = output;
     };
     e->runNow(task(*e, "D"), true);
-    ASSERT_TRUE(waitUntil([&] { return shown.has_value(); }));
+    ASSERT_TRUE(finished(*e, "D"));
+    ASSERT_TRUE(shown.has_value());
     EXPECT_EQ(*shown, u"would: --dry-run -a src dst\n");
 }
 
@@ -268,10 +272,9 @@ TEST_F(Attention, TheStartWaitsForTheRunsDueThen) {
     EXPECT_EQ(titles(), QStringList{QStringLiteral(
                             "Ext: überfällig | letzte erfolgreiche Sicherung vor 4 Tagen")});
     const auto ok = task(*e, "Ok"), bad = task(*e, "Bad");
-    ASSERT_TRUE(waitUntil([&] {
-        return bad->failedRuns.value() == 1 && !ok->running &&
-               ok->summary.value().lastSuccess > clockNow.addSecs(-60);
-    }));
+    ASSERT_TRUE(finished(*e, "Ok") && finished(*e, "Bad"));
+    EXPECT_EQ(bad->failedRuns.value(), 1);
+    EXPECT_GT(ok->summary.value().lastSuccess, clockNow.addSecs(-60));
     QStringList told = titles();
     told.sort();
     EXPECT_EQ(told, (QStringList{QStringLiteral("Bad: Fehler | rsync: connection refused"),

@@ -20,12 +20,6 @@ class Starts : public EngineFixture {
                     "touch \"$PWD/../started\"\n"
                     "while [ ! -e \"$PWD/../release\" ]; do sleep 0.05; done\n");
     }
-    // Ends the task's run: a held one here and now, a real one when it ends.
-    bool finished(Engine& e, const char* name) {
-        deliverPosted(); // answers of volumes already given
-        if (holdsRun(name)) return endRun(name) && !task(e, name)->running;
-        return waitUntil([&] { return !task(e, name)->running; });
-    }
 };
 
 } // namespace

@@ -100,6 +100,12 @@ class EngineFixture : public ::testing::Test {
         }
         return false;
     }
+    // Ends the task's run: a held one here and now, a real one when it ends.
+    bool finished(Engine& e, const char* name) {
+        deliverPosted(); // answers of volumes already given
+        if (holdsRun(name)) return endRun(name) && !task(e, name)->running;
+        return waitUntil([&] { return !task(e, name)->running; });
+    }
     bool holdsRun(const char* name) const {
         return std::any_of(heldRuns.cbegin(), heldRuns.cend(),
                            [&](const HeldRun& h) { return h.task == QString::fromUtf8(name); });
