@@ -1,9 +1,10 @@
 #include "AppConfig.h"
 
-#include "Paths.h"
 #include "base/Language.h"
 #include "base/Text.h"
 #include "platform/PosixFile.h"
+
+#include <QDir>
 
 #include <QStringDecoder>
 
@@ -72,6 +73,13 @@ QString AppConfig::crLfWarning() {
 }
 
 namespace {
+
+// "~" or "~/…" below HOME; any other path as it stands.
+QString expandHome(const QString& path) {
+    if (path == u"~") return QDir::homePath();
+    if (path.startsWith(u"~/")) return QDir::homePath() + path.mid(1);
+    return path;
+}
 
 constexpr qsizetype kLongestNameAndScript = 422;
 constexpr double kWeeklyWarnHours = 170.0;
@@ -242,9 +250,8 @@ AppConfig AppConfig::fromDocument(const TOMLDocument& doc) {
         readString(*general, u"metrics_file", config.metricsFile);
         readString(*general, u"repo", config.repo);
         readString(*general, u"language", config.language);
-        if (!config.repo.isEmpty()) config.repo = Paths::expandHome(config.repo);
-        if (!config.metricsFile.isEmpty())
-            config.metricsFile = Paths::expandHome(config.metricsFile);
+        if (!config.repo.isEmpty()) config.repo = expandHome(config.repo);
+        if (!config.metricsFile.isEmpty()) config.metricsFile = expandHome(config.metricsFile);
     }
     const QList<TOMLTable> entries = doc.arrays.value(QStringLiteral("task"));
     for (qsizetype i = 0; i < entries.size(); ++i)

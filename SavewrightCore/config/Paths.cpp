@@ -141,12 +141,6 @@ bool trusted(const QString& folder) {
 
 } // namespace
 
-QString Paths::expandHome(const QString& path) {
-    if (path == u"~") return QDir::homePath();
-    if (path.startsWith(u"~/")) return QDir::homePath() + path.mid(1);
-    return path;
-}
-
 Paths Paths::resolve(const QStringList& arguments, const QString& executable) {
     auto support = CommandLine::value(arguments, QStringLiteral("--support"));
     const QString appSupport = support ? CommandLine::absolute(*support) : defaultAppSupport();

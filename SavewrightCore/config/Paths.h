@@ -26,8 +26,6 @@ struct Paths {
 
     // `arguments` includes the program path at index 0; `executable` is that path.
     static Paths resolve(const QStringList& arguments, const QString& executable);
-    // "~" or "~/…" below HOME; any other path as it stands.
-    static QString expandHome(const QString& path);
     // --repo, else `[general] repo` of the support folder's config.toml, else
     // the nearest trusted folder above the program with a Scripts folder, else
     // the default.
