@@ -1,6 +1,6 @@
 #include "Network.h"
 
-#include "UpdateChecker.h"
+#include "BuildInfo.h"
 
 #include <QCoreApplication>
 #include <QNetworkRequest>
@@ -34,7 +34,7 @@ QNetworkRequest request(const QUrl& url, int timeoutMs) {
     r.setMaximumRedirectsAllowed(kMostRedirects);
     r.setTransferTimeout(timeoutMs);
     r.setHeader(QNetworkRequest::UserAgentHeader,
-                QStringLiteral("Savewright/") + UpdateChecker::currentVersion());
+                QStringLiteral("Savewright/") + BuildInfo::version());
     return r;
 }
 
