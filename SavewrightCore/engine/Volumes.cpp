@@ -8,19 +8,12 @@
 #include "platform/Mounts.h"
 #include "platform/PosixFile.h"
 #include "platform/Spawn.h"
+#include "platform/Tcp.h"
 
 #include <QFileInfo>
 #include <QPointer>
 #include <QThread>
 #include <QUrl>
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -45,32 +38,6 @@ std::function<void(bool)> answerOnceWithin(double timeoutSeconds, Engine::Answer
 void answerWithin(double timeoutSeconds, std::function<bool()> work, Engine::Answer answer) {
     const auto deliver = answerOnceWithin(timeoutSeconds, std::move(answer));
     if (!startDetached([deliver, work = std::move(work)] { deliver(work()); })) deliver(false);
-}
-
-bool connects(const QByteArray& host, int port, double timeoutSeconds) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &found) != 0)
-        return false;
-    bool ok = false;
-    for (addrinfo* a = found; a && !ok; a = a->ai_next) {
-        const PosixFile::UniqueFd socket(
-            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
-        if (!socket) continue;
-        const int fd = socket.get();
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-            ok = true;
-        } else if (errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            int error = 0;
-            socklen_t length = sizeof error;
-            ok = ::poll(&p, 1, static_cast<int>(timeoutSeconds * 1000)) == 1 &&
-                 ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-        }
-    }
-    ::freeaddrinfo(found);
-    return ok;
 }
 
 } // namespace
@@ -105,12 +72,7 @@ namespace {
 bool lists(const QString& path, bool mustBePresent) {
     // The mount-point test is a stat() of the volume: a dead server hangs it too.
     if (mustBePresent && !Mounts::isPresent(path)) return false;
-    DIR* dir = ::opendir(PosixFile::encodePath(path).constData());
-    if (!dir) return false;
-    while (::readdir(dir)) {
-    }
-    ::closedir(dir);
-    return true;
+    return PosixFile::readsThrough(path);
 }
 
 } // namespace
@@ -122,7 +84,7 @@ void Engine::isReachableDefault(const QString& address, double timeoutSeconds, A
     const QByteArray host = url.host(QUrl::FullyEncoded).toUtf8();
     answerWithin(
         timeoutSeconds,
-        [host, port, timeoutSeconds] { return connects(host, port, timeoutSeconds); },
+        [host, port, timeoutSeconds] { return Tcp::connects(host, port, timeoutSeconds); },
         std::move(answer));
 }
 

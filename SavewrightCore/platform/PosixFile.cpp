@@ -62,17 +62,33 @@ UniqueFd openFolder(const QString& path) {
     return UniqueFd(::open(encodePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep) {
-    QStringList out;
+namespace {
+
+// Calls `each` with every raw name but "." and ".."; false when the folder
+// cannot be opened.
+bool eachName(const QString& folder, const std::function<void(const char*)>& each) {
     DIR* dir = ::opendir(encodePath(folder).constData());
-    if (!dir) return out;
+    if (!dir) return false;
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);
-        if (name == "." || name == ".." || (keep && !keep(name))) continue;
-        out.append(QFile::decodeName(e->d_name));
+        if (name != "." && name != "..") each(e->d_name);
     }
     ::closedir(dir);
+    return true;
+}
+
+} // namespace
+
+QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep) {
+    QStringList out;
+    eachName(folder, [&](const char* name) {
+        if (!keep || keep(name)) out.append(QFile::decodeName(name));
+    });
     return out;
+}
+
+bool readsThrough(const QString& folder) {
+    return eachName(folder, [](const char*) {});
 }
 
 std::optional<FolderAccess> folderAccess(const QString& path) {
@@ -154,6 +170,14 @@ Created createWith(const QString& path, QByteArrayView bytes) {
         ::unlink(target.constData());
     }
     return made;
+}
+
+UniqueFd openExisting(const QString& path) {
+    return UniqueFd(::open(encodePath(path).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+}
+
+int remove(const QString& path) {
+    return ::unlink(encodePath(path).constData()) == 0 ? 0 : errno;
 }
 
 int replace(const QString& path, QByteArrayView bytes) {

@@ -65,6 +65,12 @@ struct Created {
 };
 Created createWith(const QString& path, QByteArrayView bytes);
 
+// Opens an existing file for reading and writing (never makes one, never
+// follows a link); not valid when it cannot.
+UniqueFd openExisting(const QString& path);
+// Removes a file's name; errno or 0.
+int remove(const QString& path);
+
 // Replaces `path` as a whole (a temp file beside it, then a rename), so a
 // reader sees the old content or the new, never a part; errno or 0.
 int replace(const QString& path, QByteArrayView bytes);
@@ -83,6 +89,9 @@ UniqueFd openFolder(const QString& path);
 // The names in a folder, "." and ".." left out; `keep`, given each raw name,
 // picks which are decoded at all. Empty when the folder cannot be read.
 QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep = {});
+// Reads a folder's names to the end (a look that a dead server hangs); false
+// when it cannot be opened.
+bool readsThrough(const QString& folder);
 // Who owns a folder and whether anybody else may write to it; absent when the
 // path is no folder or cannot be looked at (links are followed).
 struct FolderAccess {

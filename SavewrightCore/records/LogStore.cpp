@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -151,8 +150,7 @@ LogStore::Opened LogStore::open(const QString& taskName, const QString& safeName
 
 bool LogStore::finalize(const QString& file, const LogStats& stats, bool success,
                         Clock::time_point finished) {
-    const PosixFile::UniqueFd fd(
-        ::open(PosixFile::encodePath(file).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    const PosixFile::UniqueFd fd = PosixFile::openExisting(file);
     return fd && finalize(fd.get(), stats, success, finished);
 }
 
@@ -189,7 +187,7 @@ void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spar
     const bool hasSpared = others.removeAll(spared) > 0;
     keep = std::max<qint64>(keep, 1) - (hasSpared ? 1 : 0);
     for (qsizetype i = keep; i < others.size(); ++i)
-        ::unlink(PosixFile::encodePath(others[i]).constData());
+        PosixFile::remove(others[i]);
     // Another finalize of the same safe name (a twin task, another copy) may be
     // writing its temp file right now: only ones untouched for long are leftovers.
     const qint64 staleBefore = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -201,7 +199,7 @@ void LogStore::cleanup(const QString& safeName, qint64 keep, const QString& spar
             continue;
         const QString path = directory + u'/' + n;
         const auto st = PosixFile::stamp(path);
-        if (st && st->mtimeNs < staleBefore) ::unlink(PosixFile::encodePath(path).constData());
+        if (st && st->mtimeNs < staleBefore) PosixFile::remove(path);
     }
 }
 
