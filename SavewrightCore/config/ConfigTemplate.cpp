@@ -7,9 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace ConfigTemplate {
 
 QByteArray text() {
@@ -68,13 +65,10 @@ QByteArray text() {
 
 int create(const QString& path) {
     if (!QDir().mkpath(QFileInfo(path).path())) return EACCES;
-    PosixFile::UniqueFd fd(::open(PosixFile::encodePath(path).constData(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!fd) return errno;
-    const bool written = PosixFile::writeAll(fd.get(), text());
-    const int error = written ? 0 : errno;
-    if (!fd.reset() || !written) return error ? error : EIO;
-    return 0;
+    // Whole or not at all: a half template would be a broken config.toml.
+    PosixFile::Created made = PosixFile::createWith(path, text());
+    if (made.error) return made.error;
+    return made.fd.reset() ? 0 : (errno ? errno : EIO);
 }
 
 } // namespace ConfigTemplate
