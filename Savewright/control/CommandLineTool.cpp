@@ -100,9 +100,7 @@ QJsonObject fromLogs(const Paths& paths) {
 
 // The running copy's report, when one answers.
 QJsonObject liveReport() {
-    const QDBusMessage live = call([](ControlProxy& copy) { return copy.Status(); });
-    if (live.type() != QDBusMessage::ReplyMessage || live.arguments().isEmpty()) return {};
-    return QJsonDocument::fromJson(live.arguments().constFirst().toString().toUtf8()).object();
+    return ControlService::reportIn(call([](ControlProxy& copy) { return copy.Status(); }));
 }
 
 // Said whenever the running copy works on another repository than this command.

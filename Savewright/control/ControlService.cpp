@@ -23,10 +23,8 @@ bool ownerWorks(QDBusConnection& bus) {
     if (!bus.interface()->isServiceRegistered(ControlService::kService)) return false;
     const QDBusMessage reply = ControlService::callOwner(
         bus, kOwnerAnswerMs, [](ControlProxy& copy) { return copy.Status(); });
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return true;
-    const QJsonObject report =
-        QJsonDocument::fromJson(reply.arguments().constFirst().toString().toUtf8()).object();
-    return !report.value(u"observeOnly").toBool();
+    const QJsonObject report = ControlService::reportIn(reply);
+    return report.isEmpty() || !report.value(u"observeOnly").toBool();
 }
 
 } // namespace
@@ -39,6 +37,11 @@ ControlService::callOwner(QDBusConnection bus, int timeoutMs,
     QDBusPendingCall call = method(copy);
     call.waitForFinished();
     return call.reply();
+}
+
+QJsonObject ControlService::reportIn(const QDBusMessage& reply) {
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return {};
+    return QJsonDocument::fromJson(reply.arguments().constFirst().toString().toUtf8()).object();
 }
 
 ControlService::ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent)

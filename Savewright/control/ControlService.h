@@ -30,6 +30,8 @@ class ControlService : public QObject, protected QDBusContext {
     // the interface file, waiting at most `timeoutMs`; the reply or the error.
     static QDBusMessage callOwner(QDBusConnection bus, int timeoutMs,
                                   const std::function<QDBusPendingCall(ControlProxy&)>& method);
+    // The report a reply to Status carries; empty when it is no such reply.
+    static QJsonObject reportIn(const QDBusMessage& reply);
 
     // Without `showPanel` (a copy without a display) ShowPanel is refused.
     ControlService(Engine* engine, std::function<void()> showPanel, QObject* parent = nullptr);
