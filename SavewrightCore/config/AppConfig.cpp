@@ -5,7 +5,6 @@
 #include "platform/PosixFile.h"
 
 #include <QDir>
-
 #include <QStringDecoder>
 
 #include <algorithm>
