@@ -89,26 +89,21 @@ class EngineFixture : public ::testing::Test {
             return true;
         };
     }
-    // Ends the task's oldest held run: its script runs now, on this thread, or
-    // `result` stands for it. False when the task has no held run.
-    bool endRun(const char* name, std::optional<TaskRunner::Result> result = std::nullopt) {
-        for (qsizetype i = 0; i < heldRuns.size(); ++i) {
-            if (heldRuns[i].task != QString::fromUtf8(name)) continue;
-            HeldRun held = heldRuns.takeAt(i);
-            held.end(result ? *result : held.run());
-            return true;
-        }
-        return false;
-    }
-    // Ends the task's run: a held one here and now, a real one when it ends.
+    // Ends the task's run: its oldest held one here and now, its script run on
+    // this thread; a real one when it ends.
     bool finished(Engine& e, const char* name) {
         deliverPosted(); // answers of volumes already given
-        if (holdsRun(name)) return endRun(name) && !task(e, name)->running;
-        return waitUntil([&] { return !task(e, name)->running; });
-    }
-    bool holdsRun(const char* name) const {
-        return std::any_of(heldRuns.cbegin(), heldRuns.cend(),
-                           [&](const HeldRun& h) { return h.task == QString::fromUtf8(name); });
+        const auto held = std::find_if(heldRuns.begin(), heldRuns.end(), [&](const HeldRun& h) {
+            return h.task == QString::fromUtf8(name);
+        });
+        if (held != heldRuns.end()) {
+            HeldRun run = std::move(*held);
+            heldRuns.erase(held);
+            run.end(run.run());
+        } else if (!waitUntil([&] { return !task(e, name)->running; })) {
+            return false;
+        }
+        return !task(e, name)->running;
     }
 
     // The machine awake: both clocks move.
