@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMetaObject>
 #include <QTimer>
 
 #include <atomic>
@@ -13,10 +12,11 @@
 #include <memory>
 #include <utility>
 
-template <typename F> void postToMain(F&& work) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::forward<F>(work),
-                              Qt::QueuedConnection);
-}
+void postToMain(std::function<void()> work);
+
+// Runs, on the main thread and at once, what was posted before the call; the
+// event loop calls it, and tests that deliver without a loop.
+void runPostedToMain();
 
 // For values that only the latest of counts (a run's progress): a report made
 // while one is on its way only replaces the value, so a flood posts little, and

@@ -3,6 +3,7 @@
 
 #include "EventLoop.h"
 #include "TempRepo.h"
+#include "base/MainThread.h"
 #include "engine/Engine.h"
 
 #include <gtest/gtest.h>
@@ -79,8 +80,10 @@ class EngineFixture : public ::testing::Test {
     // Delivers what was posted to the main thread and what that posted in
     // turn (a probe asks its volumes one after another), without waiting.
     static void deliverPosted() {
-        for (int depth = 0; depth < 10; ++depth)
+        for (int depth = 0; depth < 10; ++depth) {
+            runPostedToMain();
             QCoreApplication::sendPostedEvents();
+        }
     }
     // Runs the engine starts wait here, in order, until a test ends them.
     void holdRuns(Engine& e) {
