@@ -2,13 +2,13 @@
 // on a bus of the test's own: logind says the machine woke, NetworkManager that
 // the network is back.
 #include "shell/SystemWatch.h"
+#include "support/Child.h"
 #include "support/EngineFixture.h"
 #include "support/PrivateBus.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QProcess>
 
 #include <algorithm>
 
@@ -18,28 +18,19 @@ const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
 bool haveDbusmock() {
-    QProcess p;
-    p.start(kPython, {QStringLiteral("-c"), QStringLiteral("import dbusmock")});
-    return p.waitForFinished() && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return Child::run(kPython, {QStringLiteral("-c"), QStringLiteral("import dbusmock")}) == 0;
 }
 
 class SystemService {
   public:
-    SystemService(const QString& busAddress, const char* name) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), busAddress);
-        process_.setProcessEnvironment(env);
-        process_.start(kPython, {QStringLiteral("-m"), QStringLiteral("dbusmock"),
-                                 QStringLiteral("--system"), QStringLiteral("--template"),
-                                 QString::fromUtf8(name)});
-    }
-    ~SystemService() {
-        process_.kill();
-        process_.waitForFinished();
-    }
+    SystemService(const QString& busAddress, const char* name)
+        : process_(kPython,
+                   {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
+                    QStringLiteral("--template"), QString::fromUtf8(name)},
+                   ChildSetup::adding({{"DBUS_SYSTEM_BUS_ADDRESS", busAddress.toUtf8()}})) {}
 
   private:
-    QProcess process_;
+    Child process_;
 };
 
 class SystemBus : public EngineFixture {

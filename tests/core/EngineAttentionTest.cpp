@@ -1,8 +1,7 @@
 // When a backup needs the person: failures, overdue spells, recoveries and runs
 // that hang, each told once, with a summary after a start and memory across restarts.
+#include "support/Child.h"
 #include "support/EngineFixture.h"
-
-#include <QProcess>
 
 namespace {
 
@@ -198,14 +197,12 @@ TEST_F(Attention, ATaskHeldByAnEarlierRunIsNeverSilentForLong) {
     writeConfig("[[task]]\nname = 'F'\ntype = 'scheduled'\nscript = 'f.sh'\n"
                 "interval_minutes = 5\n");
     repo.script(QStringLiteral("f.sh"), "echo ok\n");
-    QProcess leftover;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SAVEWRIGHT_TASK"), QStringLiteral("F"));
-    env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.paths().logs());
-    leftover.setProcessEnvironment(env);
-    leftover.start(QStringLiteral("setsid"), {QStringLiteral("/bin/bash"), QStringLiteral("-c"),
-                                              QStringLiteral("sleep 30; :")});
-    ASSERT_TRUE(leftover.waitForStarted());
+    Child leftover(
+        QStringLiteral("setsid"),
+        {QStringLiteral("/bin/bash"), QStringLiteral("-c"), QStringLiteral("sleep 30; :")},
+        ChildSetup::adding(
+            {{"SAVEWRIGHT_TASK", "F"}, {"SAVEWRIGHT_LOGS", repo.paths().logs().toUtf8()}}));
+    ASSERT_TRUE(leftover.started());
     ASSERT_TRUE(waitUntil(
         [&] { return TaskRunner::earlierRunAlive(QStringLiteral("F"), repo.paths().logs()); }));
     auto e = started(); // due at once, and held
@@ -224,8 +221,6 @@ TEST_F(Attention, ATaskHeldByAnEarlierRunIsNeverSilentForLong) {
     advance(10 * 60);
     e->refreshLogs();
     EXPECT_TRUE(titles().isEmpty()) << "once per spell";
-    leftover.kill();
-    leftover.waitForFinished();
 }
 
 TEST_F(Attention, ObserveOnlyAndSwitchedOffTellNothing) {

@@ -1,8 +1,7 @@
 #include "support/EngineFixture.h"
 
 #include "base/MainThread.h"
-
-#include <QProcess>
+#include "support/Child.h"
 
 #include <thread>
 
@@ -226,21 +225,20 @@ TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     writeConfig("[[task]]\nname = 'Fotos NAS'\ntype = 'scheduled'\nscript = 'quick.sh'\n");
     // What a run of a copy that was killed left behind: its script, in a group
     // of its own as the runner starts it, and an agent that script started.
-    QProcess leftover, agent, elsewhere;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("SAVEWRIGHT_TASK"), QStringLiteral("Fotos_NAS"));
-    // The same task name writing to another repository's logs is another task.
-    env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.root() + QStringLiteral("/other/logs"));
     const QStringList script{QStringLiteral("/bin/bash"), QStringLiteral("-c"),
                              QStringLiteral("sleep 30; :")};
-    elsewhere.setProcessEnvironment(env);
-    elsewhere.start(QStringLiteral("setsid"), script);
-    env.insert(QStringLiteral("SAVEWRIGHT_LOGS"), repo.paths().logs());
-    leftover.setProcessEnvironment(env);
-    leftover.start(QStringLiteral("setsid"), script);
-    agent.setProcessEnvironment(env);
-    agent.start(QStringLiteral("setsid"), {QStringLiteral("/bin/sleep"), QStringLiteral("30")});
-    ASSERT_TRUE(leftover.waitForStarted() && elsewhere.waitForStarted() && agent.waitForStarted());
+    const QByteArray logs = repo.paths().logs().toUtf8();
+    // The same task name writing to another repository's logs is another task.
+    const Child elsewhere(
+        QStringLiteral("setsid"), script,
+        ChildSetup::adding({{"SAVEWRIGHT_TASK", "Fotos_NAS"},
+                            {"SAVEWRIGHT_LOGS", repo.root().toUtf8() + "/other/logs"}}));
+    const ChildSetup here =
+        ChildSetup::adding({{"SAVEWRIGHT_TASK", "Fotos_NAS"}, {"SAVEWRIGHT_LOGS", logs}});
+    Child leftover(QStringLiteral("setsid"), script, here);
+    const Child agent(QStringLiteral("setsid"),
+                      {QStringLiteral("/bin/sleep"), QStringLiteral("30")}, here);
+    ASSERT_TRUE(leftover.started() && elsewhere.started() && agent.started());
     auto e = makeEngine();
     const auto t = task(*e, "Fotos NAS");
     ASSERT_TRUE(waitUntil([&] {
@@ -255,7 +253,6 @@ TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     e->startReady();
     EXPECT_FALSE(t->running) << "tried again in a minute, not in a loop";
     leftover.kill();
-    leftover.waitForFinished();
     advance(61);
     e->refreshLogs();
     e->startReady();
@@ -263,10 +260,6 @@ TEST_F(Starts, NoStartBesideALiveProcessOfAnEarlierRun) {
     ASSERT_TRUE(finished(*e, "Fotos NAS"));
     EXPECT_EQ(t->summary.value().latestStatus, LogStatus::Success)
         << "once the script is gone; the agent it left holds nothing";
-    for (QProcess* p : {&agent, &elsewhere}) {
-        p->kill();
-        p->waitForFinished();
-    }
 }
 
 TEST_F(Starts, ALogThatCannotBeWrittenShowsOnTheRow) {

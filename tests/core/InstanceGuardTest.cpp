@@ -2,10 +2,10 @@
 // and the real process table with stand-ins under the program's name.
 #include "engine/InstanceGuards.h"
 #include "platform/ProcessTable.h"
+#include "support/Child.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -79,16 +79,13 @@ TEST(InstanceGuards, ReadsUsersFoldersAndArgumentsFromTheProcessTable) {
     ASSERT_TRUE(QFile::link(QStringLiteral(SAVEWRIGHT_SLEEPER), program));
     const QString home1 = dir.filePath(QStringLiteral("home1"));
     const QString home2 = dir.filePath(QStringLiteral("home2"));
-    std::vector<std::unique_ptr<QProcess>> copies;
+    std::vector<std::unique_ptr<Child>> copies;
     const auto start = [&](const QString& home, const QStringList& arguments) {
-        auto p = std::make_unique<QProcess>();
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("HOME"), home);
-        p->setProcessEnvironment(env);
-        p->setWorkingDirectory(dir.path());
-        p->start(program, arguments);
-        EXPECT_TRUE(p->waitForStarted());
-        copies.push_back(std::move(p));
+        ChildSetup setup;
+        setup.environment = QList<QByteArray>{"HOME=" + home.toUtf8()};
+        setup.workingDirectory = dir.path();
+        copies.push_back(std::make_unique<Child>(program, arguments, setup));
+        EXPECT_TRUE(copies.back()->started());
     };
     const auto support = [](const QString& home) {
         return home + QStringLiteral("/.local/share/Ferrymat");
@@ -106,13 +103,12 @@ TEST(InstanceGuards, ReadsUsersFoldersAndArgumentsFromTheProcessTable) {
 
     bool found = false;
     for (const ProcessEntry& p : InstanceGuards::processes()) {
-        if (p.pid != copies.front()->processId()) continue;
+        if (p.pid != copies.front()->pid()) continue;
         found = true;
         EXPECT_EQ(p.uid, ::getuid());
         EXPECT_EQ(p.supportFolder, support(home1));
     }
     EXPECT_TRUE(found);
-    for (auto& p : copies)
-        p->kill(), p->waitForFinished();
+    copies.clear();
     EXPECT_FALSE(InstanceGuards::otherWorkingCopyRunning(support(home1)));
 }

@@ -1,11 +1,11 @@
 // Volumes as Linux mounts them: real tmpfs mounts, gvfs share folders, the
 // mount commands, and a file system whose every look hangs.
 #include "platform/Mounts.h"
+#include "support/Child.h"
 #include "support/EngineFixture.h"
 #include "support/HangingFolder.h"
 #include "support/PrivateBus.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -153,12 +153,11 @@ TEST_F(RealVolumes, AShareMountedThroughGioCountsAsPresent) {
         GTEST_SKIP() << "gvfs with its archive backend and FUSE is not installed";
     // gvfs's archive backend mounts a local .tar as a share: no server needed.
     repo.write(QStringLiteral("content/foto.txt"), "Urlaub\n");
-    QProcess tar;
-    tar.start(QStringLiteral("tar"),
-              {QStringLiteral("-C"), repo.root() + QStringLiteral("/content"),
-               QStringLiteral("-cf"), repo.root() + QStringLiteral("/a.tar"),
-               QStringLiteral("foto.txt")});
-    ASSERT_TRUE(tar.waitForFinished() && tar.exitCode() == 0);
+    ASSERT_EQ(Child::run(QStringLiteral("tar"),
+                         {QStringLiteral("-C"), repo.root() + QStringLiteral("/content"),
+                          QStringLiteral("-cf"), repo.root() + QStringLiteral("/a.tar"),
+                          QStringLiteral("foto.txt")}),
+              0);
     const QString runtime = repo.root() + QStringLiteral("/run");
     QDir().mkpath(runtime);
     QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

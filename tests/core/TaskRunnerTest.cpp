@@ -1,11 +1,10 @@
 #include "execution/TaskRunner.h"
 #include "execution/OutputPump.h"
 #include "platform/ProcessTable.h"
+#include "support/Child.h"
 #include "support/TempRepo.h"
 
 #include <QDir>
-#include <QProcess>
-
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -295,9 +294,9 @@ TEST_F(Runner, AFullDiskStillTellsHowTheRunEnded) {
     const QString logs = repo.paths().logs();
     QDir().mkpath(logs);
     if (::geteuid() != 0 ||
-        QProcess::execute(QStringLiteral("mount"),
-                          {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                           QStringLiteral("size=64k"), QStringLiteral("tmpfs"), logs}) != 0)
+        Child::run(QStringLiteral("mount"),
+                   {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                    QStringLiteral("size=64k"), QStringLiteral("tmpfs"), logs}) != 0)
         GTEST_SKIP() << "needs a small tmpfs (root)";
     // Fills the disk to the last byte, so no trailer fits.
     repo.script(QStringLiteral("fill.sh"), "head -c 300000 /dev/zero | tr '\\0' x; exit \"$1\"\n");
@@ -311,7 +310,7 @@ TEST_F(Runner, AFullDiskStillTellsHowTheRunEnded) {
         for (const QString& f : logFiles())
             QFile::remove(logs + u'/' + f);
     }
-    QProcess::execute(QStringLiteral("umount"), {logs});
+    Child::run(QStringLiteral("umount"), {logs});
 }
 
 TEST_F(Runner, FinalizeWorksOnTheLogItCreatedNotOnALinkSwappedIn) {

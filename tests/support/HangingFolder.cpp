@@ -15,15 +15,14 @@ bool listedAsMount(const QString& folder) {
 
 HangingFolder::HangingFolder(const QString& helper, QString folder) : folder_(std::move(folder)) {
     QDir().mkpath(folder_);
-    fs_.start(helper, {folder_});
-    mounted_ = fs_.waitForStarted() && waitUntil([&] { return listedAsMount(folder_); }, 5000);
+    fs_ = std::make_unique<Child>(helper, QStringList{folder_});
+    mounted_ = fs_->started() && waitUntil([&] { return listedAsMount(folder_); }, 5000);
     if (!mounted_) release();
 }
 
 void HangingFolder::release() {
-    if (fs_.state() == QProcess::NotRunning) return;
-    fs_.kill();
-    fs_.waitForFinished();
+    if (!fs_) return;
+    fs_.reset();
     ::umount2(folder_.toUtf8().constData(), MNT_DETACH);
     mounted_ = false;
 }

@@ -3,8 +3,11 @@
 // hangfs helper mounted on it until release() (SIGKILL to the helper makes every
 // look that waits fail at once).
 
-#include <QProcess>
+#include "Child.h"
+
 #include <QString>
+
+#include <memory>
 
 // Whether `folder` is in the mount table, read without looking at the folder.
 bool listedAsMount(const QString& folder);
@@ -19,6 +22,6 @@ class HangingFolder {
 
   private:
     QString folder_;
-    QProcess fs_;
+    std::unique_ptr<Child> fs_;
     bool mounted_ = false;
 };

@@ -1,16 +1,16 @@
 #pragma once
 // A session bus of the test's own (dbus-daemon), gone with the object.
 
-#include <QProcess>
+#include "Child.h"
+
 #include <QString>
 
 class PrivateBus {
   public:
     PrivateBus();
-    ~PrivateBus();
     bool ok() const { return !address.isEmpty(); }
     QString address;
 
   private:
-    QProcess daemon_;
+    Child daemon_;
 };

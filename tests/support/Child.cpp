@@ -1,0 +1,85 @@
+#include "Child.h"
+
+#include "platform/Spawn.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+Child::Child(const QString& program, const QStringList& arguments, const ChildSetup& setup) {
+    const QString path =
+        program.startsWith(u'/') ? program : QStandardPaths::findExecutable(program);
+    if (path.isEmpty()) return;
+    output_ = ::memfd_create("child-output", MFD_CLOEXEC);
+    Spawn::Options o;
+    o.program = QFile::encodeName(path);
+    for (const QString& a : arguments)
+        o.arguments.append(a.toUtf8());
+    o.workingDirectory = QFile::encodeName(setup.workingDirectory);
+    o.stdoutFd = output_;
+    o.stderrFd = STDERR_FILENO; // a test's failure shows what the child said
+    o.environment =
+        setup.environment ? *setup.environment : Spawn::environmentWith(setup.variables);
+    const Spawn::Started s = Spawn::start(o);
+    if (s.error == 0) pid_ = s.pid;
+}
+
+Child::~Child() {
+    kill();
+    if (output_ >= 0) ::close(output_);
+}
+
+std::optional<int> Child::wait(int timeoutMs) {
+    if (status_ || !started()) return status_;
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        int raw = 0;
+        if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
+            status_ = WIFSIGNALED(raw) ? WTERMSIG(raw) : WEXITSTATUS(raw);
+            return status_;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (timer.elapsed() < timeoutMs);
+    return std::nullopt;
+}
+
+void Child::kill() {
+    if (!started() || status_) return;
+    ::kill(pid_, SIGKILL);
+    wait();
+}
+
+QByteArray Child::output() const {
+    struct stat st {};
+    if (output_ < 0 || ::fstat(output_, &st) != 0) return {};
+    QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
+    const ssize_t n = ::pread(output_, bytes.data(), static_cast<size_t>(bytes.size()), 0);
+    bytes.truncate(n < 0 ? 0 : static_cast<qsizetype>(n));
+    return bytes;
+}
+
+QByteArray Child::firstLine(int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        const QByteArray out = output();
+        const qsizetype end = out.indexOf('\n');
+        if (end >= 0) return out.left(end);
+        if (timer.elapsed() > timeoutMs || wait(0)) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+int Child::run(const QString& program, const QStringList& arguments, const ChildSetup& setup) {
+    Child child(program, arguments, setup);
+    if (!child.started()) return -1;
+    return child.wait(120000).value_or(-1);
+}
