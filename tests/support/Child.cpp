@@ -24,7 +24,10 @@ Child::Child(const QString& program, const QStringList& arguments, const ChildSe
         o.arguments.append(a.toUtf8());
     o.workingDirectory = QFile::encodeName(setup.workingDirectory);
     o.stdoutFd = output_;
-    o.stderrFd = STDERR_FILENO; // a test's failure shows what the child said
+    // Not the test's own: a grandchild left running would hold it, and the test
+    // runner waits for it to close.
+    errors_ = ::memfd_create("child-errors", MFD_CLOEXEC);
+    o.stderrFd = errors_;
     o.environment =
         setup.environment ? *setup.environment : Spawn::environmentWith(setup.variables);
     const Spawn::Started s = Spawn::start(o);
@@ -33,7 +36,8 @@ Child::Child(const QString& program, const QStringList& arguments, const ChildSe
 
 Child::~Child() {
     kill();
-    if (output_ >= 0) ::close(output_);
+    for (const int fd : {output_, errors_})
+        if (fd >= 0) ::close(fd);
 }
 
 std::optional<int> Child::wait(int timeoutMs) {
@@ -57,13 +61,25 @@ void Child::kill() {
     wait();
 }
 
-QByteArray Child::output() const {
+namespace {
+
+QByteArray written(int fd) {
     struct stat st {};
-    if (output_ < 0 || ::fstat(output_, &st) != 0) return {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return {};
     QByteArray bytes(static_cast<qsizetype>(st.st_size), Qt::Uninitialized);
-    const ssize_t n = ::pread(output_, bytes.data(), static_cast<size_t>(bytes.size()), 0);
+    const ssize_t n = ::pread(fd, bytes.data(), static_cast<size_t>(bytes.size()), 0);
     bytes.truncate(n < 0 ? 0 : static_cast<qsizetype>(n));
     return bytes;
+}
+
+} // namespace
+
+QByteArray Child::output() const {
+    return written(output_);
+}
+
+QByteArray Child::errors() const {
+    return written(errors_);
 }
 
 QByteArray Child::firstLine(int timeoutMs) {

@@ -1,7 +1,7 @@
 #pragma once
 // A program a test starts, without a shell and through the program's own
-// spawning (a fork from a test trips ThreadSanitizer): its standard output is
-// kept, and it is killed and reaped with the object unless it ended before.
+// spawning (a fork from a test trips ThreadSanitizer): what it writes is kept,
+// and it is killed and reaped with the object unless it ended before.
 
 #include <QByteArray>
 #include <QList>
@@ -39,8 +39,9 @@ class Child {
     // nothing when it still runs after `timeoutMs`.
     std::optional<int> wait(int timeoutMs = 30000);
     void kill();
-    // What it wrote to standard output so far.
+    // What it wrote to standard output and standard error so far.
     QByteArray output() const;
+    QByteArray errors() const;
     // The first line it writes, waited for up to `timeoutMs`; empty without one.
     QByteArray firstLine(int timeoutMs = 5000);
 
@@ -51,5 +52,6 @@ class Child {
   private:
     pid_t pid_ = 0;
     int output_ = -1;
+    int errors_ = -1;
     std::optional<int> status_;
 };
