@@ -8,12 +8,13 @@
 
 namespace {
 
+// Each seed in parentheses: written over lines, it is still one seed.
 const char* const kSeeds[] = {
-    "[general]\npoll_interval_seconds = 30\nupdate_url = \"https://example.invalid/feed.json\"\n"
-    "[[task]]\nname = \"Fotos NAS\"\ntype = \"on_mount\"\nscript = \"fotos.sh\"\n"
-    "watch_volumes = [\n  \"/mnt/a\", # first\n  '/mnt/b',\n]\nmount_urls = ['smb://nas/a']\n",
-    "[[task]]\nname = 'Weekly'\ntype = 'weekly'\nscript = 'w.sh'\nday = \"sunday\"\ntime = "
-    "\"03:00\"\nmax_logs = 7.9\nwarn_hours = 1_000\nred_hours = -1e3\n",
+    ("[general]\npoll_interval_seconds = 30\nupdate_url = \"https://example.invalid/feed.json\"\n"
+     "[[task]]\nname = \"Fotos NAS\"\ntype = \"on_mount\"\nscript = \"fotos.sh\"\n"
+     "watch_volumes = [\n  \"/mnt/a\", # first\n  '/mnt/b',\n]\nmount_urls = ['smb://nas/a']\n"),
+    ("[[task]]\nname = 'Weekly'\ntype = 'weekly'\nscript = 'w.sh'\nday = \"sunday\"\ntime = "
+     "\"03:00\"\nmax_logs = 7.9\nwarn_hours = 1_000\nred_hours = -1e3\n"),
     "k = \"\\u00e9\\U0001F600\\t\\\"\"\n'a b' = [[1, 2], ['x', \"y\"], []]\nz = +inf\n",
 };
 
