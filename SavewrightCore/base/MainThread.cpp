@@ -31,7 +31,7 @@ Mailbox& mailbox() {
     return *m;
 }
 
-void close() {
+void closeWithApplication() {
     std::deque<std::function<void()>> dropped;
     std::lock_guard lock(mailbox().mutex);
     mailbox().open = false;
@@ -48,7 +48,7 @@ void openWithApplication() {
         std::lock_guard lock(m.mutex);
         m.open = true;
     }
-    qAddPostRoutine(close);
+    qAddPostRoutine(closeWithApplication);
 }
 
 } // namespace
