@@ -91,6 +91,10 @@ Started startHere(const Options& o) {
     return s;
 }
 
+int decoded(int status) {
+    return WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status);
+}
+
 } // namespace
 
 Started start(const Options& o) {
@@ -129,8 +133,13 @@ int reap(pid_t pid) {
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return -1;
     }
-    if (WIFSIGNALED(status)) return WTERMSIG(status);
-    return WEXITSTATUS(status);
+    return decoded(status);
+}
+
+std::optional<int> reapIfEnded(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) != pid) return std::nullopt;
+    return decoded(status);
 }
 
 bool startUnwaited(const Options& options) {

@@ -42,6 +42,8 @@ QList<QByteArray> environmentWith(const QList<std::pair<QByteArray, QByteArray>>
 // Waits for the child to end and reaps it; the exit status, or the signal number
 // for a child ended by a signal.
 int reap(pid_t pid);
+// The same without waiting: nothing while the child still runs.
+std::optional<int> reapIfEnded(pid_t pid);
 
 // Starts the child and reaps it on a thread of its own, for children nobody
 // waits for (mounts). False when it could not be started.

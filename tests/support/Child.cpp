@@ -9,7 +9,6 @@
 #include <csignal>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -45,11 +44,8 @@ std::optional<int> Child::wait(int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     do {
-        int raw = 0;
-        if (::waitpid(pid_, &raw, WNOHANG) == pid_) {
-            status_ = WIFSIGNALED(raw) ? WTERMSIG(raw) : WEXITSTATUS(raw);
-            return status_;
-        }
+        status_ = Spawn::reapIfEnded(pid_);
+        if (status_) return status_;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     } while (timer.elapsed() < timeoutMs);
     return std::nullopt;
