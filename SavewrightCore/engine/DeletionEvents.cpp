@@ -91,8 +91,8 @@ void Engine::checkDeletionEvent(const QString& lastLine) {
         unannouncedDeletionEvent = event;
 }
 
-void Engine::checkDeletionReport(const LogListing& listing) {
-    for (const QString& name : listing.names) {
+void Engine::checkDeletionReport(const QStringList& added) {
+    for (const QString& name : added) {
         if (name.normalized(QString::NormalizationForm_C) == DeletionEvent::pageName()) {
             latestDeletionReport_ = paths.logs() + u'/' + name;
             return;

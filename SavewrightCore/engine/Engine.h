@@ -224,7 +224,7 @@ class Engine : public QObject {
     // Deletion-protection events (DeletionEvents.cpp)
     void checkDeletionEvents();
     void checkDeletionEvent(const QString& lastLine);
-    void checkDeletionReport(const LogListing& listing);
+    void checkDeletionReport(const QStringList& added);
     void markDeletionReportSeen();
     QString journalFolder() const;
     QString journalPath() const;

@@ -7,11 +7,9 @@ LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs)
     LogReading reading;
     reading.serial = ++serial_;
     const LogStore store(paths_.logs());
-    const quint64 generation = listingGeneration_;
     const PosixFile::UniqueFd folder = PosixFile::openFolder(store.directory);
-    const LogListing& listing = folderListing(store, folder.get(), settledBeforeNs);
-    if (generation != listingGeneration_) reading.listing = listing;
-    const FolderLook look{store, listing, folder.get(), settledBeforeNs};
+    if (rereadNames(store, folder.get(), settledBeforeNs)) reading.added = names_.added();
+    const FolderLook look{store, folder.get(), settledBeforeNs};
     for (const QString& safeName : safeNames) {
         TaskReading& t = reading.tasks[safeName];
         const KeptSummary& kept = keptSummary(look, safeName);
@@ -26,24 +24,22 @@ LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs)
 
 const KeptSummary& LogReader::keptSummary(const FolderLook& look, const QString& safeName) {
     CachedSummary& cached = summaries_[safeName];
-    // The same listing holds the same names: only the newest file is looked at.
-    const QStringList names = cached.generation == listingGeneration_
+    // The same names: only the newest file is looked at.
+    const quint64 generation = names_.generation(safeName);
+    const QStringList names = cached.generation == generation
                                   ? cached.kept.byName
-                                  : look.store.candidates(safeName, &look.listing);
-    cached.generation = listingGeneration_;
+                                  : LogStore::candidatesOf(names_.candidates(safeName));
+    cached.generation = generation;
     look.store.update(cached.kept, safeName, names, look.folderFd, look.settledBeforeNs);
     return cached.kept;
 }
 
-const LogListing& LogReader::folderListing(const LogStore& store, int folderFd,
-                                           qint64 settledBeforeNs) {
+bool LogReader::rereadNames(const LogStore& store, int folderFd, qint64 settledBeforeNs) {
     // The names change only with the folder's modification time (once it is settled).
     const auto folder = PosixFile::stamp(folderFd);
     const qint64 stamp = folder ? folder->mtimeNs : -1;
-    if (!folder || stamp != listingStamp_ || stamp >= settledBeforeNs) {
-        listing_ = store.listing();
-        listingStamp_ = stamp;
-        ++listingGeneration_;
-    }
-    return listing_;
+    if (folder && stamp == namesStamp_ && stamp < settledBeforeNs) return false;
+    names_.reread(store.directory);
+    namesStamp_ = stamp;
+    return true;
 }

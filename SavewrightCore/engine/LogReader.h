@@ -5,6 +5,7 @@
 // only what changed; the engine starts a read only when the last one answered.
 
 #include "config/Paths.h"
+#include "records/LogFolderNames.h"
 #include "records/LogStore.h"
 
 #include <QHash>
@@ -23,8 +24,8 @@ struct TaskReading {
 struct LogReading {
     quint64 serial = 0;                // later reads have larger ones
     QHash<QString, TaskReading> tasks; // by safe name
-    // The folder's names, when they changed since the reading before.
-    std::optional<LogListing> listing;
+    // The names that came to the folder since the reading before.
+    QStringList added;
 };
 
 class LogReader {
@@ -34,10 +35,10 @@ class LogReader {
     LogReading read(const QStringList& safeNames, qint64 settledBeforeNs);
 
   private:
-    const LogListing& folderListing(const LogStore& store, int folderFd, qint64 settledBeforeNs);
+    // Whether the folder's names were read again.
+    bool rereadNames(const LogStore& store, int folderFd, qint64 settledBeforeNs);
     struct FolderLook {
         const LogStore& store;
-        const LogListing& listing;
         int folderFd;
         qint64 settledBeforeNs;
     };
@@ -46,11 +47,10 @@ class LogReader {
 
     const Paths paths_;
     quint64 serial_ = 0;
-    LogListing listing_;
-    qint64 listingStamp_ = -1;
-    quint64 listingGeneration_ = 0;
+    LogFolderNames names_;
+    qint64 namesStamp_ = -1;
     struct CachedSummary {
-        quint64 generation = 0; // of the listing its names came from
+        quint64 generation = 0; // of the task's names it was made from
         KeptSummary kept;
     };
     QHash<QString, CachedSummary> summaries_;

@@ -127,7 +127,7 @@ void Engine::applyReading(const LogReading& reading) {
     lastRefresh_ = t;
     now_ = t;
     // The report page can only appear with a change of the folder's names.
-    if (reading.listing) checkDeletionReport(*reading.listing);
+    checkDeletionReport(reading.added);
     checkDeletionEvents();
     for (const auto& task : tasks.value()) {
         const TaskConfig& c = task->config.value();

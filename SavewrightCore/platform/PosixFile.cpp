@@ -20,6 +20,11 @@ QByteArray encodePath(const QString& path) {
     return QFile::encodeName(path);
 }
 
+QString decodeName(std::string_view raw) {
+    return QFile::decodeName(
+        QByteArray::fromRawData(raw.data(), static_cast<qsizetype>(raw.size())));
+}
+
 namespace {
 
 Stamp stampOf(const struct stat& st) {
@@ -62,33 +67,27 @@ UniqueFd openFolder(const QString& path) {
     return UniqueFd(::open(encodePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-namespace {
-
-// Calls `each` with every raw name but "." and ".."; false when the folder
-// cannot be opened.
-bool eachName(const QString& folder, const std::function<void(const char*)>& each) {
+bool eachName(const QString& folder, const std::function<void(std::string_view)>& each) {
     DIR* dir = ::opendir(encodePath(folder).constData());
     if (!dir) return false;
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);
-        if (name != "." && name != "..") each(e->d_name);
+        if (name != "." && name != "..") each(name);
     }
     ::closedir(dir);
     return true;
 }
 
-} // namespace
-
 QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep) {
     QStringList out;
-    eachName(folder, [&](const char* name) {
-        if (!keep || keep(name)) out.append(QFile::decodeName(name));
+    eachName(folder, [&](std::string_view name) {
+        if (!keep || keep(name)) out.append(decodeName(name));
     });
     return out;
 }
 
 bool readsThrough(const QString& folder) {
-    return eachName(folder, [](const char*) {});
+    return eachName(folder, [](std::string_view) {});
 }
 
 std::optional<FolderAccess> folderAccess(const QString& path) {

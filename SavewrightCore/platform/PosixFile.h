@@ -22,6 +22,8 @@ struct ReadResult {
 };
 
 QByteArray encodePath(const QString& path);
+// A raw name as the file system holds it, back as text.
+QString decodeName(std::string_view raw);
 
 // Owns one descriptor and closes it once.
 class UniqueFd {
@@ -86,6 +88,9 @@ std::optional<Stamp> stamp(const QString& path);
 // A folder held open, so that many names in it are looked up without walking
 // its path again; not valid when the folder cannot be opened.
 UniqueFd openFolder(const QString& path);
+// Calls `each` with every raw name in a folder but "." and ".."; false when
+// the folder cannot be opened.
+bool eachName(const QString& folder, const std::function<void(std::string_view)>& each);
 // The names in a folder, "." and ".." left out; `keep`, given each raw name,
 // picks which are decoded at all. Empty when the folder cannot be read.
 QStringList names(const QString& folder, const std::function<bool(std::string_view)>& keep = {});

@@ -47,15 +47,18 @@ QString LogStore::abortMarker() {
     return QStringLiteral("--- Abgebrochen:");
 }
 
+std::optional<QStringView> LogListing::ownerOf(QStringView name) {
+    // Only "<19-char stamp>_<safe name>.log" can belong to a task.
+    if (name.size() < kStampLength + 1 + kExtension.size() || name[kStampLength] != u'_' ||
+        !name.endsWith(kExtension))
+        return std::nullopt;
+    return name.sliced(kStampLength + 1, name.size() - kStampLength - 1 - kExtension.size());
+}
+
 LogListing LogListing::of(QStringList names) {
     LogListing l;
-    for (const QString& n : names) {
-        // Only "<19-char stamp>_<safe name>.log" can belong to a task.
-        if (n.size() >= kStampLength + 1 + kExtension.size() && n[kStampLength] == u'_' &&
-            n.endsWith(kExtension))
-            l.candidates[n.mid(kStampLength + 1, n.size() - kStampLength - 1 - kExtension.size())]
-                .append(n);
-    }
+    for (const QString& n : names)
+        if (const auto owner = ownerOf(n)) l.candidates[owner->toString()].append(n);
     l.names = std::move(names);
     return l;
 }
@@ -91,9 +94,13 @@ QStringList LogStore::candidates(const QString& safeName, const LogListing* give
     LogListing read;
     if (!given) read = listing();
     const LogListing& l = given ? *given : read;
+    return candidatesOf(l.candidates.value(safeName));
+}
+
+QStringList LogStore::candidatesOf(const QStringList& grouped) {
     QStringList names;
     // Candidates already end in "_<safeName>.log": only the stamp is left to check.
-    for (const QString& n : l.candidates.value(safeName))
+    for (const QString& n : grouped)
         if (LogTime::isFileStamp(QStringView(n).left(kStampLength))) names.append(n);
     std::sort(names.begin(), names.end(), std::greater<>());
     return names;

@@ -21,6 +21,8 @@ struct LogListing {
     QHash<QString, QStringList> candidates;
 
     static LogListing of(QStringList names);
+    // The only safe name a file of this name could be a log of, if any.
+    static std::optional<QStringView> ownerOf(QStringView name);
 };
 
 struct LogStat {
@@ -83,6 +85,8 @@ class LogStore {
     QStringList fileNames(const QString& safeName, const LogListing* listing = nullptr) const;
     // The task's bare file names sorted by name, which says nothing of their order.
     QStringList candidates(const QString& safeName, const LogListing* listing = nullptr) const;
+    // The same from the names grouped under the task (LogListing::candidates).
+    static QStringList candidatesOf(const QStringList& grouped);
     // Creates the folder and a new file with the RUNNING header. Never overwrites:
     // a name already taken moves on to the next free second.
     Opened open(const QString& taskName, const QString& safeName, const QString& script,

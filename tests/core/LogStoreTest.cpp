@@ -1,9 +1,11 @@
 #include "records/LogStore.h"
 #include "platform/PosixFile.h"
+#include "records/LogFolderNames.h"
 #include "records/StatsCollector.h"
 #include "support/TempRepo.h"
 
 #include <QDir>
+#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -173,6 +176,87 @@ TEST_P(LogStoreTest, FilesBelongToTheirTaskNewestFirst) {
     EXPECT_EQ(names(store.files(QStringLiteral("A"), &listing)),
               QStringList({QStringLiteral("2020-01-01_00-00-00_A.log")}));
     EXPECT_TRUE(LogStore(repo.root() + QStringLiteral("/missing")).listing().names.isEmpty());
+}
+
+// Names coming and going, odd ones among them; after every look the kept names
+// must say what a listing from scratch says, and a task's generation must move
+// exactly when its names did.
+TEST(LogFolderNames, EveryLookSaysWhatAFreshListingSays) {
+    TempRepo repo;
+    const QString folder = repo.paths().logs();
+    QDir().mkpath(folder);
+    const QList<QByteArray> owners = {"A", "B", "A_B", "B_A", "\xfc", "\xc3\xbc"};
+    const QList<QByteArray> odd = {"notes_A.log", "2026-01-01_00-00-00_A.txt", "Löschbericht.html",
+                                   ".2026-01-01_00-00-00_A.log.tmp-1", "2026-13-01_00-00-00_A.log"};
+    std::mt19937 random(11);
+    QSet<QByteArray> present;
+    LogFolderNames kept;
+    QHash<QString, QStringList> before;
+    QHash<QString, quint64> generations;
+    for (int step = 0; step < 300; ++step) {
+        QByteArray raw;
+        if (random() % 4 == 0) {
+            raw = odd[random() % odd.size()];
+        } else {
+            raw = "2026-01-01_00-00-" + QByteArray::number(10 + random() % 40) + '_' +
+                  owners[random() % owners.size()] + ".log";
+        }
+        const QByteArray path = QFile::encodeName(folder) + '/' + raw;
+        if (present.remove(raw)) {
+            ASSERT_EQ(::unlink(path.constData()), 0);
+        } else {
+            // Raw bytes, which QFile would not keep.
+            const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+            ASSERT_GE(fd, 0);
+            ::close(fd);
+            present.insert(raw);
+        }
+        QStringList came;
+        if (step % 3 == 2) { // several changes between two looks
+            const QStringList all = PosixFile::names(folder);
+            kept.reread(folder);
+            came = kept.added();
+            const LogListing fresh = LogListing::of(all);
+            QSet<QString> names(fresh.candidates.keyBegin(), fresh.candidates.keyEnd());
+            for (auto it = before.keyBegin(); it != before.keyEnd(); ++it)
+                names.insert(*it);
+            for (const QString& owner : names) {
+                QStringList now = kept.candidates(owner), expected = fresh.candidates.value(owner);
+                now.sort();
+                expected.sort();
+                EXPECT_EQ(now, expected) << step;
+                EXPECT_EQ(kept.generation(owner) != generations.value(owner),
+                          expected != before.value(owner))
+                    << step;
+                generations[owner] = kept.generation(owner);
+                before[owner] = expected;
+            }
+            for (const QString& n : came)
+                EXPECT_TRUE(all.contains(n)) << step;
+        }
+        ASSERT_FALSE(HasFailure()) << "step " << step;
+    }
+    // A folder that is gone holds no names.
+    ASSERT_EQ(::rename(QFile::encodeName(folder).constData(),
+                       QFile::encodeName(folder + QStringLiteral(".gone")).constData()),
+              0);
+    kept.reread(folder);
+    for (const QByteArray& owner : owners)
+        EXPECT_TRUE(kept.candidates(QFile::decodeName(owner)).isEmpty());
+    EXPECT_TRUE(kept.added().isEmpty());
+}
+
+TEST(LogFolderNames, OnlyNamesThatCameAreAdded) {
+    TempRepo repo;
+    repo.write(QStringLiteral("repo/logs/2026-01-01_00-00-00_A.log"), "x");
+    LogFolderNames kept;
+    kept.reread(repo.paths().logs());
+    EXPECT_EQ(kept.added(), QStringList{QStringLiteral("2026-01-01_00-00-00_A.log")});
+    kept.reread(repo.paths().logs());
+    EXPECT_TRUE(kept.added().isEmpty());
+    repo.write(QStringLiteral("repo/logs/Löschbericht.html"), "x");
+    kept.reread(repo.paths().logs());
+    EXPECT_EQ(kept.added(), QStringList{QStringLiteral("Löschbericht.html")});
 }
 
 TEST_P(LogStoreTest, StartDateReadsLocalWallClock) {

@@ -1,0 +1,38 @@
+#pragma once
+// The log folder's names, kept from one look to the next. A look decodes and
+// groups only the names that came or went since the one before, so a run's
+// end costs what its own logs cost, not what the whole folder holds.
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+class LogFolderNames {
+  public:
+    // Reads the folder's names again; a folder that cannot be read holds none.
+    void reread(const QString& folder);
+    // The names that may be logs of `safeName`, unsorted (LogListing::candidates).
+    QStringList candidates(const QString& safeName) const { return groups_.value(safeName); }
+    // Changes whenever the candidates of `safeName` do.
+    quint64 generation(const QString& safeName) const { return generations_.value(safeName); }
+    // The names that came with the last look (at the first, every name).
+    const QStringList& added() const { return added_; }
+
+  private:
+    void group(const QString& name, bool came);
+
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    // Raw name → the look that last saw it.
+    std::unordered_map<std::string, quint64, Hash, std::equal_to<>> seen_;
+    quint64 look_ = 0;
+    QHash<QString, QStringList> groups_;
+    QHash<QString, quint64> generations_;
+    QStringList added_;
+};
