@@ -35,6 +35,10 @@ const KeptSummary& LogReader::keptSummary(const FolderLook& look, const QString&
 }
 
 bool LogReader::rereadNames(const LogStore& store, int folderFd, qint64 settledBeforeNs) {
+    if (names_.told(store.directory)) {
+        names_.catchUp();
+        return true;
+    }
     // The names change only with the folder's modification time (once it is settled).
     const auto folder = PosixFile::stamp(folderFd);
     const qint64 stamp = folder ? folder->mtimeNs : -1;

@@ -35,7 +35,7 @@ class LogReader {
     LogReading read(const QStringList& safeNames, qint64 settledBeforeNs);
 
   private:
-    // Whether the folder's names were read again.
+    // Whether the folder's names were looked at again.
     bool rereadNames(const LogStore& store, int folderFd, qint64 settledBeforeNs);
     struct FolderLook {
         const LogStore& store;

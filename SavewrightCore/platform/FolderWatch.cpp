@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 #include <linux/magic.h>
 #include <sys/inotify.h>
@@ -119,4 +120,35 @@ void FolderWatch::readNotices(bool tell) {
     if (!tell) return;
     for (const QString& folder : std::as_const(folders))
         changed_(folder);
+}
+
+FolderNameNotices::FolderNameNotices(const QString& folder)
+    : queue_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (queue_)
+        watch_ = ::inotify_add_watch(queue_.get(), PosixFile::encodePath(folder).constData(),
+                                     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                         IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+}
+
+std::optional<std::vector<FolderNameNotices::Notice>> FolderNameNotices::drain() {
+    if (!valid()) return std::nullopt;
+    alignas(inotify_event) std::array<char, 16384> buffer{};
+    std::vector<Notice> notices;
+    for (;;) {
+        const ssize_t n = ::read(queue_.get(), buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            if (e->mask &
+                (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                watch_ = -1; // told no more: the folder must be read whole
+                return std::nullopt;
+            }
+            if (e->len == 0) continue;
+            notices.push_back({std::string(e->name), (e->mask & (IN_CREATE | IN_MOVED_TO)) != 0});
+        }
+    }
+    return notices;
 }

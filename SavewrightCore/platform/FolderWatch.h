@@ -12,6 +12,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -52,4 +55,26 @@ class FolderWatch : public QObject {
     QHash<int, QString> byWatch_;
     QHash<QString, int> byFolder_;
     QSet<int> early_; // notices for watches not adopted yet
+};
+
+// The names that came to one folder or left it, in the order the kernel told
+// them, kept in a queue of their own until asked for: a keeper of a folder's
+// names catches up without reading the folder again. Only where the kernel
+// sees all changes (FolderWatch::seesAllChanges).
+class FolderNameNotices {
+  public:
+    // Watches from now on; not valid when the kernel cannot.
+    explicit FolderNameNotices(const QString& folder);
+    bool valid() const { return watch_ >= 0; }
+    struct Notice {
+        std::string name; // raw, as the folder holds it
+        bool came = false;
+    };
+    // What happened since the last call; absent once the queue overflowed or
+    // the folder went or moved, when only reading it whole tells its names.
+    std::optional<std::vector<Notice>> drain();
+
+  private:
+    PosixFile::UniqueFd queue_;
+    int watch_ = -1;
 };

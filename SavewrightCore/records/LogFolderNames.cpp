@@ -1,21 +1,28 @@
 #include "LogFolderNames.h"
 
 #include "LogStore.h"
+#include "platform/FolderWatch.h"
 #include "platform/PosixFile.h"
+
+LogFolderNames::LogFolderNames() = default;
+LogFolderNames::~LogFolderNames() = default;
 
 void LogFolderNames::reread(const QString& folder) {
     const quint64 look = ++look_;
     added_.clear();
+    folder_ = folder;
+    // Asked before the read: a change during it is told afterwards.
+    notices_.reset();
+    if (FolderWatch::seesAllChanges(folder)) {
+        notices_ = std::make_unique<FolderNameNotices>(folder);
+        if (!notices_->valid()) notices_.reset();
+    }
     PosixFile::eachName(folder, [&](std::string_view raw) {
         const auto known = seen_.find(raw);
-        if (known != seen_.end()) {
+        if (known != seen_.end())
             known->second = look;
-            return;
-        }
-        seen_.emplace(std::string(raw), look);
-        const QString name = PosixFile::decodeName(raw);
-        group(name, true);
-        added_.append(name);
+        else
+            came(raw);
     });
     for (auto it = seen_.begin(); it != seen_.end();) {
         if (it->second == look) {
@@ -25,6 +32,46 @@ void LogFolderNames::reread(const QString& folder) {
         group(PosixFile::decodeName(it->first), false);
         it = seen_.erase(it);
     }
+    // Lost count already: the folder's time tells of changes, as without notices.
+    if (notices_ && !applyNotices()) notices_.reset();
+}
+
+bool LogFolderNames::told(const QString& folder) const {
+    return notices_ && folder == folder_;
+}
+
+void LogFolderNames::catchUp() {
+    added_.clear();
+    if (!applyNotices()) reread(folder_);
+}
+
+bool LogFolderNames::applyNotices() {
+    const auto notices = notices_->drain();
+    if (!notices) return false;
+    for (const FolderNameNotices::Notice& n : *notices) {
+        if (n.came)
+            came(n.name);
+        else
+            went(n.name);
+    }
+    return true;
+}
+
+void LogFolderNames::came(std::string_view raw) {
+    if (seen_.find(raw) != seen_.end()) return;
+    seen_.emplace(std::string(raw), look_);
+    const QString name = PosixFile::decodeName(raw);
+    group(name, true);
+    added_.append(name);
+}
+
+void LogFolderNames::went(std::string_view raw) {
+    const auto known = seen_.find(raw);
+    if (known == seen_.end()) return;
+    const QString name = PosixFile::decodeName(raw);
+    group(name, false);
+    added_.removeOne(name);
+    seen_.erase(known);
 }
 
 void LogFolderNames::group(const QString& name, bool came) {

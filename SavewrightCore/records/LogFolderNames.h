@@ -7,14 +7,25 @@
 #include <QString>
 #include <QStringList>
 
+class FolderNameNotices;
+
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 class LogFolderNames {
   public:
-    // Reads the folder's names again; a folder that cannot be read holds none.
+    LogFolderNames();
+    ~LogFolderNames();
+    // Reads the folder's names whole; a folder that cannot be read holds none.
+    // Where the kernel tells every change, it is asked to from now on.
     void reread(const QString& folder);
+    // Whether the kernel tells every change of `folder` since the last reread.
+    bool told(const QString& folder) const;
+    // Takes in what the kernel told since the last look; reads the folder
+    // whole when it lost count.
+    void catchUp();
     // The names that may be logs of `safeName`, unsorted (LogListing::candidates).
     QStringList candidates(const QString& safeName) const { return groups_.value(safeName); }
     // Changes whenever the candidates of `safeName` do.
@@ -23,7 +34,12 @@ class LogFolderNames {
     const QStringList& added() const { return added_; }
 
   private:
+    void came(std::string_view raw);
+    void went(std::string_view raw);
     void group(const QString& name, bool came);
+    // Notices that came while the folder was read whole are no news, or the
+    // latest; false when the kernel lost count.
+    bool applyNotices();
 
     struct Hash {
         using is_transparent = void;
@@ -35,4 +51,6 @@ class LogFolderNames {
     QHash<QString, QStringList> groups_;
     QHash<QString, quint64> generations_;
     QStringList added_;
+    QString folder_;
+    std::unique_ptr<FolderNameNotices> notices_;
 };
