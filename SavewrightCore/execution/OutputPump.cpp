@@ -33,9 +33,18 @@ qsizetype lastLineEnd(QByteArrayView b) {
 }
 
 bool mayHoldProgress(QByteArrayView b) {
-    // "to-ch" covers both "to-check=" and "to-chk=" in one pass.
-    return std::memchr(b.data(), '%', static_cast<size_t>(b.size())) ||
-           memmem(b.data(), static_cast<size_t>(b.size()), "to-ch", 5);
+    if (std::memchr(b.data(), '%', static_cast<size_t>(b.size()))) return true;
+    // "to-ch" covers both "to-check=" and "to-chk=". Found from its '-', which
+    // memchr passes over far faster than memmem looks for the whole word.
+    const char* const end = b.data() + b.size();
+    for (const char* at = b.data();;) {
+        const auto* dash = static_cast<const char*>(std::memchr(at, '-', size_t(end - at)));
+        if (!dash) return false;
+        if (dash - b.data() >= 2 && end - dash >= 3 && dash[-2] == 't' && dash[-1] == 'o' &&
+            dash[1] == 'c' && dash[2] == 'h')
+            return true;
+        at = dash + 1;
+    }
 }
 
 } // namespace

@@ -463,7 +463,7 @@ TEST(ProcessTable, StatLinesAndTreeWalk) {
 // However the pipe cuts the output, the pump finds what the whole output holds.
 TEST(OutputPump, AnyChunkingGivesTheWholeOutputStatistics) {
     const QByteArray lines[] = {"sending incremental file list\n",
-                                "dir/file name.txt\n",
+                                "dir/my-file to-do -ch.txt\n",
                                 "Number of files: 1,234 (reg: 1,000)\n",
                                 "Total bytes sent:",
                                 "\n   \n",
