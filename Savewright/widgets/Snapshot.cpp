@@ -7,6 +7,50 @@
 #include <QImage>
 #include <QPainter>
 
+#include <QFile>
+
+#include <png.h>
+
+#include <cstdio>
+
+namespace {
+
+// Only plain data lives here: libpng leaves by longjmp on an error.
+bool writeRows(const QImage& rgb, FILE* file) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(rgb.width()),
+                 static_cast<png_uint_32>(rgb.height()), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    for (int y = 0; y < rgb.height(); ++y)
+        png_write_row(png, rgb.constScanLine(y));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Without row filters: a panel's flat colours come out smaller, and in a third
+// of the time that trying every filter on every row takes (as Qt's writer does).
+bool writePng(const QImage& image, const QString& path) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const QByteArray name = QFile::encodeName(path);
+    FILE* file = std::fopen(name.constData(), "wbe");
+    if (!file) return false;
+    const bool written = writeRows(rgb, file);
+    return std::fclose(file) == 0 && written;
+}
+
+} // namespace
+
 namespace Snapshot {
 
 void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
@@ -25,8 +69,7 @@ void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
         panel.render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
     }
     panel.hide();
-    // Light compression: at the default, a tall panel's picture takes a third of the run.
-    image.convertToFormat(QImage::Format_RGB32).save(path, "PNG", 80);
+    writePng(image, path);
 }
 
 } // namespace Snapshot
