@@ -33,6 +33,21 @@ bool remote(__fsword_t type) {
     return std::find(kRemote.begin(), kRemote.end(), t) != kRemote.end();
 }
 
+// Calls `each` with every notice waiting in a queue opened non-blocking.
+void eachNotice(int queue, const std::function<void(const inotify_event&)>& each) {
+    alignas(inotify_event) std::array<char, 16384> buffer{};
+    for (;;) {
+        const ssize_t n = ::read(queue, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            each(*e);
+        }
+    }
+}
+
 } // namespace
 
 FolderWatch::FolderWatch(std::function<void(const QString&)> changed, QObject* parent)
@@ -86,24 +101,17 @@ void FolderWatch::release() {
 }
 
 void FolderWatch::readNotices(bool tell) {
-    alignas(inotify_event) std::array<char, 16384> buffer{};
     QSet<int> touched, ended;
-    for (;;) {
-        const ssize_t n = ::read(queue_->get(), buffer.data(), buffer.size());
-        if (n <= 0) break;
-        for (ssize_t at = 0; at < n;) {
-            const auto* e = reinterpret_cast<const inotify_event*>(buffer.data() + at);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-            if (e->wd < 0) { // the queue overflowed: anything may have changed
-                for (auto it = byWatch_.cbegin(); it != byWatch_.cend(); ++it)
-                    touched.insert(it.key());
-                continue;
-            }
-            touched.insert(e->wd);
-            // A folder moved away is no longer where its name says.
-            if (e->mask & (IN_IGNORED | IN_MOVE_SELF)) ended.insert(e->wd);
+    eachNotice(queue_->get(), [&](const inotify_event& e) {
+        if (e.wd < 0) { // the queue overflowed: anything may have changed
+            for (auto it = byWatch_.cbegin(); it != byWatch_.cend(); ++it)
+                touched.insert(it.key());
+            return;
         }
-    }
+        touched.insert(e.wd);
+        // A folder moved away is no longer where its name says.
+        if (e.mask & (IN_IGNORED | IN_MOVE_SELF)) ended.insert(e.wd);
+    });
     QStringList folders;
     for (const int wd : std::as_const(touched)) {
         const QString folder = byWatch_.value(wd);
@@ -132,23 +140,13 @@ FolderNameNotices::FolderNameNotices(const QString& folder)
 
 std::optional<std::vector<FolderNameNotices::Notice>> FolderNameNotices::drain() {
     if (!valid()) return std::nullopt;
-    alignas(inotify_event) std::array<char, 16384> buffer{};
     std::vector<Notice> notices;
-    for (;;) {
-        const ssize_t n = ::read(queue_.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        for (ssize_t at = 0; at < n;) {
-            const auto* e = reinterpret_cast<const inotify_event*>(buffer.data() + at);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
-            if (e->mask &
-                (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
-                watch_ = -1; // told no more: the folder must be read whole
-                return std::nullopt;
-            }
-            if (e->len == 0) continue;
-            notices.push_back({std::string(e->name), (e->mask & (IN_CREATE | IN_MOVED_TO)) != 0});
-        }
-    }
+    eachNotice(queue_.get(), [&](const inotify_event& e) {
+        if (e.mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))
+            watch_ = -1; // told no more: the folder must be read whole
+        else if (e.len > 0)
+            notices.push_back({std::string(e.name), (e.mask & (IN_CREATE | IN_MOVED_TO)) != 0});
+    });
+    if (!valid()) return std::nullopt;
     return notices;
 }
