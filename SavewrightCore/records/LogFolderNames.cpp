@@ -24,14 +24,8 @@ void LogFolderNames::reread(const QString& folder) {
         else
             came(raw);
     });
-    for (auto it = seen_.begin(); it != seen_.end();) {
-        if (it->second == look) {
-            ++it;
-            continue;
-        }
-        group(PosixFile::decodeName(it->first), false);
-        it = seen_.erase(it);
-    }
+    for (auto it = seen_.begin(); it != seen_.end();)
+        it = it->second == look ? std::next(it) : forget(it);
     // Lost count already: the folder's time tells of changes, as without notices.
     if (notices_ && !applyNotices()) notices_.reset();
 }
@@ -67,11 +61,14 @@ void LogFolderNames::came(std::string_view raw) {
 
 void LogFolderNames::went(std::string_view raw) {
     const auto known = seen_.find(raw);
-    if (known == seen_.end()) return;
-    const QString name = PosixFile::decodeName(raw);
+    if (known != seen_.end()) forget(known);
+}
+
+LogFolderNames::Seen::iterator LogFolderNames::forget(Seen::iterator known) {
+    const QString name = PosixFile::decodeName(known->first);
     group(name, false);
     added_.removeOne(name);
-    seen_.erase(known);
+    return seen_.erase(known);
 }
 
 void LogFolderNames::group(const QString& name, bool came) {

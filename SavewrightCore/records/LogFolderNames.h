@@ -7,12 +7,12 @@
 #include <QString>
 #include <QStringList>
 
-class FolderNameNotices;
-
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+class FolderNameNotices;
 
 class LogFolderNames {
   public:
@@ -34,19 +34,22 @@ class LogFolderNames {
     const QStringList& added() const { return added_; }
 
   private:
-    void came(std::string_view raw);
-    void went(std::string_view raw);
-    void group(const QString& name, bool came);
-    // Notices that came while the folder was read whole are no news, or the
-    // latest; false when the kernel lost count.
-    bool applyNotices();
-
     struct Hash {
         using is_transparent = void;
         size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
     // Raw name → the look that last saw it.
-    std::unordered_map<std::string, quint64, Hash, std::equal_to<>> seen_;
+    using Seen = std::unordered_map<std::string, quint64, Hash, std::equal_to<>>;
+
+    void came(std::string_view raw);
+    void went(std::string_view raw);
+    Seen::iterator forget(Seen::iterator known);
+    void group(const QString& name, bool came);
+    // Notices that came while the folder was read whole are no news, or the
+    // latest; false when the kernel lost count.
+    bool applyNotices();
+
+    Seen seen_;
     quint64 look_ = 0;
     QHash<QString, QStringList> groups_;
     QHash<QString, quint64> generations_;
