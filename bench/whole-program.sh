@@ -8,39 +8,16 @@
 #   run      one run writing 1 GiB (plain lines, then changing percentages) through
 #            the program, from the log's own Started/Finished lines, with the
 #            program's and the script's CPU, next to `bash script > file`
-# CPU time is the scheduler's (nanoseconds, all threads), not clock ticks.
+# CPU time is the scheduler's (nanoseconds, live threads), or the clock ticks of
+# the whole process where threads that ended on the way make those say more.
 # Usage: bench/whole-program.sh [DURATION]   (SAVEWRIGHT_APP: the binary, default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 duration="${1:-60}"
-app="${SAVEWRIGHT_APP:-$PWD/build/release/Savewright/savewright}"
-[ -x "$app" ] || { echo "build first: scripts/run builds build/release"; exit 1; }
-work="$(mktemp -d)"
-trap 'pkill -P $$ || true; rm -rf "$work"' EXIT
-
-make_repo() { # folder, tasks, logs per task, kind
-  local dir=$1 tasks=$2 logs=$3 kind=$4
-  mkdir -p "$dir/repo/Scripts" "$dir/repo/logs" "$dir/support" "$dir/home/run"
-  : > "$dir/support/config.toml"
-  for t in $(seq 1 "$tasks"); do
-    printf '[[task]]\nname = "Task %d"\ntype = "%s"\nscript = "t.sh"\ngroup = "G%d"\ninterval_minutes = 1000000\n' \
-      "$t" "$kind" $((t % 5)) >> "$dir/support/config.toml"
-    for l in $(seq 1 "$logs"); do
-      stamp=$(date -d "-$l hour" +%Y-%m-%d_%H-%M-%S)
-      printf 'Ferrymat Log — Task %d\nStarted: x\nScript: t.sh\nStatus: SUCCESS\n\n--- Output ---\nok\n' "$t" \
-        > "$dir/repo/logs/${stamp}_Task_${t}.log"
-    done
-  done
-}
+. bench/common.sh
 
 cpu_ms() { # pid -> CPU time of its live threads in ms, to the nanosecond
   cat /proc/"$1"/task/*/schedstat | awk '{ ns += $1 } END { printf "%.3f", ns / 1e6 }'
-}
-
-# The same with the threads that ended (a refresh reads on a thread of its own),
-# in clock ticks: coarse, but nothing goes uncounted.
-cpu_ticks_ms() {
-  awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f", ($14 + $15) * 1000 / hz }' /proc/"$1"/stat
 }
 
 wakeups() { # pid -> voluntary context switches of all its threads
