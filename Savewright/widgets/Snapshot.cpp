@@ -4,10 +4,9 @@
 #include "widgets/PanelView.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
-
-#include <QFile>
 
 #include <png.h>
 
