@@ -52,9 +52,42 @@ bool mayHoldProgress(QByteArrayView b) {
 OutputPump::OutputPump(int logFd, std::function<void(int)> onProgress, qint64 logLimit)
     : log_(logFd, logLimit), onProgress_(std::move(onProgress)) {}
 
+std::span<char> OutputPump::room(qsizetype least) {
+    if (kept_.isEmpty() || kept_.back().bytes.size() - kept_.back().used < least) {
+        Block block = std::exchange(spare_, {});
+        if (block.bytes.size() < least) block.bytes.resize(std::max(least, kBlock));
+        block.used = 0;
+        kept_.append(std::move(block));
+    }
+    Block& last = kept_.back();
+    return {last.bytes.data() + last.used, size_t(last.bytes.size() - last.used)};
+}
+
+void OutputPump::took(qsizetype n) {
+    Block& last = kept_.back();
+    const QByteArrayView chunk(last.bytes.constData() + last.used, n);
+    last.used += n;
+    keptBytes_ += n;
+    process(chunk);
+    trimKept();
+}
+
 void OutputPump::feed(QByteArrayView chunk) {
+    if (chunk.isEmpty()) return;
+    std::memcpy(room(chunk.size()).data(), chunk.data(), size_t(chunk.size()));
+    took(chunk.size());
+}
+
+void OutputPump::trimKept() {
+    // A character takes at most three bytes per UTF-16 unit.
+    while (kept_.size() > 1 && keptBytes_ - kept_.front().used >= 3 * kKeptOutput) {
+        keptBytes_ -= kept_.front().used;
+        spare_ = kept_.takeFirst();
+    }
+}
+
+void OutputPump::process(QByteArrayView chunk) {
     writeLog(chunk);
-    keep(chunk);
     const Hints hints{mayHoldProgress(chunk),
                       std::memchr(chunk.data(), ':', static_cast<size_t>(chunk.size())) != nullptr};
     if (hints.stats || stats_.expectsValue()) {
@@ -133,20 +166,6 @@ void OutputPump::writeLog(QByteArrayView chunk) {
     log_.write(chunk);
 }
 
-void OutputPump::keep(QByteArrayView chunk) {
-    // A chunk larger than what is kept replaces it all; only its end is copied.
-    if (chunk.size() >= 3 * kKeptOutput) {
-        kept_.clear();
-        keptBytes_ = 0;
-        chunk = chunk.last(3 * kKeptOutput);
-    }
-    kept_.append(chunk.toByteArray());
-    keptBytes_ += chunk.size();
-    // A character takes at most three bytes per UTF-16 unit.
-    while (keptBytes_ - kept_.front().size() >= 3 * kKeptOutput)
-        keptBytes_ -= kept_.takeFirst().size();
-}
-
 void OutputPump::addPending(QStringView text) {
     while (!text.isEmpty()) {
         if (pending_.size() == kLongestLine) slideWindow();
@@ -192,8 +211,11 @@ bool OutputPump::reportForms(const Schedule::ProgressForms& forms, bool final) {
 }
 
 QString OutputPump::output() const {
-    QString all;
-    for (const QByteArray& chunk : kept_)
-        all += QString::fromUtf8(chunk);
+    // Decoded as one, so that no character is cut where one block ends.
+    QByteArray raw;
+    raw.reserve(keptBytes_);
+    for (const Block& block : kept_)
+        raw += block.bytes.first(block.used);
+    const QString all = QString::fromUtf8(raw);
     return all.size() > kKeptOutput ? all.right(kKeptOutput) : all;
 }

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <functional>
+#include <span>
 
 class OutputPump {
   public:
@@ -21,12 +22,19 @@ class OutputPump {
     // pieces of it that overlap by kOverlap, so nothing at its end is missed.
     static constexpr qsizetype kLongestLine = 64 * 1024;
     static constexpr qsizetype kOverlap = 1024;
+    // The blocks the output is read into.
+    static constexpr qsizetype kBlock = 1024 * 1024;
 
     // Only the latest progress counts: of the lines a chunk ends, only the last
     // one holding a value is reported, and a value only when it changed.
     // `logLimit`: the most bytes of output the log keeps (BoundedLog); 0: all.
     OutputPump(int logFd, std::function<void(int)> onProgress, qint64 logLimit = 0);
 
+    // Where the next read goes, `least` bytes or more. What is read there stays
+    // for the result without a copy; `took` tells how much came.
+    std::span<char> room(qsizetype least);
+    void took(qsizetype n);
+    // A chunk from elsewhere, copied into room() first.
     void feed(QByteArrayView chunk);
     void finish();
 
@@ -42,8 +50,10 @@ class OutputPump {
     void splitLines(const QString& text, Hints hints);
     // Reports the last whole line of `whole` that holds a value, decoding only it.
     void reportLastWhole(QByteArrayView whole);
+    void process(QByteArrayView chunk);
     void writeLog(QByteArrayView chunk);
-    void keep(QByteArrayView chunk);
+    // Lets go of the oldest blocks the result no longer needs.
+    void trimKept();
     void addPending(QStringView text);
     void line(QStringView piece, Hints hints);
     // Whether the piece held a value to report.
@@ -53,7 +63,14 @@ class OutputPump {
 
     BoundedLog log_;
     std::function<void(int)> onProgress_;
-    QList<QByteArray> kept_; // the latest raw chunks, decoded only for the result
+    // The latest raw output, decoded only for the result, in blocks that reads
+    // fill; one block let go is kept to be filled again.
+    struct Block {
+        QByteArray bytes; // its size is the block's capacity
+        qsizetype used = 0;
+    };
+    QList<Block> kept_;
+    Block spare_;
     qsizetype keptBytes_ = 0;
     QString pending_;
     // For a line longer than kLongestLine: how much of pending_ earlier pieces

@@ -199,7 +199,6 @@ QByteArray TaskRunner::marker() const {
 // cancel, once the script is gone and the grace is over, it stops: a daemon the
 // script left holding the pipe cannot keep a stopped run going.
 void TaskRunner::pump(int readFd, pid_t script, OutputPump& output) {
-    QByteArray buffer(kPipeBytes, Qt::Uninitialized);
     std::chrono::microseconds gather{0};
     for (;;) {
         pollfd p{readFd, POLLIN, 0};
@@ -207,15 +206,16 @@ void TaskRunner::pump(int readFd, pid_t script, OutputPump& output) {
         if (ready < 0 && errno != EINTR) break;
         if (stopReading(script)) break;
         if (ready <= 0) continue;
-        const ssize_t n = ::read(readFd, buffer.data(), static_cast<size_t>(buffer.size()));
+        const std::span<char> room = output.room(kPipeBytes / 4);
+        const ssize_t n = ::read(readFd, room.data(), room.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        output.feed(QByteArrayView(buffer.constData(), n));
+        output.took(n);
         // A script that writes in small pieces would wake this thread for each:
         // a moment's wait lets them gather in the pipe. The wait grows while
         // reads stay small and shrinks when one nearly fills the pipe, which
         // must not make a fast script wait.
-        if (n >= kPipeBytes * 3 / 4)
+        if (n >= kPipeBytes * 3 / 4 || size_t(n) == room.size())
             gather /= 2;
         else if (n < kPipeBytes / 4)
             gather = std::clamp(gather * 2, kLeastGather, kMostGather);
