@@ -36,6 +36,35 @@ int daysIn(int year, int month) {
     return month == 2 && isLeap(year) ? 29 : days[month - 1];
 }
 
+long offsetAt(std::time_t t) {
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    return parts.tm_gmtoff;
+}
+
+// Local wall-clock fields as a point in time, as mktime reads them. glibc's
+// mktime looks at /etc/localtime again on every call when TZ is unset, which
+// made a folder of thousands of logs cost as many stats. Away from a change of
+// offset the answer is the fields read as UTC less the one offset around, and
+// localtime_r confirms it without that look; near a change, mktime decides.
+std::time_t fromLocal(std::tm parts) {
+    std::tm asUtcParts = parts;
+    const std::time_t asUtc = timegm(&asUtcParts);
+    constexpr std::time_t kFarthestOffset = 15 * 3600;
+    const long offset = offsetAt(asUtc - kFarthestOffset);
+    if (offset == offsetAt(asUtc + kFarthestOffset)) {
+        const std::time_t t = asUtc - offset;
+        std::tm back{};
+        localtime_r(&t, &back);
+        if (back.tm_year == parts.tm_year && back.tm_mon == parts.tm_mon &&
+            back.tm_mday == parts.tm_mday && back.tm_hour == parts.tm_hour &&
+            back.tm_min == parts.tm_min && back.tm_sec == parts.tm_sec)
+            return t;
+    }
+    parts.tm_isdst = -1;
+    return std::mktime(&parts);
+}
+
 } // namespace
 
 QString fileStamp(Clock::time_point t) {
@@ -74,9 +103,7 @@ std::optional<QDateTime> parseFileStamp(QStringView s) {
     p.tm_hour = digits(s, 11, 2);
     p.tm_min = digits(s, 14, 2);
     p.tm_sec = digits(s, 17, 2);
-    p.tm_isdst = -1;
-    const std::time_t tt = std::mktime(&p);
-    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(tt), Qt::UTC);
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(fromLocal(p)), Qt::UTC);
 }
 
 std::optional<Clock::time_point> parseInFileStamp(QStringView s) {

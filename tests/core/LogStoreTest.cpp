@@ -1,6 +1,7 @@
 #include "records/LogStore.h"
 #include "platform/PosixFile.h"
 #include "records/LogFolderNames.h"
+#include "records/LogTime.h"
 #include "records/StatsCollector.h"
 #include "support/TempRepo.h"
 
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
+#include <ctime>
 #include <random>
 #include <thread>
 
@@ -300,6 +303,34 @@ TEST(LogFolderNames, OnlyNamesThatCameAreAdded) {
     QFile::remove(repo.paths().logs() + QStringLiteral("/x"));
     kept.catchUp();
     EXPECT_TRUE(kept.added().isEmpty());
+}
+
+// Names are read without mktime where the offset is plain; through changes of
+// offset (gaps, repeated hours, half-hour shifts, a skipped day) the reading
+// must stay mktime's own.
+TEST(LogTime, FileStampsReadAsMktimeReadsThem) {
+    for (const char* zone : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe",
+                             "Pacific/Apia", "America/Sao_Paulo", "Asia/Kolkata", "UTC"}) {
+        const ScopedTimeZone tz(zone);
+        for (const int year : {2011, 2018, 2026}) {
+            std::tm start{};
+            start.tm_year = year - 1900;
+            const std::time_t from = timegm(&start);
+            for (std::time_t at = from; at < from + 366 * 86400; at += 29 * 60 + 1) {
+                std::tm p{};
+                gmtime_r(&at, &p); // fields only: every wall-clock time, gaps too
+                char stamp[96];
+                std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d_%02d-%02d-%02d",
+                              p.tm_year + 1900, p.tm_mon + 1, p.tm_mday, p.tm_hour, p.tm_min,
+                              p.tm_sec);
+                p.tm_isdst = -1;
+                const std::time_t expected = std::mktime(&p);
+                const auto read = LogTime::parseFileStamp(QString::fromLatin1(stamp));
+                ASSERT_TRUE(read);
+                ASSERT_EQ(read->toSecsSinceEpoch(), expected) << zone << " " << stamp;
+            }
+        }
+    }
 }
 
 TEST_P(LogStoreTest, StartDateReadsLocalWallClock) {
