@@ -3,6 +3,8 @@
 #include "execution/TaskRunner.h"
 #include "platform/PosixFile.h"
 
+#include <QSet>
+
 LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs) {
     LogReading reading;
     reading.serial = ++serial_;
@@ -11,14 +13,22 @@ LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs)
     if (rereadNames(store, folder.get(), settledBeforeNs)) reading.added = names_.added();
     const FolderLook look{store, folder.get(), settledBeforeNs};
     for (const QString& safeName : safeNames) {
-        TaskReading& t = reading.tasks[safeName];
         const KeptSummary& kept = keptSummary(look, safeName);
+        TaskReading t;
         t.summary = kept.summary;
-        if (t.summary.latestStatus != LogStatus::Running || !t.summary.latestFile) continue;
-        t.lockHeld = PosixFile::lockHeld(TaskRunner::lockFile(paths_, safeName));
-        // Stamped by the update just made: no second look at the file.
-        if (kept.newest) t.newestChangedNs = kept.newest->mtimeNs;
+        if (t.summary.latestStatus == LogStatus::Running && t.summary.latestFile) {
+            t.lockHeld = PosixFile::lockHeld(TaskRunner::lockFile(paths_, safeName));
+            // Stamped by the update just made: no second look at the file.
+            if (kept.newest) t.newestChangedNs = kept.newest->mtimeNs;
+        }
+        const auto was = std::as_const(tasks_).constFind(safeName);
+        if (was == tasks_.cend() || *was != t) tasks_.insert(safeName, std::move(t));
     }
+    if (tasks_.size() != safeNames.size()) {
+        const QSet<QString> asked(safeNames.cbegin(), safeNames.cend());
+        tasks_.removeIf([&](const auto& task) { return !asked.contains(task.key()); });
+    }
+    reading.tasks = tasks_;
     return reading;
 }
 

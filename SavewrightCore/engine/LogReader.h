@@ -19,6 +19,7 @@ struct TaskReading {
     // holds the task's lock, and when that log last changed.
     bool lockHeld = false;
     std::optional<qint64> newestChangedNs;
+    friend bool operator==(const TaskReading&, const TaskReading&) = default;
 };
 
 struct LogReading {
@@ -54,4 +55,7 @@ class LogReader {
         KeptSummary kept;
     };
     QHash<QString, CachedSummary> summaries_;
+    // The last reading's tasks, changed in place where a task's reading did:
+    // a reading hands out a shared copy, so a settled read allocates nothing.
+    QHash<QString, TaskReading> tasks_;
 };
