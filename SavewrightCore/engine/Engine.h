@@ -15,6 +15,7 @@
 #include "update/Ping.h"
 #include "update/UpdateChecker.h"
 
+#include "platform/Detached.h"
 #include "platform/FolderWatch.h"
 
 #include <QDateTime>
@@ -316,6 +317,7 @@ class Engine : public QObject {
     QTimer updateTimer_;
     std::shared_ptr<LogReader> reader_;
     std::shared_ptr<PendingRead> pendingRead_; // while a read has not been collected
+    WorkThread readThread_;
     bool repositoryHung_ = false;
     bool logsRead_ = false; // since the first reading was applied
     void watchForSleep();

@@ -98,7 +98,7 @@ void Engine::refreshLogs() {
             if (engine) engine->collectRead(pending);
         });
     };
-    if (!startDetached(work)) work();
+    if (!readThread_.post(work)) work();
     std::unique_lock lock(pending->mutex);
     if (pending->answered.wait_for(lock, kRepositoryAnswer,
                                    [&] { return pending->reading.has_value(); })) {

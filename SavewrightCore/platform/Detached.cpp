@@ -1,6 +1,7 @@
 #include "Detached.h"
 
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <mutex>
 
@@ -51,4 +52,48 @@ class Deadlines {
 
 void afterDelay(std::chrono::steady_clock::duration delay, std::function<void()> fire) {
     if (!Deadlines::shared().add(std::chrono::steady_clock::now() + delay, fire)) fire();
+}
+
+struct WorkThread::Shared {
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::deque<std::function<void()>> work;
+    bool running = false;
+    bool ownerGone = false;
+
+    void serve() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            posted.wait(lock, [&] { return !work.empty() || ownerGone; });
+            if (work.empty()) return;
+            std::function<void()> next = std::move(work.front());
+            work.pop_front();
+            lock.unlock();
+            next();
+            next = nullptr; // what it holds goes before the next wait
+            lock.lock();
+        }
+    }
+};
+
+WorkThread::WorkThread() : shared_(std::make_shared<Shared>()) {}
+
+WorkThread::~WorkThread() {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->ownerGone = true;
+    shared_->posted.notify_one();
+}
+
+bool WorkThread::post(std::function<void()> work) noexcept {
+    const std::lock_guard lock(shared_->mutex);
+    if (!shared_->running)
+        shared_->running = startDetached([shared = shared_] { shared->serve(); });
+    if (!shared_->running) return false;
+    try {
+        shared_->work.push_back(std::move(work));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    shared_->posted.notify_one();
+    return true;
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <system_error>
 #include <thread>
 
@@ -27,6 +28,25 @@ inline bool runJoined(const std::function<void()>& work) noexcept {
         return false;
     }
 }
+
+// One thread of its own that runs the work posted to it in turn, so work that
+// comes often does not pay for a new thread each time. Nobody joins it: work
+// that hangs (on a server that stopped answering) holds up only the work
+// behind it, never its owner, and the thread ends once its owner is gone and
+// its work is done.
+class WorkThread {
+  public:
+    WorkThread();
+    ~WorkThread();
+    WorkThread(const WorkThread&) = delete;
+    WorkThread& operator=(const WorkThread&) = delete;
+    // False when no thread could be had.
+    bool post(std::function<void()> work) noexcept;
+
+  private:
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+};
 
 // Runs `fire` `delay` from now on the one thread that waits for every such
 // deadline, instead of a sleeping thread each; at once on this thread should

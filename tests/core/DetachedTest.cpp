@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -40,4 +41,40 @@ TEST(Deadlines, TwoHundredWaitsShareOneThreadAndEachFiresOnceOnTime) {
     EXPECT_EQ(early, 0);
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_EQ(fired, 200) << "once each";
+}
+
+// Work runs in turn on one thread; an owner never waits for work that hangs,
+// and once it is gone the thread ends after the work it had.
+TEST(WorkThread, RunsWorkInTurnOnOneThreadAndEndsAfterItsOwner) {
+    const qsizetype before = threads();
+    std::atomic<bool> release{false};
+    std::atomic<int> done{0};
+    std::vector<std::thread::id> ranOn(50);
+    std::vector<int> order;
+    {
+        WorkThread worker;
+        ASSERT_TRUE(worker.post([&] {
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }));
+        for (int i = 0; i < 50; ++i)
+            ASSERT_TRUE(worker.post([&, i] {
+                ranOn[size_t(i)] = std::this_thread::get_id();
+                order.push_back(i); // one thread: no lock needed
+                ++done;
+            }));
+        EXPECT_EQ(threads(), before + 1) << "one thread for all the work";
+    } // the owner goes while the first work still hangs
+    EXPECT_EQ(done, 0);
+    release = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((done < 50 || threads() > before) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(done, 50);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(order[size_t(i)], i);
+        EXPECT_EQ(ranOn[size_t(i)], ranOn[0]);
+    }
+    EXPECT_NE(ranOn[0], std::this_thread::get_id());
+    EXPECT_EQ(threads(), before) << "the thread ended after its work";
 }
