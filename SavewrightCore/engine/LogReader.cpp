@@ -34,14 +34,25 @@ LogReading LogReader::read(const QStringList& safeNames, qint64 settledBeforeNs)
 
 const KeptSummary& LogReader::keptSummary(const FolderLook& look, const QString& safeName) {
     CachedSummary& cached = summaries_[safeName];
-    // The same names: only the newest file is looked at.
     const quint64 generation = names_.generation(safeName);
+    // Told that nothing of the task's changed since the read before, which
+    // looked at it: not even its newest file is looked at. A running log's time
+    // of change is asked for each time.
+    KeptSummary& kept = cached.kept;
+    const bool checkedJustBefore = std::exchange(cached.checkedAt, serial_) + 1 == serial_;
+    const auto changed = kept.runs.isEmpty() ? std::nullopt : names_.changed(kept.runs[0].name);
+    if (checkedJustBefore && cached.generation == generation && changed == false &&
+        kept.summary.latestStatus != LogStatus::Running)
+        return kept;
+    // Written to: read again even where its size and times hide it.
+    if (changed == true) kept.newest.reset();
+    // The same names: only the newest file is looked at.
     const QStringList names = cached.generation == generation
-                                  ? cached.kept.byName
+                                  ? kept.byName
                                   : LogStore::candidatesOf(names_.candidates(safeName));
     cached.generation = generation;
-    look.store.update(cached.kept, safeName, names, look.folderFd, look.settledBeforeNs);
-    return cached.kept;
+    look.store.update(kept, safeName, names, look.folderFd, look.settledBeforeNs);
+    return kept;
 }
 
 bool LogReader::rereadNames(const LogStore& store, int folderFd, qint64 settledBeforeNs) {

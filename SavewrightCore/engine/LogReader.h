@@ -52,6 +52,7 @@ class LogReader {
     qint64 namesStamp_ = -1;
     struct CachedSummary {
         quint64 generation = 0; // of the task's names it was made from
+        quint64 checkedAt = 0;  // the read that last made or confirmed it
         KeptSummary kept;
     };
     QHash<QString, CachedSummary> summaries_;

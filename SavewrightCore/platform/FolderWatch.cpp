@@ -133,9 +133,10 @@ void FolderWatch::readNotices(bool tell) {
 FolderNameNotices::FolderNameNotices(const QString& folder)
     : queue_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
     if (queue_)
-        watch_ = ::inotify_add_watch(queue_.get(), PosixFile::encodePath(folder).constData(),
-                                     IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                         IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
+        watch_ =
+            ::inotify_add_watch(queue_.get(), PosixFile::encodePath(folder).constData(),
+                                IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
+                                    IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR);
 }
 
 std::optional<std::vector<FolderNameNotices::Notice>> FolderNameNotices::drain() {
@@ -145,7 +146,10 @@ std::optional<std::vector<FolderNameNotices::Notice>> FolderNameNotices::drain()
         if (e.mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))
             watch_ = -1; // told no more: the folder must be read whole
         else if (e.len > 0)
-            notices.push_back({std::string(e.name), (e.mask & (IN_CREATE | IN_MOVED_TO)) != 0});
+            notices.push_back({std::string(e.name),
+                               (e.mask & (IN_CREATE | IN_MOVED_TO))     ? Notice::Kind::Came
+                               : (e.mask & (IN_DELETE | IN_MOVED_FROM)) ? Notice::Kind::Went
+                                                                        : Notice::Kind::Changed});
     });
     if (!valid()) return std::nullopt;
     return notices;

@@ -67,8 +67,9 @@ class FolderNameNotices {
     explicit FolderNameNotices(const QString& folder);
     bool valid() const { return watch_ >= 0; }
     struct Notice {
+        enum class Kind { Came, Went, Changed };
         std::string name; // raw, as the folder holds it
-        bool came = false;
+        Kind kind = Kind::Came;
     };
     // What happened since the last call; absent once the queue overflowed or
     // the folder went or moved, when only reading it whole tells its names.

@@ -10,6 +10,8 @@ LogFolderNames::~LogFolderNames() = default;
 void LogFolderNames::reread(const QString& folder) {
     const quint64 look = ++look_;
     added_.clear();
+    touched_.clear();
+    toldContent_ = false;
     folder_ = folder;
     // Asked before the read: a change during it is told afterwards.
     notices_.reset();
@@ -36,16 +38,20 @@ bool LogFolderNames::told(const QString& folder) const {
 
 void LogFolderNames::catchUp() {
     added_.clear();
-    if (!applyNotices()) reread(folder_);
+    touched_.clear();
+    toldContent_ = applyNotices();
+    if (!toldContent_) reread(folder_);
 }
 
 bool LogFolderNames::applyNotices() {
     const auto notices = notices_->drain();
     if (!notices) return false;
+    using Kind = FolderNameNotices::Notice::Kind;
     for (const FolderNameNotices::Notice& n : *notices) {
-        if (n.came)
+        if (n.kind != Kind::Went) touched_.insert(PosixFile::decodeName(n.name));
+        if (n.kind == Kind::Came)
             came(n.name);
-        else
+        else if (n.kind == Kind::Went)
             went(n.name);
     }
     return true;

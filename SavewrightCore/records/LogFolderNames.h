@@ -4,10 +4,12 @@
 // end costs what its own logs cost, not what the whole folder holds.
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -32,6 +34,11 @@ class LogFolderNames {
     quint64 generation(const QString& safeName) const { return generations_.value(safeName); }
     // The names that came with the last look (at the first, every name).
     const QStringList& added() const { return added_; }
+    // Whether the file `name` was written to or came anew between the look
+    // before and this one, as the kernel told; absent where it does not tell.
+    std::optional<bool> changed(const QString& name) const {
+        return toldContent_ ? std::optional(touched_.contains(name)) : std::nullopt;
+    }
 
   private:
     struct Hash {
@@ -54,6 +61,8 @@ class LogFolderNames {
     QHash<QString, QStringList> groups_;
     QHash<QString, quint64> generations_;
     QStringList added_;
+    QSet<QString> touched_; // names written to or come at the last look
+    bool toldContent_ = false;
     QString folder_;
     std::unique_ptr<FolderNameNotices> notices_;
 };

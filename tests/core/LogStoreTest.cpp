@@ -1,4 +1,5 @@
 #include "records/LogStore.h"
+#include "engine/LogReader.h"
 #include "platform/PosixFile.h"
 #include "records/LogFolderNames.h"
 #include "records/LogTime.h"
@@ -18,6 +19,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -303,6 +305,61 @@ TEST(LogFolderNames, OnlyNamesThatCameAreAdded) {
     QFile::remove(repo.paths().logs() + QStringLiteral("/x"));
     kept.catchUp();
     EXPECT_TRUE(kept.added().isEmpty());
+}
+
+namespace {
+
+// Rewrites a log's status in place and gives it back its old times, so that
+// neither its size nor its times tell of the change.
+void restatus(const QString& file, const QByteArray& from, const QByteArray& to) {
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &before), 0);
+    QByteArray bytes = TempRepo::read(file);
+    bytes.replace("Status: " + from, "Status: " + to);
+    const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, bytes.constData(), size_t(bytes.size()), 0), bytes.size());
+    ::close(fd);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+}
+
+std::optional<LogStatus> latest(LogReader& reader, const QStringList& tasks, const QString& task) {
+    const qint64 now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+            .count();
+    return reader.read(tasks, now).tasks.value(task).summary.latestStatus;
+}
+
+} // namespace
+
+// Where the kernel tells of every write, an unchanged newest log is not looked
+// at again, and a write is seen even when the file's size and times hide it.
+TEST(LogReader, TheKernelsNoticesTellWhichNewestLogChanged) {
+    TempRepo repo;
+    const QByteArray log = "Log\nStarted: x\nScript: t.sh\nStatus: SUCCESS\n\n--- Output ---\nok\n";
+    const QString a = repo.write(QStringLiteral("repo/logs/2026-01-01_00-00-00_A.log"), log);
+    const QString b = repo.write(QStringLiteral("repo/logs/2026-01-01_00-00-00_B.log"), log);
+    for (const QString& file : {a, b}) {
+        const timespec old[2] = {{1'700'000'000, 0}, {1'700'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), old, 0), 0);
+    }
+    const QStringList both{QStringLiteral("A"), QStringLiteral("B")};
+    LogReader reader(repo.paths());
+    EXPECT_EQ(latest(reader, both, QStringLiteral("A")), LogStatus::Success);
+    EXPECT_EQ(latest(reader, both, QStringLiteral("A")), LogStatus::Success);
+    restatus(a, "SUCCESS", "RUNNING");
+    EXPECT_EQ(latest(reader, both, QStringLiteral("A")), LogStatus::Running);
+    restatus(a, "RUNNING", "SUCCESS");
+    EXPECT_EQ(latest(reader, both, QStringLiteral("A")), LogStatus::Success);
+
+    // A task left out of one read is looked at again when it comes back: the
+    // notices of the read it missed are gone by then, its file's time is not.
+    restatus(b, "SUCCESS", "RUNNING");
+    const timespec later[2] = {{1'700'000'100, 0}, {1'700'000'100, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(b).constData(), later, 0), 0);
+    EXPECT_EQ(latest(reader, {QStringLiteral("A")}, QStringLiteral("A")), LogStatus::Success);
+    EXPECT_EQ(latest(reader, both, QStringLiteral("B")), LogStatus::Running);
 }
 
 // Names are read without mktime where the offset is plain; through changes of
