@@ -10,6 +10,7 @@
 
 #include <zlib.h>
 
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -28,13 +29,15 @@ void putChunk(QByteArray& out, const char* type, QByteArrayView data) {
     putBigEndian(out, quint32(crc32(0, bytes, uInt(out.size() - at))));
 }
 
-// Rows [from, to) as PNG scanlines (no filter) in one raw deflate stream, the
-// last one ended, any other flushed to a byte so that the next follows it.
+// Some of the picture's rows, deflated, with the checksum of their scanlines.
 struct Part {
     QByteArray deflated;
     uLong adler = adler32(0, nullptr, 0);
     uLong rawSize = 0;
 };
+
+// Rows [from, to) as PNG scanlines (no filter) in one raw deflate stream, the
+// last one ended, any other flushed to a byte so that the next follows it.
 bool deflateRows(const QImage& opaque, int from, int to, bool last, Part& part) {
     const qsizetype rowBytes = 1 + 3 * qsizetype(opaque.width());
     QByteArray raw(rowBytes * (to - from), Qt::Uninitialized);
@@ -71,9 +74,15 @@ bool writePng(const QImage& image, const QString& path) {
     const int half = opaque.height() / 2;
     Part top, bottom;
     bool topDone = false;
-    std::thread other([&] { topDone = deflateRows(opaque, 0, half, false, top); });
+    const auto deflateTop = [&] { topDone = deflateRows(opaque, 0, half, false, top); };
+    std::thread other;
+    try {
+        other = std::thread(deflateTop);
+    } catch (const std::system_error&) { // no thread to be had: one after the other
+        deflateTop();
+    }
     const bool bottomDone = deflateRows(opaque, half, opaque.height(), true, bottom);
-    other.join();
+    if (other.joinable()) other.join();
     if (!topDone || !bottomDone) return false;
 
     QByteArray header;
