@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QtEndian>
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -37,35 +40,50 @@ struct Part {
 };
 
 // Rows [from, to) as PNG scanlines (no filter) in one raw deflate stream, the
-// last one ended, any other flushed to a byte so that the next follows it.
+// last one ended, any other flushed to a byte so that the next follows it. They
+// are made a few at a time into one small buffer that stays in the cache.
 bool deflateRows(const QImage& opaque, int from, int to, bool last, Part& part) {
-    const qsizetype rowBytes = 1 + 3 * qsizetype(opaque.width());
-    QByteArray raw(rowBytes * (to - from), Qt::Uninitialized);
-    char* out = raw.data();
-    for (int y = from; y < to; ++y) {
-        *out++ = 0;
-        const auto* pixel = reinterpret_cast<const QRgb*>(opaque.constScanLine(y));
-        for (int x = 0; x < opaque.width(); ++x) {
-            *out++ = char(qRed(pixel[x]));
-            *out++ = char(qGreen(pixel[x]));
-            *out++ = char(qBlue(pixel[x]));
-        }
-    }
-    part.rawSize = uLong(raw.size());
-    part.adler =
-        adler32(part.adler, reinterpret_cast<const Bytef*>(raw.constData()), uInt(raw.size()));
+    constexpr int kRowsAtOnce = 16;
+    const int width = opaque.width();
+    const qsizetype rowBytes = 1 + 3 * qsizetype(width);
+    // One byte more: each pixel is stored as four bytes, the fourth overwritten next.
+    QByteArray scanlines(rowBytes * kRowsAtOnce + 1, Qt::Uninitialized);
     z_stream z{};
     if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-    part.deflated.resize(qsizetype(deflateBound(&z, uLong(raw.size()))) + 16);
-    z.next_in = reinterpret_cast<Bytef*>(raw.data());
-    z.avail_in = uInt(raw.size());
+    part.rawSize = uLong(rowBytes * (to - from));
+    part.deflated.resize(qsizetype(deflateBound(&z, part.rawSize)) + 16);
     z.next_out = reinterpret_cast<Bytef*>(part.deflated.data());
     z.avail_out = uInt(part.deflated.size());
-    const int done = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    int done = Z_OK;
+    for (int y = from; y < to && done == Z_OK;) {
+        const int rows = std::min(kRowsAtOnce, to - y);
+        char* out = scanlines.data();
+        for (const int end = y + rows; y < end; ++y) {
+            *out++ = 0;
+            const auto* pixel = reinterpret_cast<const quint32*>(opaque.constScanLine(y));
+            for (int x = 0; x < width; ++x, out += 3) {
+                const quint32 rgb = qToBigEndian(pixel[x] << 8); // 0xRRGGBB00 as R, G, B, 0
+                std::memcpy(out, &rgb, 4);
+            }
+        }
+        auto* bytes = reinterpret_cast<Bytef*>(scanlines.data());
+        const uInt size = uInt(rows * rowBytes);
+        part.adler = adler32(part.adler, bytes, size);
+        z.next_in = bytes;
+        z.avail_in = size;
+        const bool end = y == to;
+        done = deflate(&z, !end ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH);
+        if (!end && done == Z_OK && z.avail_in != 0) done = Z_BUF_ERROR;
+    }
     part.deflated.resize(qsizetype(z.total_out));
+    const bool whole = z.avail_in == 0;
     deflateEnd(&z);
-    return last ? done == Z_STREAM_END : done == Z_OK && z.avail_in == 0;
+    return whole && (last ? done == Z_STREAM_END : done == Z_OK);
 }
+
+} // namespace
+
+namespace Snapshot {
 
 // Without row filters, at light compression: a panel's flat colours come out
 // small, and the picture is compressed in two halves at once, as one stream.
@@ -103,10 +121,6 @@ bool writePng(const QImage& image, const QString& path) {
     file.close();
     return written && file.error() == QFileDevice::NoError;
 }
-
-} // namespace
-
-namespace Snapshot {
 
 void render(Engine& engine, const QString& path, bool dark, bool expandAll) {
     QApplication::setPalette(dark ? Palette::dark() : Palette::light());

@@ -4,6 +4,10 @@
 
 #include "engine/Engine.h"
 
+#include <QImage>
+
 namespace Snapshot {
 void render(Engine& engine, const QString& path, bool dark, bool expandAll);
-}
+// An opaque picture as an RGB PNG; false when it could not be written.
+bool writePng(const QImage& image, const QString& path);
+} // namespace Snapshot

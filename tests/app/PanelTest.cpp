@@ -87,6 +87,27 @@ TEST_F(Panel, SnapshotsDecodedBack) {
     EXPECT_FALSE(QFileInfo::exists(repo.root() + QStringLiteral("/missing/x.png")));
 }
 
+// Every channel of every pixel differs from its neighbours', so a swapped
+// channel, a row out of place or a piece of the stream lost shows; the heights
+// cut the rows into pieces and halves of every kind, one row alone included.
+TEST(Png, PicturesComeBackPixelForPixel) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.png"));
+    for (const QSize size : {QSize(1, 1), QSize(37, 2), QSize(3, 33), QSize(761, 101)}) {
+        QImage picture(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                picture.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 5 + 3) & 255, (x ^ y) & 255));
+        ASSERT_TRUE(Snapshot::writePng(picture, path)) << size.width() << "x" << size.height();
+        const QImage back(path);
+        ASSERT_EQ(back.size(), size);
+        EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), picture)
+            << size.width() << "x" << size.height();
+    }
+    EXPECT_FALSE(Snapshot::writePng(QImage(QSize(4, 4), QImage::Format_RGB32),
+                                    dir.filePath(QStringLiteral("missing/p.png"))));
+}
+
 TEST_F(Panel, CollapsedGroupTogglesAndHeaderButtons) {
     auto e = makeEngine();
     PanelView panel(e.get(), false);
