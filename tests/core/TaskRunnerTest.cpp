@@ -1,11 +1,13 @@
 #include "execution/TaskRunner.h"
 #include "execution/OutputPump.h"
+#include "platform/PosixFile.h"
 #include "platform/ProcessTable.h"
 #include "support/Child.h"
 #include "support/TempRepo.h"
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -504,6 +506,52 @@ TEST(OutputPump, AnyChunkingGivesTheWholeOutputStatistics) {
 
 // Megabytes in reads of every size, some filling the room they were given,
 // some larger than a block: the result is the latest output, characters whole.
+// The log as a reader finds it after every write of any size: the latest output
+// at its end and never more than half again the limit; at the end the first
+// half, the line and the latest half, with the count of what is between them.
+TEST(BoundedLog, KeepsItsShapeAfterEveryWriteOfAnySize) {
+    constexpr qint64 kMiB = 1024 * 1024, kLimit = 4 * kMiB;
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("run.log")));
+    const PosixFile::UniqueFd fd(::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_TRUE(fd);
+    const QByteArray header = "Started: now\n\n--- Output ---\n";
+    ASSERT_TRUE(PosixFile::writeAll(fd.get(), header));
+    BoundedLog log(fd.get(), kLimit);
+    QByteArray all;
+    std::mt19937 rng(31);
+    for (int line = 0; all.size() < 40 * kMiB;) {
+        QByteArray chunk;
+        for (const qsizetype size = 1 + qsizetype(rng() % (300 * 1024)); chunk.size() < size;)
+            chunk += "line " + QByteArray::number(++line) + " of the copy\n";
+        log.write(chunk);
+        all += chunk;
+        const off_t size = ::lseek(fd.get(), 0, SEEK_END);
+        ASSERT_LE(size, header.size() + kLimit * 3 / 2 + chunk.size() + 8192)
+            << "after " << all.size();
+        QByteArray end(chunk.size(), Qt::Uninitialized);
+        ASSERT_EQ(::pread(fd.get(), end.data(), size_t(end.size()), size - end.size()), end.size());
+        ASSERT_EQ(end, chunk) << "after " << all.size();
+    }
+    log.finish();
+    const QByteArray file = TempRepo::read(QFile::decodeName(path));
+    ASSERT_TRUE(file.startsWith(header));
+    const QByteArray kept = file.sliced(header.size());
+    const QRegularExpression said(
+        QStringLiteral("--- (\\d+) bytes of output left out \\(max_log_mb = 4\\) ---\n"));
+    const QRegularExpressionMatch m = said.match(QString::fromLatin1(kept));
+    ASSERT_TRUE(m.hasMatch());
+    const QByteArray first = kept.first(m.capturedStart());
+    const QByteArray latest = kept.sliced(m.capturedEnd());
+    EXPECT_TRUE(all.startsWith(first));
+    EXPECT_TRUE(all.endsWith(latest));
+    EXPECT_TRUE(first.endsWith(" of the copy\n"));
+    EXPECT_TRUE(latest.startsWith("line "));
+    EXPECT_EQ(first.size() + m.captured(1).toLongLong() + latest.size(), all.size());
+    EXPECT_LE(latest.size(), kLimit / 2);
+    EXPECT_GE(latest.size(), kLimit / 2 - 4096);
+}
+
 TEST(OutputPump, KeepsTheLatestOutputAcrossReadsOfAnySize) {
     std::mt19937 rng(11);
     QByteArray all;
