@@ -7,7 +7,8 @@
 #   refresh  50 tasks, one external log appended to every 100 ms: CPU over DURATION s
 #   run      one run writing 1 GiB (plain lines, then changing percentages) through
 #            the program, from the log's own Started/Finished lines, with the
-#            program's and the script's CPU, next to `bash script > file`
+#            program's and the script's CPU, next to `bash script > file`: with
+#            the whole log kept, as that writes it, then with the default bound
 # CPU time is the scheduler's (nanoseconds, live threads), or the clock ticks of
 # the whole process where threads that ended on the way make those say more.
 # Usage: bench/whole-program.sh [DURATION]   (SAVEWRIGHT_APP: the binary, default build/release)
@@ -88,12 +89,15 @@ printf 'Ferrymat Log — Task 1\nStarted: x\nScript: t.sh\nStatus: RUNNING\n\n--
 measure refresh "$work/busy"
 
 # A run through the real program: the task never ran, so it starts at once.
-run_kind() { # label, script
-  local label=$1 script=$2 dir="$work/run-$1"
+# Both sides start with nothing left to write back, and the script is one
+# pipeline, so that bash waits for all of it and its CPU is counted whole.
+run_kind() { # label, config lines, script
+  local label=$1 extra=$2 script=$3 dir="$work/run-$1"
   mkdir -p "$dir/repo/Scripts" "$dir/repo/logs" "$dir/support" "$dir/home/run"
   printf '%s\n' "$script" > "$dir/repo/Scripts/big.sh"
-  printf '[[task]]\nname = "Big"\ntype = "scheduled"\nscript = "big.sh"\ninterval_minutes = 1000000\n' \
-    > "$dir/support/config.toml"
+  printf '[[task]]\nname = "Big"\ntype = "scheduled"\nscript = "big.sh"\ninterval_minutes = 1000000\n%s\n' \
+    "$extra" > "$dir/support/config.toml"
+  sync
   HOME="$dir/home" XDG_RUNTIME_DIR="$dir/home/run" QT_QPA_PLATFORM=$platform \
     "$app" --repo "$dir/repo" --support "$dir/support" >/dev/null 2>&1 &
   local pid=$! log=""
@@ -107,14 +111,37 @@ run_kind() { # label, script
   started=$(sed -n 's/^Started: //p' "$log" | head -1)
   finished=$(sed -n 's/^--- Finished: \(.*\) ---$/\1/p' "$log" | tail -1)
   local wall; wall=$(echo "$(date -d "$finished" +%s.%N) - $(date -d "$started" +%s.%N)" | bc)
+  rm -f "$log"; sync
   local floor; floor=$( { /usr/bin/time -f '%e %U %S' bash "$dir/repo/Scripts/big.sh" > "$dir/out.log"; } 2>&1 | tail -1)
-  rm -f "$dir/out.log" "$log"
+  rm -f "$dir/out.log"; sync
+  # label, wall, program CPU, script CPU, floor wall, floor CPU
   awk -v l="$label" -v w="$wall" -v t="$ticks" -v f="$floor" -v hz="$(getconf CLK_TCK)" 'BEGIN {
     split(t, c, " "); split(f, b, " ")
-    own = c[1] / hz; script = c[2] / hz; floorcpu = b[2] + b[3]
-    printf "run %-8s %.2f s wall (bash > file: %.2f s) = %.2fx; CPU %.2f s program + %.2f s script (bash > file: %.2f s) = %.2fx\n",
-      l, w, b[1], w / b[1], own, script, floorcpu, (own + script) / floorcpu }'
+    printf "%s %.3f %.3f %.3f %.3f %.3f\n", l, w, c[1] / hz, c[2] / hz, b[1], b[2] + b[3] }' >> "$work/runs"
 }
-run_kind plain 'head -c 1073741824 < <(yes "$(printf '"'"'%099d'"'"' 7)")'
-run_kind percent 'block=$(for i in $(seq 0 99); do printf '"'"'%094d %2d%%\n'"'"' 7 $i; done)
-head -c 1073741824 < <(while :; do printf '"'"'%s\n'"'"' "$block"; done)'
+plain='yes "$(printf '"'"'%099d'"'"' 7)" | head -c 1073741824'
+percent='yes "$(for i in $(seq 0 99); do printf '"'"'%094d %2d%%\n'"'"' 7 $i; done)" | head -c 1073741824'
+# The whole log, as `bash script > file` writes it, and the default bound; in
+# interleaved rounds, as one round on a shared machine says little.
+for round in $(seq 1 "${RUN_ROUNDS:-5}"); do
+  run_kind plain "max_log_mb = 0" "$plain"
+  run_kind percent "max_log_mb = 0" "$percent"
+  run_kind plain,256MiB "" "$plain"
+  run_kind percent,256MiB "" "$percent"
+done
+# Medians over the rounds: of each ratio, and of the seconds behind them.
+python3 - "$work/runs" <<'PY'
+import statistics as st, sys
+rows = {}
+for line in open(sys.argv[1]):
+    label, *v = line.split()
+    rows.setdefault(label, []).append([float(x) for x in v])
+for label, rs in rows.items():
+    m = lambda f: st.median(f(r) for r in rs)
+    print(f"run {label:15} wall {m(lambda r: r[0]):.2f} s against {m(lambda r: r[3]):.2f} s: "
+          f"{m(lambda r: r[0] / r[3]):.2f}x (rounds: "
+          + " ".join(f"{r[0] / r[3]:.2f}" for r in rs)
+          + f"); CPU {m(lambda r: r[1]):.2f} s program + {m(lambda r: r[2]):.2f} s script "
+          f"against {m(lambda r: r[4]):.2f} s: {m(lambda r: (r[1] + r[2]) / r[4]):.2f}x (rounds: "
+          + " ".join(f"{(r[1] + r[2]) / r[4]:.2f}" for r in rs) + ")")
+PY
