@@ -8,7 +8,8 @@
 #   run      one run writing 1 GiB (plain lines, then changing percentages) through
 #            the program, from the log's own Started/Finished lines, with the
 #            program's and the script's CPU, next to `bash script > file`: with
-#            the whole log kept, as that writes it, then with the default bound
+#            the whole log kept, as that writes it, then with the default bound;
+#            and a script of one process, whose floor is the file's cost alone
 # CPU time is the scheduler's (nanoseconds, live threads), or the clock ticks of
 # the whole process where threads that ended on the way make those say more.
 # Usage: bench/whole-program.sh [DURATION]   (SAVEWRIGHT_APP: the binary, default build/release)
@@ -121,11 +122,15 @@ run_kind() { # label, config lines, script
 }
 plain='yes "$(printf '"'"'%099d'"'"' 7)" | head -c 1073741824'
 percent='yes "$(for i in $(seq 0 99); do printf '"'"'%094d %2d%%\n'"'"' 7 $i; done)" | head -c 1073741824'
+# A script of one process that writes 1 MiB at a time: its floor is the file's
+# own cost alone, what any reader of a pipe adds shows whole.
+one='python3 -c "import sys; b = (\"%099d\\n\" % 7 * 10486).encode(); [sys.stdout.buffer.write(b) for _ in range(1024)]"'
 # The whole log, as `bash script > file` writes it, and the default bound; in
 # interleaved rounds, as one round on a shared machine says little.
 for round in $(seq 1 "${RUN_ROUNDS:-5}"); do
   run_kind plain "max_log_mb = 0" "$plain"
   run_kind percent "max_log_mb = 0" "$percent"
+  run_kind one-process "max_log_mb = 0" "$one"
   run_kind plain,256MiB "" "$plain"
   run_kind percent,256MiB "" "$percent"
 done
