@@ -1,5 +1,6 @@
 #include "Snapshot.h"
 
+#include "platform/Detached.h"
 #include "widgets/Palette.h"
 #include "widgets/PanelView.h"
 
@@ -13,8 +14,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -91,16 +90,9 @@ bool writePng(const QImage& image, const QString& path) {
     const QImage opaque = image.convertToFormat(QImage::Format_RGB32); // no copy when drawn so
     const int half = opaque.height() / 2;
     Part top, bottom;
-    bool topDone = false;
-    const auto deflateTop = [&] { topDone = deflateRows(opaque, 0, half, false, top); };
-    std::thread other;
-    try {
-        other = std::thread(deflateTop);
-    } catch (const std::system_error&) { // no thread to be had: one after the other
-        deflateTop();
-    }
-    const bool bottomDone = deflateRows(opaque, half, opaque.height(), true, bottom);
-    if (other.joinable()) other.join();
+    bool topDone = false, bottomDone = false;
+    runAlongside([&] { topDone = deflateRows(opaque, 0, half, false, top); },
+                 [&] { bottomDone = deflateRows(opaque, half, opaque.height(), true, bottom); });
     if (!topDone || !bottomDone) return false;
 
     QByteArray header;

@@ -29,6 +29,20 @@ inline bool runJoined(const std::function<void()>& work) noexcept {
     }
 }
 
+// Runs `there` on a thread of its own while `here` runs on this one, and waits
+// for both; one after the other on this thread when no thread could be had.
+inline void runAlongside(const std::function<void()>& there,
+                         const std::function<void()>& here) noexcept {
+    std::thread other;
+    try {
+        other = std::thread(there);
+    } catch (const std::system_error&) {
+        there();
+    }
+    here();
+    if (other.joinable()) other.join();
+}
+
 // One thread of its own that runs the work posted to it in turn, so work that
 // comes often does not pay for a new thread each time. Nobody joins it: work
 // that hangs (on a server that stopped answering) holds up only the work

@@ -80,3 +80,30 @@ TEST(WorkThread, RunsWorkInTurnOnOneThreadAndEndsAfterItsOwner) {
     EXPECT_NE(ranOn[0], std::this_thread::get_id());
     EXPECT_EQ(threads(), before) << "the thread ended after its work";
 }
+
+// Both halves run at once: each waits until the other has begun, which only
+// two threads can do, and both are done when the call returns.
+TEST(RunAlongside, RunsBothAtOnceAndReturnsWhenBothAreDone) {
+    std::atomic<bool> thereBegan{false}, hereBegan{false};
+    std::thread::id thereOn;
+    bool thereDone = false, hereDone = false;
+    const auto waitFor = [](const std::atomic<bool>& other) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!other && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        return other.load();
+    };
+    runAlongside(
+        [&] {
+            thereBegan = true;
+            thereOn = std::this_thread::get_id();
+            thereDone = waitFor(hereBegan);
+        },
+        [&] {
+            hereBegan = true;
+            hereDone = waitFor(thereBegan);
+        });
+    EXPECT_TRUE(thereDone);
+    EXPECT_TRUE(hereDone);
+    EXPECT_NE(thereOn, std::this_thread::get_id());
+}
