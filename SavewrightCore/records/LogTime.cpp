@@ -7,14 +7,17 @@ namespace LogTime {
 
 namespace {
 
+std::tm localOf(std::time_t t) {
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    return parts;
+}
+
 std::tm localParts(Clock::time_point t, long* micros) {
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch());
     auto secs = std::chrono::floor<std::chrono::seconds>(us);
     if (micros) *micros = static_cast<long>((us - secs).count());
-    const std::time_t tt = static_cast<std::time_t>(secs.count());
-    std::tm parts{};
-    localtime_r(&tt, &parts);
-    return parts;
+    return localOf(static_cast<std::time_t>(secs.count()));
 }
 
 int digits(QStringView s, qsizetype from, qsizetype count) {
@@ -36,12 +39,6 @@ int daysIn(int year, int month) {
     return month == 2 && isLeap(year) ? 29 : days[month - 1];
 }
 
-long offsetAt(std::time_t t) {
-    std::tm parts{};
-    localtime_r(&t, &parts);
-    return parts.tm_gmtoff;
-}
-
 // Local wall-clock fields as a point in time, as mktime reads them. glibc's
 // mktime looks at /etc/localtime again on every call when TZ is unset, which
 // made a folder of thousands of logs cost as many stats. Away from a change of
@@ -51,11 +48,10 @@ std::time_t fromLocal(std::tm parts) {
     std::tm asUtcParts = parts;
     const std::time_t asUtc = timegm(&asUtcParts);
     constexpr std::time_t kFarthestOffset = 15 * 3600;
-    const long offset = offsetAt(asUtc - kFarthestOffset);
-    if (offset == offsetAt(asUtc + kFarthestOffset)) {
+    const long offset = localOf(asUtc - kFarthestOffset).tm_gmtoff;
+    if (offset == localOf(asUtc + kFarthestOffset).tm_gmtoff) {
         const std::time_t t = asUtc - offset;
-        std::tm back{};
-        localtime_r(&t, &back);
+        const std::tm back = localOf(t);
         if (back.tm_year == parts.tm_year && back.tm_mon == parts.tm_mon &&
             back.tm_mday == parts.tm_mday && back.tm_hour == parts.tm_hour &&
             back.tm_min == parts.tm_min && back.tm_sec == parts.tm_sec)
